@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs, on a fresh Debian 12
+# machine as root. Idempotent: when everything is present it only checks and
+# returns in about a second.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake g++ ninja-build ccache pkg-config
+  # libraries
+  qt6-base-dev qt6-translations-l10n zlib1g-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # database: client headers and library, server and tools for tests and demo
+  firebird3.0-server firebird-dev libfbclient2 firebird3.0-utils
+  # the real Wine, for interoperability tests; mingw-w64 for the Windows build
+  wine wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  # fuzzing with sanitizers
+  clang libclang-rt-14-dev
+  # independent PE reader for cross-checks
+  python3 python3-pefile
+  # headless runs of the wizard
+  xvfb xdotool x11-apps
+  # tests that need the host's tools
+  iproute2 procps util-linux
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,49 @@
+// Who and where this program runs: identity of the workstation and the
+// session, the Windows version, system error texts and the single-instance
+// lock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/win_types.h"
+
+namespace platform {
+
+// GetComputerNameW: false and last error set on failure (kErrorNotLoggedOn
+// where nobody is logged on); the name fits 15 characters.
+bool GetComputerName(String* name);
+// GetUserNameW: the user of the calling thread.
+bool GetUserName(String* name);
+// ProcessIdToSessionId for a process of this machine.
+bool ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId);
+uint32_t GetCurrentProcessId();
+// GetSystemMetrics(SM_REMOTESESSION) != 0.
+bool IsRemoteSession();
+
+struct WindowsVersion {
+  uint32_t major = 0;
+  uint32_t minor = 0;
+  uint32_t build = 0;
+  bool ntFamily = true;
+};
+WindowsVersion GetWindowsVersion();
+
+// FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM) of code, as the French system
+// gives it, line break included; empty when the system has no text.
+String FormatSystemMessage(uint32_t code);
+
+// A lock named after the application that the system releases when the
+// process ends (the named semaphore of Windows). Holding the returned object
+// keeps the lock.
+class InstanceLock {
+ public:
+  virtual ~InstanceLock() = default;
+  // True when another process of this user already held the name when the
+  // lock was created (ERROR_ALREADY_EXISTS).
+  virtual bool alreadyExists() const = 0;
+};
+// Null with last error set when the lock cannot be created at all.
+std::unique_ptr<InstanceLock> CreateInstanceLock(const String& name);
+
+}  // namespace platform

@@ -1,0 +1,26 @@
+// The user of unattended runs: report lines go to standard output as they are
+// written, message boxes to standard error as "<kind>: <text>", every question
+// gets the same configured answer, and dialogs are cancelled.
+#pragma once
+
+#include "support/user_seam.h"
+
+namespace kelvaro {
+
+class ConsoleUser : public UserSeam {
+ public:
+  explicit ConsoleUser(bool answer = false) : answer_(answer) {}
+
+  bool ShowMessage(MessageKind kind, const QString& text) override;
+  void SetWaitCursor(bool) override {}
+  void Delay(int ms) override;
+  bool BrowseForFolder(const QString&, QString*) override { return false; }
+  bool OpenFile(const QString&, const QString&, const QString&, QString*) override { return false; }
+  bool PrinterSetup() override { return false; }
+  void AddReportLine(const QString& line, int fontSize, const QString& fontName) override;
+
+ private:
+  bool answer_;
+};
+
+}  // namespace kelvaro

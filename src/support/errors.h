@@ -1,0 +1,48 @@
+// The three kinds of failure of this program: ordinary errors carrying a
+// message, database errors that also carry the Firebird SQL code, and the
+// silent abort that ends the current operation and that every top-level
+// handler swallows without a message.
+#pragma once
+
+#include <QString>
+#include <exception>
+#include <string>
+
+namespace kelvaro {
+
+class Error : public std::exception {
+ public:
+  explicit Error(QString message) : message_(std::move(message)), utf8_(message_.toStdString()) {}
+  const QString& message() const { return message_; }
+  const char* what() const noexcept override { return utf8_.c_str(); }
+
+ private:
+  QString message_;
+  std::string utf8_;
+};
+
+// A failed system call: "Erreur système.  Code : N.\r\n<system text>".
+class OsError : public Error {
+ public:
+  explicit OsError(uint32_t code);
+  uint32_t code() const { return code_; }
+
+ private:
+  uint32_t code_;
+};
+
+class DatabaseError : public Error {
+ public:
+  DatabaseError(QString message, int sqlCode) : Error(std::move(message)), sqlCode_(sqlCode) {}
+  int sqlCode() const { return sqlCode_; }
+
+ private:
+  int sqlCode_;
+};
+
+class SilentAbort : public Error {
+ public:
+  SilentAbort() : Error(QStringLiteral("Operation aborted")) {}
+};
+
+}  // namespace kelvaro

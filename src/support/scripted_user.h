@@ -1,0 +1,56 @@
+// A user for tests: answers questions from a queue and records every box,
+// dialog and report line, so a test can assert on exactly what a person would
+// have seen.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <vector>
+
+#include "support/user_seam.h"
+
+namespace kelvaro {
+
+class ScriptedUser : public UserSeam {
+ public:
+  struct Shown {
+    MessageKind kind;
+    BeepType beep;
+    QString text;
+  };
+
+  // Answers for the questions, in order; a question with no answer left
+  // fails the test run loudly (std::logic_error), so no test passes by
+  // accident on a question it did not expect.
+  std::deque<bool> answers;
+  // Folders returned by BrowseForFolder in order; empty queue = cancel.
+  std::deque<QString> folders;
+  std::deque<QString> files;
+  bool printerSetupAnswer = false;
+
+  std::vector<Shown> shown;
+  QStringList report;
+  QStringList browseTitles;
+  int delays = 0;
+  bool waitCursor = false;
+
+  bool ShowMessage(MessageKind kind, const QString& text) override;
+  void SetWaitCursor(bool waiting) override { waitCursor = waiting; }
+  void Delay(int) override { ++delays; }
+  bool BrowseForFolder(const QString& title, QString* folder) override;
+  bool OpenFile(const QString& title, const QString& folder, const QString& filter,
+                QString* file) override;
+  bool PrinterSetup() override { return printerSetupAnswer; }
+  void AddReportLine(const QString& line, int fontSize, const QString& fontName) override;
+};
+
+// Installs a ScriptedUser for the lifetime of the object.
+class ScopedScriptedUser {
+ public:
+  ScopedScriptedUser() { SetUser(&user); }
+  ~ScopedScriptedUser() { SetUser(nullptr); }
+  ScriptedUser user;
+};
+
+}  // namespace kelvaro

@@ -1,0 +1,20 @@
+// Conversions between the platform layer's UTF-16 strings and QString.
+#pragma once
+
+#include <QString>
+
+#include "platform/win_types.h"
+
+namespace kelvaro {
+
+inline QString toQ(const platform::String& s) { return QString::fromStdU16String(s); }
+inline platform::String toW(const QString& s) { return s.toStdU16String(); }
+
+// Windows-1252 bytes to text; bytes the code page leaves undefined map to the
+// control characters of the same value, as Windows' MultiByteToWideChar does.
+QString fromWindows1252(const char* data, qsizetype size);
+QString fromWindows1252(const std::string& bytes);
+// Text to Windows-1252; characters the code page cannot hold become '?'.
+std::string toWindows1252(const QString& text);
+
+}  // namespace kelvaro

@@ -1,0 +1,77 @@
+// The one way the engine talks to the person in front of the screen: the five
+// message boxes, the wait cursor, Delay, the folder and file dialogs, the
+// printer set-up, and the report of the run.
+//
+// Three implementations: the Qt one of the wizard, a console one for
+// unattended runs, and a scripted one for tests (ScriptedUser). The engine
+// reaches the current one through User(); the program installs its own at
+// start-up with SetUser().
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+namespace kelvaro {
+
+// MessageBeep types.
+enum class BeepType : uint32_t { Question = 0x20, Exclamation = 0x30 };
+
+enum class DialogType { Warning, Error, Information, Confirmation };
+
+// Which of the five boxes was shown; its dialog type, buttons and beep follow.
+enum class MessageKind { Error, Confirmation, AskWarning, Warning, Info };
+
+struct MessageStyle {
+  DialogType dialog;
+  BeepType beep;
+  bool yesNo;            // Yes/No buttons (Yes default, Escape = No), else OK
+  const char* caption;   // the French caption of the dialog type
+  const char* name;      // "error", "confirmation", ... for logs and consoles
+};
+const MessageStyle& StyleOf(MessageKind kind);
+
+class UserSeam {
+ public:
+  virtual ~UserSeam() = default;
+
+  // Shows one box; true when the answer is Yes (always true for OK boxes).
+  // The beep comes first, as part of the call.
+  virtual bool ShowMessage(MessageKind kind, const QString& text) = 0;
+
+  virtual void SetWaitCursor(bool waiting) = 0;
+  // Waits ms milliseconds; ms > 0 processes pending events meanwhile.
+  virtual void Delay(int ms) = 0;
+
+  // Folder chooser starting on *folder; false when cancelled.
+  virtual bool BrowseForFolder(const QString& title, QString* folder) = 0;
+  // File-open dialog; false when cancelled.
+  virtual bool OpenFile(const QString& title, const QString& folder, const QString& filter,
+                        QString* file) = 0;
+  // Printer set-up; false when cancelled.
+  virtual bool PrinterSetup() = 0;
+
+  // Appends one line to the report of the run. fontSize 0 and an empty
+  // fontName keep the current formatting.
+  virtual void AddReportLine(const QString& line, int fontSize, const QString& fontName) = 0;
+};
+
+UserSeam& User();
+// Installs the seam the program uses from now on (not owned); null restores
+// the console seam.
+void SetUser(UserSeam* seam);
+
+// The five message boxes, the nesting wait cursor and Delay, as every part of
+// the program calls them. helpContext is accepted for the callers' sake and
+// unused: no help file is attached.
+void ShowErrorMessage(const QString& message, int helpContext = 0);
+bool AskConfirmation(const QString& message, int helpContext = 0);
+bool AskWarning(const QString& message, int helpContext = 0);
+void ShowWarningMessage(const QString& message, int helpContext = 0);
+void ShowInfoMessage(const QString& message, int helpContext = 0);
+void BeginWaitCursor();
+void EndWaitCursor();
+int WaitCursorCount();
+void Delay(int ms);
+
+}  // namespace kelvaro
