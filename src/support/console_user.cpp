@@ -30,7 +30,7 @@ void ConsoleUser::Delay(int ms) {
   if (ms > 100 || ms < -100) std::this_thread::sleep_for(std::chrono::milliseconds(ms < 0 ? -ms : ms));
 }
 
-void ConsoleUser::AddReportLine(const QString& line, int, const QString&) {
+void ConsoleUser::AppendLine(const QString& line, int, const QString&) {
   // One console line per report line: a report entry ending in CR LF leaves
   // the empty line the report shows after it.
   QString text = line;

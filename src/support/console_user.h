@@ -3,11 +3,12 @@
 // gets the same configured answer, and dialogs are cancelled.
 #pragma once
 
+#include "support/report_sink.h"
 #include "support/user_seam.h"
 
 namespace kelvaro {
 
-class ConsoleUser : public UserSeam {
+class ConsoleUser : public UserSeam, public ReportSink {
  public:
   explicit ConsoleUser(bool answer = false) : answer_(answer) {}
 
@@ -17,7 +18,7 @@ class ConsoleUser : public UserSeam {
   bool BrowseForFolder(const QString&, QString*) override { return false; }
   bool OpenFile(const QString&, const QString&, const QString&, QString*) override { return false; }
   bool PrinterSetup() override { return false; }
-  void AddReportLine(const QString& line, int fontSize, const QString& fontName) override;
+  void AppendLine(const QString& line, int fontSize, const QString& fontName) override;
 
  private:
   bool answer_;

@@ -31,6 +31,6 @@ bool ScriptedUser::OpenFile(const QString&, const QString&, const QString&, QStr
   return true;
 }
 
-void ScriptedUser::AddReportLine(const QString& line, int, const QString&) { report << line; }
+void ScriptedUser::AppendLine(const QString& line, int, const QString&) { report << line; }
 
 }  // namespace kelvaro

@@ -8,11 +8,12 @@
 #include <deque>
 #include <vector>
 
+#include "support/report_sink.h"
 #include "support/user_seam.h"
 
 namespace kelvaro {
 
-class ScriptedUser : public UserSeam {
+class ScriptedUser : public UserSeam, public ReportSink {
  public:
   struct Shown {
     MessageKind kind;
@@ -42,7 +43,8 @@ class ScriptedUser : public UserSeam {
   bool OpenFile(const QString& title, const QString& folder, const QString& filter,
                 QString* file) override;
   bool PrinterSetup() override { return printerSetupAnswer; }
-  void AddReportLine(const QString& line, int fontSize, const QString& fontName) override;
+  // Report lines as written, one entry per AppendLine call.
+  void AppendLine(const QString& line, int fontSize, const QString& fontName) override;
 };
 
 // Installs a ScriptedUser for the lifetime of the object.

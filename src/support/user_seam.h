@@ -1,6 +1,6 @@
 // The one way the engine talks to the person in front of the screen: the five
-// message boxes, the wait cursor, Delay, the folder and file dialogs, the
-// printer set-up, and the report of the run.
+// message boxes, the wait cursor, Delay, the folder and file dialogs and the
+// printer set-up. (The report of the run has its own seam, report_sink.h.)
 //
 // Three implementations: the Qt one of the wizard, a console one for
 // unattended runs, and a scripted one for tests (ScriptedUser). The engine
@@ -50,10 +50,6 @@ class UserSeam {
                         QString* file) = 0;
   // Printer set-up; false when cancelled.
   virtual bool PrinterSetup() = 0;
-
-  // Appends one line to the report of the run. fontSize 0 and an empty
-  // fontName keep the current formatting.
-  virtual void AddReportLine(const QString& line, int fontSize, const QString& fontName) = 0;
 };
 
 UserSeam& User();
