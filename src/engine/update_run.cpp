@@ -1,0 +1,146 @@
+#include "engine/update_run.h"
+
+#include "engine/update_common.h"
+#include "support/errors.h"
+#include "support/user_seam.h"
+
+namespace kelvaro {
+namespace {
+
+// Every table name followed by CR LF: a line is accepted when it occurs in
+// this text, with exact case, so a line holding only the start of a name
+// passes here and is skipped at run time.
+QString KnownProductNames() {
+  QString known;
+  for (int row = 1; row < kProductCount; ++row) known += QString::fromLatin1(ProductTable[row]) + QStringLiteral("\r\n");
+  return known;
+}
+
+}  // namespace
+
+ProductListStatus SelectProductNames(const QStringList& lines, const std::function<bool()>& clientGate,
+                                     QStringList* names) {
+  names->clear();
+  const QString known = KnownProductNames();
+  for (const QString& line : lines) {
+    if (line.isEmpty() || !known.contains(line, Qt::CaseSensitive)) continue;
+    if (names->contains(line, Qt::CaseInsensitive)) continue;
+    if (ProductFromName(line) == antWKS && clientGate && !clientGate()) {
+      names->clear();
+      return ProductListStatus::ClientRefused;
+    }
+    names->append(line);
+  }
+  return ProductListStatus::Loaded;
+}
+
+ProductListStatus LoadProductList(TdmUpdateCommon& engine, const std::function<bool()>& clientGate,
+                                  QStringList* names) {
+  QStringList lines;
+  if (engine.LoadResourceFileList(QStringLiteral("Updates.txt"), lines) == 0) {
+    names->clear();
+    return ProductListStatus::Missing;
+  }
+  return SelectProductNames(lines, clientGate, names);
+}
+
+QString UpdateTitleLine(const QString& title, const QDateTime& when) {
+  return QStringLiteral("Mise à jour : %1 ").arg(title) + QStringLiteral(" ") +
+         when.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")) + QStringLiteral("\r\n");
+}
+
+QString OutcomeMessage(TUpdateResultType result) {
+  switch (result) {
+    case urtOk: return QStringLiteral("La mise à jour est terminée avec succès.");
+    case urtKo: return QStringLiteral("La mise à jour a échouée !");
+    case urtNot: return QStringLiteral("La mise à jour n'a pas été effectuée.");
+    case urtWarning: return QStringLiteral("La mise à jour a été effectuée mais avec des avertissements !");
+    case urtUnknown: break;
+  }
+  return {};
+}
+
+TUpdateResultType RunProductRoutine(TdmUpdateCommon& engine, TAppNameType type) {
+  engine.SetAppNameType(type);
+  switch (type) {
+    case antWKS:
+    case antWKR: return engine.UpdateSorbano();
+    case antTorvida: return engine.UpdateTorvida();
+    case antPastrel: return engine.UpdatePastrel();
+    case antNimbaro: return engine.UpdateNimbaro();
+    case antBrevani: return engine.UpdateBrevani();
+    case antSolmira:
+    case antFinance: return engine.UpdateSolmiraFinance(type);
+    case antQRV: return engine.UpdateQRV();
+    case antCommon: return engine.UpdateCommon();
+    case antImagora: return engine.UpdateImagora();
+    case antUnknown:
+    case antPDFDLL:
+    case antFerrolune:
+    case antZRT:
+    case antBureaulin: break;
+  }
+  return urtUnknown;
+}
+
+namespace {
+
+// Re-enables the window's actions however the routine ends.
+class ActionsDisabled {
+ public:
+  explicit ActionsDisabled(const RunUpdateHooks& hooks) : hooks_(hooks) {
+    if (hooks_.setActionsEnabled) hooks_.setActionsEnabled(false);
+  }
+  ~ActionsDisabled() {
+    if (hooks_.setActionsEnabled) hooks_.setActionsEnabled(true);
+  }
+  ActionsDisabled(const ActionsDisabled&) = delete;
+  ActionsDisabled& operator=(const ActionsDisabled&) = delete;
+
+ private:
+  const RunUpdateHooks& hooks_;
+};
+
+void RunSteps(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
+              const RunUpdateHooks& hooks, RunUpdateOutcome* outcome) {
+  for (const QString& name : productNames) {
+    const TAppNameType type = ProductFromName(name);
+    if (type == antUnknown) continue;
+    engine.SetAppNameType(type);
+    engine.AddToLog(UpdateTitleLine(title, QDateTime::currentDateTime()), 10);
+    outcome->productRun = true;
+    {
+      ActionsDisabled disabled(hooks);
+      Delay(100);  // lets the window repaint before the routine starts
+      outcome->result = RunProductRoutine(engine, type);
+    }
+    break;  // only the first product named is updated
+  }
+  if (hooks.showEndStep) hooks.showEndStep();
+  const QString message = OutcomeMessage(outcome->result);
+  if (!message.isEmpty()) engine.AddToLog(QStringLiteral("\r\n") + message, 10);
+  if (hooks.afterOutcome) hooks.afterOutcome();
+}
+
+}  // namespace
+
+RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
+                           const RunUpdateHooks& hooks) {
+  RunUpdateOutcome outcome;
+  try {
+    RunSteps(engine, productNames, title, hooks, &outcome);
+  } catch (const SilentAbort&) {
+    // The silent abort ends the run without a message.
+    outcome.failed = true;
+    outcome.result = urtKo;
+  } catch (const Error& error) {
+    outcome.failed = true;
+    outcome.result = urtKo;
+    outcome.errorMessage = error.message();
+    ShowErrorMessage(error.message());
+    engine.AddToLog(error.message() + QStringLiteral("\r\n\r\n") + OutcomeMessage(urtKo));
+  }
+  return outcome;
+}
+
+}  // namespace kelvaro

@@ -1,0 +1,77 @@
+// The run of an update without its window: which product the carried
+// "Updates.txt" names, the title line, the product routine, and the closing
+// line of the report. The wizard and kelvaro-update-batch both run an update
+// through these functions; each supplies only what its screen does around
+// them (disabling buttons, showing the report page).
+//
+// What this promises when things go wrong: an error that leaves the product
+// routine is shown once with ShowErrorMessage and written to the report
+// followed by "La mise à jour a échouée !"; it never escapes RunUpdate. The
+// client-library gate stops the run before any file is touched.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+#include "engine/product_table.h"
+
+namespace kelvaro {
+
+class TdmUpdateCommon;
+
+// What LoadProductList found.
+enum class ProductListStatus {
+  Loaded,          // names holds the accepted product names (possibly none)
+  Missing,         // "Updates.txt" is not carried or is empty
+  ClientRefused,   // the client-library gate refused: the program must end
+};
+
+// The product names of "Updates.txt" that are table names (exact case, as a
+// substring of the table's names), in file order, without duplicates
+// (ignoring case). A line naming product row 1 runs clientGate first
+// (CheckClientLibraryVersion, which shows its own warning); a refusal ends
+// the load with ClientRefused.
+ProductListStatus LoadProductList(TdmUpdateCommon& engine, const std::function<bool()>& clientGate,
+                                  QStringList* names);
+
+// The same selection over lines already read.
+ProductListStatus SelectProductNames(const QStringList& lines, const std::function<bool()>& clientGate,
+                                     QStringList* names);
+
+// "Mise à jour : <title>  dd.mm.yyyy hh:nn:ss" followed by CR LF.
+QString UpdateTitleLine(const QString& title, const QDateTime& when);
+
+// The closing message of an outcome; empty for urtUnknown.
+QString OutcomeMessage(TUpdateResultType result);
+
+// Runs the routine of type on engine (FAppNameType is set first); a type
+// without a routine gives urtUnknown and runs nothing.
+TUpdateResultType RunProductRoutine(TdmUpdateCommon& engine, TAppNameType type);
+
+// What the window does around the run. Every hook may be empty.
+struct RunUpdateHooks {
+  // Disables (false) the wizard's actions before the routine and enables
+  // them again (true) afterwards, also when the routine raised.
+  std::function<void(bool enabled)> setActionsEnabled;
+  // Shows the report page again, before the closing line is written.
+  std::function<void()> showEndStep;
+  // After the closing line: scroll the report into view.
+  std::function<void()> afterOutcome;
+};
+
+struct RunUpdateOutcome {
+  TUpdateResultType result = urtUnknown;
+  bool productRun = false;  // a name mapped to a product and its step ran
+  bool failed = false;      // an error reached the handler
+  QString errorMessage;
+};
+
+// The run: for the first name that maps to a product, the title line (font
+// size 10), Delay(100), its routine; then the closing line (CR LF + message,
+// font size 10). Errors end in the handler described above.
+RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
+                           const RunUpdateHooks& hooks = {});
+
+}  // namespace kelvaro
