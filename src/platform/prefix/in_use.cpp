@@ -1,0 +1,108 @@
+#include "platform/prefix/in_use.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform::prefix {
+namespace {
+
+// A directory stream on an already open descriptor, closed with the object.
+class DirectoryStream {
+ public:
+  explicit DirectoryStream(int fd) : dir_(fd >= 0 ? fdopendir(fd) : nullptr) {
+    if (fd >= 0 && !dir_) close(fd);
+  }
+  ~DirectoryStream() {
+    if (dir_) closedir(dir_);
+  }
+  DirectoryStream(const DirectoryStream&) = delete;
+  DirectoryStream& operator=(const DirectoryStream&) = delete;
+  DIR* get() const { return dir_; }
+
+ private:
+  DIR* dir_;
+};
+
+bool IsNumber(const char* name) {
+  if (!*name) return false;
+  for (; *name; ++name) {
+    if (*name < '0' || *name > '9') return false;
+  }
+  return true;
+}
+
+bool DescriptorsHold(int procFd, const char* pid, dev_t device, ino_t inode) {
+  char path[300];
+  std::snprintf(path, sizeof path, "%s/fd", pid);
+  DirectoryStream fds(openat(procFd, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fds.get()) return false;
+  const int fdsFd = dirfd(fds.get());
+  while (const dirent* entry = readdir(fds.get())) {
+    if (entry->d_name[0] == '.') continue;
+    struct stat st;
+    // Following the link reaches the open file itself, even when its path
+    // was renamed or deleted since.
+    if (fstatat(fdsFd, entry->d_name, &st, 0) == 0 && st.st_ino == inode && st.st_dev == device) return true;
+  }
+  return false;
+}
+
+// Lines of /proc/<pid>/maps: "start-end perms offset major:minor inode path".
+bool MappingsHold(int procFd, const char* pid, dev_t device, ino_t inode) {
+  char path[300];
+  std::snprintf(path, sizeof path, "%s/maps", pid);
+  const int fd = openat(procFd, path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  FILE* maps = fdopen(fd, "r");
+  if (!maps) {
+    close(fd);
+    return false;
+  }
+  bool found = false;
+  char line[4096];
+  while (!found && std::fgets(line, sizeof line, maps)) {
+    unsigned major = 0, minor = 0;
+    unsigned long long node = 0;
+    if (std::sscanf(line, "%*s %*s %*s %x:%x %llu", &major, &minor, &node) == 3 && node == inode &&
+        makedev(major, minor) == device) {
+      found = true;
+    }
+    // A line longer than the buffer (a very long path) is read on to its end.
+    while (!std::strchr(line, '\n') && std::fgets(line, sizeof line, maps)) {
+    }
+  }
+  std::fclose(maps);
+  return found;
+}
+
+}  // namespace
+
+bool IsHeldByAnotherProcess(dev_t device, ino_t inode) {
+  DirectoryStream proc(open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!proc.get()) return false;
+  const int procFd = dirfd(proc.get());
+  char self[32];
+  std::snprintf(self, sizeof self, "%d", static_cast<int>(getpid()));
+  while (const dirent* entry = readdir(proc.get())) {
+    if (!IsNumber(entry->d_name) || std::strcmp(entry->d_name, self) == 0) continue;
+    if (DescriptorsHold(procFd, entry->d_name, device, inode) || MappingsHold(procFd, entry->d_name, device, inode)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsFileInUse(const std::string& hostPath) {
+  struct stat st;
+  if (stat(hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  return IsHeldByAnotherProcess(st.st_dev, st.st_ino);
+}
+
+}  // namespace platform::prefix
