@@ -1,0 +1,310 @@
+// Files, folders and drives on the Windows API.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <atomic>
+
+#include "platform/files.h"
+#include "platform/win32/wide.h"
+
+namespace platform {
+
+using win32::FolderOf;
+using win32::U;
+using win32::W;
+
+std::vector<String> GetLogicalDriveStrings() {
+  wchar_t buffer[255];
+  const DWORD length = ::GetLogicalDriveStringsW(255, buffer);
+  std::vector<String> roots;
+  for (DWORD i = 0; i < length && buffer[i]; i += DWORD(wcslen(buffer + i)) + 1) roots.push_back(U(buffer + i));
+  return roots;
+}
+
+uint32_t GetDriveType(const String& root) { return ::GetDriveTypeW(W(root).c_str()); }
+
+String GetWindowsDirectory() {
+  wchar_t buffer[MAX_PATH];
+  const UINT length = ::GetWindowsDirectoryW(buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return U(buffer);
+}
+
+String GetTempPath() {
+  wchar_t buffer[MAX_PATH + 1];
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+  if (length == 0 || length > MAX_PATH) return {};
+  ::CreateDirectoryW(buffer, nullptr);
+  return U(buffer);
+}
+
+String GetModuleFileName() {
+  wchar_t buffer[32768];
+  const DWORD length = ::GetModuleFileNameW(nullptr, buffer, 32768);
+  return length ? String(buffer, buffer + length) : String();
+}
+
+uint32_t GetFileAttributes(const String& path) { return ::GetFileAttributesW(W(path).c_str()); }
+
+bool SetFileAttributes(const String& path, uint32_t attributes) {
+  return ::SetFileAttributesW(W(path).c_str(), attributes) != 0;
+}
+
+bool FileExists(const String& path) {
+  const DWORD a = ::GetFileAttributesW(W(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const String& path) {
+  const DWORD a = ::GetFileAttributesW(W(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+namespace {
+
+// "~kvtmp<pid>-<n>" beside target: the name a killed process may leave.
+String TemporaryBeside(const String& target) {
+  static std::atomic<unsigned> counter{0};
+  const std::wstring name = L"~kvtmp" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
+  return FolderOf(target) + U(name);
+}
+
+// A file another process holds open cannot be replaced: say so as Windows
+// says it for an exclusive open.
+bool RefuseWhenInUse(const String& target) {
+  const uint32_t code = TryOpenExclusive(target);
+  if (code == kErrorSharingViolation || code == kErrorLockViolation) {
+    ::SetLastError(kErrorSharingViolation);
+    return true;
+  }
+  return false;
+}
+
+bool ReplaceWith(const String& temporary, const String& target) {
+  if (::MoveFileExW(W(temporary).c_str(), W(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  const DWORD error = ::GetLastError();
+  ::DeleteFileW(W(temporary).c_str());
+  ::SetLastError(error);
+  return false;
+}
+
+}  // namespace
+
+bool CopyFile(const String& source, const String& target, bool failIfExists) {
+  const DWORD existing = ::GetFileAttributesW(W(target).c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES) {
+    if (failIfExists) {
+      ::SetLastError(ERROR_FILE_EXISTS);
+      return false;
+    }
+    if (existing & FILE_ATTRIBUTE_READONLY) {
+      ::SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+    if (RefuseWhenInUse(target)) return false;
+  }
+  const String temporary = TemporaryBeside(target);
+  if (!::CopyFileW(W(source).c_str(), W(temporary).c_str(), TRUE)) {
+    const DWORD error = ::GetLastError();
+    ::DeleteFileW(W(temporary).c_str());
+    ::SetLastError(error);
+    return false;
+  }
+  return ReplaceWith(temporary, target);
+}
+
+bool MoveFileReplace(const String& source, const String& target) {
+  if (FileExists(target) && RefuseWhenInUse(target)) return false;
+  return ::MoveFileExW(W(source).c_str(), W(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool DeleteFile(const String& path) { return ::DeleteFileW(W(path).c_str()) != 0; }
+
+bool DeleteFilesByMask(const String& folder, const String& mask) {
+  String from = folder;
+  if (!from.empty() && from.back() != u'\\') from.push_back(u'\\');
+  from += mask;
+  from.push_back(u'\0');  // the shell takes a list ended by an extra NUL
+  const std::wstring list = W(from) + L'\0';
+  SHFILEOPSTRUCTW operation = {};
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = list.c_str();
+  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_FILESONLY;
+  const int result = ::SHFileOperationW(&operation);
+  // No match at all is not a failure of the clean-up.
+  if (result == 0 || result == ERROR_FILE_NOT_FOUND || result == 0x402) return true;
+  return FindFiles(folder, mask).empty();
+}
+
+bool CreateDirectoryTree(const String& path) {
+  if (DirectoryExists(path)) return true;
+  String trimmed = path;
+  while (trimmed.size() > 3 && (trimmed.back() == u'\\' || trimmed.back() == u'/')) trimmed.pop_back();
+  const String parent = FolderOf(trimmed);
+  if (!parent.empty() && parent.size() < trimmed.size() && !DirectoryExists(parent) && !CreateDirectoryTree(parent)) {
+    return false;
+  }
+  if (::CreateDirectoryW(W(trimmed).c_str(), nullptr)) return true;
+  return ::GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(trimmed);
+}
+
+bool RemoveDirectory(const String& path) { return ::RemoveDirectoryW(W(path).c_str()) != 0; }
+
+std::vector<FindData> FindFiles(const String& folder, const String& mask) {
+  std::vector<FindData> found;
+  String pattern = folder;
+  if (!pattern.empty() && pattern.back() != u'\\') pattern.push_back(u'\\');
+  pattern += mask;
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW(W(pattern).c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return found;
+  do {
+    const String name = U(data.cFileName);
+    if (name == u"." || name == u"..") continue;
+    found.push_back({name, data.dwFileAttributes, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                     win32::FromFiletime(data.ftLastWriteTime)});
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  ::SetLastError(ERROR_SUCCESS);
+  return found;
+}
+
+bool GetFileLastWriteTime(const String& path, FileTime* time) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(W(path).c_str(), GetFileExInfoStandard, &data)) return false;
+  *time = win32::FromFiletime(data.ftLastWriteTime);
+  return true;
+}
+
+bool SetFileLastWriteTime(const String& path, FileTime time) {
+  HANDLE file = ::CreateFileW(W(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const FILETIME stamp = win32::ToFiletime(time);
+  const BOOL ok = ::SetFileTime(file, nullptr, nullptr, &stamp);
+  const DWORD error = ::GetLastError();
+  ::CloseHandle(file);
+  ::SetLastError(ok ? ERROR_SUCCESS : error);
+  return ok != 0;
+}
+
+uint32_t TryOpenExclusive(const String& path) {
+  HANDLE file = ::CreateFileW(W(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return ::GetLastError();
+  ::CloseHandle(file);
+  return kErrorSuccess;
+}
+
+bool ReadFileContents(const String& path, std::string* bytes) {
+  HANDLE file = ::CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bytes->clear();
+  char buffer[65536];
+  DWORD got = 0;
+  bool ok = true;
+  while ((ok = ::ReadFile(file, buffer, sizeof buffer, &got, nullptr) != 0) && got > 0) bytes->append(buffer, got);
+  const DWORD error = ::GetLastError();
+  ::CloseHandle(file);
+  ::SetLastError(ok ? ERROR_SUCCESS : error);
+  return ok;
+}
+
+bool WriteFileContents(const String& path, const std::string& bytes) {
+  FileWriter writer;
+  return writer.Open(path) && writer.Write(bytes.data(), bytes.size()) && writer.Commit();
+}
+
+struct FileWriter::Impl {
+  HANDLE file = INVALID_HANDLE_VALUE;
+  String temporary;
+  String target;
+};
+
+FileWriter::FileWriter() : impl_(new Impl) {}
+
+FileWriter::~FileWriter() {
+  Abandon();
+  delete impl_;
+}
+
+bool FileWriter::Open(const String& path) {
+  Abandon();
+  const DWORD existing = ::GetFileAttributesW(W(path).c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES) {
+    if (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) {
+      ::SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+    if (RefuseWhenInUse(path)) return false;
+  }
+  impl_->target = path;
+  impl_->temporary = TemporaryBeside(path);
+  impl_->file = ::CreateFileW(W(impl_->temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  return impl_->file != INVALID_HANDLE_VALUE;
+}
+
+bool FileWriter::Write(const void* data, size_t size) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    DWORD written = 0;
+    const DWORD chunk = size > (1u << 30) ? (1u << 30) : DWORD(size);
+    if (!::WriteFile(impl_->file, bytes, chunk, &written, nullptr)) return false;
+    bytes += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool FileWriter::Commit() {
+  if (impl_->file == INVALID_HANDLE_VALUE) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  const BOOL flushed = ::FlushFileBuffers(impl_->file);
+  ::CloseHandle(impl_->file);
+  impl_->file = INVALID_HANDLE_VALUE;
+  if (!flushed) {
+    const DWORD error = ::GetLastError();
+    ::DeleteFileW(W(impl_->temporary).c_str());
+    ::SetLastError(error);
+    return false;
+  }
+  const bool replaced = ReplaceWith(impl_->temporary, impl_->target);
+  impl_->temporary.clear();
+  return replaced;
+}
+
+void FileWriter::Abandon() {
+  if (impl_->file != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(impl_->file);
+    impl_->file = INVALID_HANDLE_VALUE;
+  }
+  if (!impl_->temporary.empty()) {
+    ::DeleteFileW(W(impl_->temporary).c_str());
+    impl_->temporary.clear();
+  }
+}
+
+bool FileWriter::isOpen() const { return impl_->file != INVALID_HANDLE_VALUE; }
+
+std::string ToNativePath(const String& windowsPath) {
+  const std::wstring wide = W(windowsPath);
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string utf8(size_t(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), utf8.data(), size, nullptr, nullptr);
+  return utf8;
+}
+
+String FromNativePath(const std::string& nativePath) {
+  const int size = ::MultiByteToWideChar(CP_UTF8, 0, nativePath.data(), int(nativePath.size()), nullptr, 0);
+  std::wstring wide(size_t(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, nativePath.data(), int(nativePath.size()), wide.data(), size);
+  return U(wide);
+}
+
+}  // namespace platform
