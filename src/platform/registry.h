@@ -3,9 +3,19 @@
 // The functions mirror the Reg* family: they return a Win32 error code
 // (kErrorSuccess, kErrorFileNotFound for a missing key or value,
 // kErrorAccessDenied for a refused access) and leave the last error alone.
-// Key paths are relative to the root, "\" between levels, letter case ignored.
-// A path with an empty component (two backslashes in a row) is refused with the code Windows
-// gives for it (the conformance suite pins it); nothing is created.
+// Key paths are relative to the root, "\" between levels, letter case ignored
+// (accented capitals too). Empty components are read as Wine's server reads
+// them: repeated backslashes count as one ("A\\B" names A\B) and a trailing
+// one is ignored; a leading backslash fails with kErrorBadPathname and
+// creates nothing (the conformance suite pins this on Windows too).
+//
+// Access: a key opened without KEY_QUERY_VALUE refuses reads, one without
+// KEY_SET_VALUE refuses changes, with kErrorAccessDenied. Asking write access
+// (KEY_SET_VALUE, KEY_CREATE_SUB_KEY, DELETE, ...) to a key whose registry
+// the caller may not change fails at the open with kErrorAccessDenied, as it
+// does for a non-administrator opening HKEY_LOCAL_MACHINE on Windows; read
+// access still opens. A key deleted behind an open handle answers
+// kErrorKeyDeleted.
 //
 // Guarantees when things go wrong (Wine prefix implementation):
 // - Every write replaces the registry file atomically (temporary file, flush,
@@ -13,7 +23,14 @@
 //   mix; every key, value, option line and timestamp the program did not
 //   touch is written back unchanged.
 // - While a wineserver runs for the prefix it owns the files and would
-//   overwrite any change: writes are refused with kErrorAccessDenied.
+//   overwrite any change: writes are refused with kErrorAccessDenied. So are
+//   writes where the file or the prefix folder is not writable (no write
+//   permission or no write bit: the read-only attribute).
+// - A missing prefix has no keys: opens fail with kErrorFileNotFound and
+//   creating a key fails with kErrorPathNotFound without making a prefix.
+// - A read sees another process's write at the next open of a key, and
+//   through a key already open within a few milliseconds (the file's identity
+//   is checked at most every 2 ms between opens).
 // - A registry file that cannot be parsed is never written: reads and writes
 //   of that root fail with kErrorRegistryCorrupt and RegistryFileError() names
 //   the file and line.

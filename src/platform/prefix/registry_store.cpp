@@ -1,0 +1,232 @@
+#include "platform/prefix/registry_store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <map>
+
+#include "platform/prefix/prefix.h"
+#include "platform/prefix/registry_wineserver.h"
+
+namespace platform::prefix {
+namespace {
+
+// Closes a descriptor on every path out.
+struct Fd {
+  int fd = -1;
+  explicit Fd(int f) : fd(f) {}
+  ~Fd() {
+    if (fd >= 0) close(fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+};
+
+bool ReadAll(int fd, size_t sizeHint, std::string* out) {
+  out->clear();
+  out->resize(sizeHint + 1);
+  size_t used = 0;
+  for (;;) {
+    if (used == out->size()) out->resize(out->size() * 2 + 4096);
+    ssize_t n = read(fd, out->data() + used, out->size() - used);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    used += static_cast<size_t>(n);
+  }
+  out->resize(used);
+  return true;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Writable for this program: the system lets it write (root is never
+// refused), and the entry has at least one write bit, which is how the
+// prefix spells the read-only attribute.
+bool Writable(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  return (st.st_mode & 0222) != 0 && access(path.c_str(), W_OK) == 0;
+}
+
+FileTime Now() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return (static_cast<uint64_t>(ts.tv_sec) + kUnixEpochInFileTimeSeconds) * 10000000ULL +
+         static_cast<uint64_t>(ts.tv_nsec) / 100;
+}
+
+bool FolderExists(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+RegistryStore::RegistryStore(std::string prefixRoot, std::string fileName, std::string header)
+    : prefixRoot_(std::move(prefixRoot)),
+      fileName_(std::move(fileName)),
+      path_(prefixRoot_ + "/" + fileName_),
+      header_(std::move(header)) {}
+
+RegistryStore::Identity RegistryStore::StatFile() const {
+  Identity id;
+  struct stat st {};
+  if (stat(path_.c_str(), &st) != 0) return id;
+  id.exists = true;
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  id.size = static_cast<uint64_t>(st.st_size);
+  id.modified = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  id.changed = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  return id;
+}
+
+uint32_t RegistryStore::Current(bool forceStat, RegistryDocument** document) {
+  const auto now = std::chrono::steady_clock::now();
+  if (state_ == State::Unread || forceStat || now - lastCheck_ >= kStatInterval) {
+    Identity id = StatFile();
+    lastCheck_ = now;
+    if (state_ == State::Unread || state_ == State::PrefixMissing || !(id == identity_)) {
+      uint32_t code = Reload(id);
+      if (code != kErrorSuccess) return code;
+    }
+  }
+  switch (state_) {
+    case State::Ready:
+      *document = document_.get();
+      return kErrorSuccess;
+    case State::Corrupt:
+      return kErrorRegistryCorrupt;
+    default:
+      return kErrorFileNotFound;
+  }
+}
+
+uint32_t RegistryStore::Reload(const Identity& seen) {
+  ++generation_;
+  identity_ = seen;
+  document_.reset();
+  error_.clear();
+  auto document = std::make_unique<RegistryDocument>(header_);
+  Fd fd(open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.fd < 0) {
+    if (errno != ENOENT) {
+      state_ = State::Corrupt;
+      error_ = path_ + " : lecture impossible (" + std::to_string(errno) + ")";
+      return kErrorRegistryCorrupt;
+    }
+    // No file in an existing prefix is an empty registry; no prefix at all
+    // is not a place to read or create keys in.
+    state_ = FolderExists(prefixRoot_) ? State::Ready : State::PrefixMissing;
+    identity_ = Identity{};
+    if (state_ == State::Ready) document_ = std::move(document);
+    return state_ == State::Ready ? kErrorSuccess : kErrorFileNotFound;
+  }
+  struct stat st {};
+  std::string text;
+  if (fstat(fd.fd, &st) != 0 || !ReadAll(fd.fd, static_cast<size_t>(st.st_size), &text)) {
+    state_ = State::Corrupt;
+    error_ = path_ + " : lecture impossible";
+    return kErrorRegistryCorrupt;
+  }
+  uint32_t line = 0;
+  std::string reason;
+  if (!document->Parse(std::move(text), &line, &reason)) {
+    state_ = State::Corrupt;
+    error_ = path_ + ", ligne " + std::to_string(line) + " : " + reason;
+    return kErrorRegistryCorrupt;
+  }
+  state_ = State::Ready;
+  document_ = std::move(document);
+  return kErrorSuccess;
+}
+
+uint32_t RegistryStore::CheckWritable() const {
+  if (!FolderExists(prefixRoot_)) return kErrorPathNotFound;
+  if (!Writable(prefixRoot_)) return kErrorAccessDenied;
+  struct stat st {};
+  if (stat(path_.c_str(), &st) == 0 && !Writable(path_)) return kErrorAccessDenied;
+  if (WineserverRunning(prefixRoot_)) return kErrorAccessDenied;
+  return kErrorSuccess;
+}
+
+uint32_t RegistryStore::Write(const std::function<uint32_t(RegistryDocument&)>& change) {
+  uint32_t code = CheckWritable();
+  if (code != kErrorSuccess) return code;
+  Fd lock(open((prefixRoot_ + "/.kelvaro-registry.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (lock.fd < 0) return kErrorAccessDenied;
+  while (flock(lock.fd, LOCK_EX) != 0) {
+    if (errno != EINTR) return kErrorAccessDenied;
+  }
+  // Another process may have written while this one waited for the lock.
+  RegistryDocument* document = nullptr;
+  code = Current(true, &document);
+  if (code != kErrorSuccess) return code == kErrorFileNotFound ? kErrorPathNotFound : code;
+  code = change(*document);
+  if (code != kErrorSuccess || !document->changed()) {
+    // A refused change may have left the document half-way: read it again.
+    if (document->changed()) state_ = State::Unread;
+    return code;
+  }
+  code = Save(document->Serialize(Now()));
+  state_ = State::Unread;  // parsed again from the new file at the next call
+  if (code == kErrorSuccess) {
+    RegistryDocument* fresh = nullptr;
+    Current(true, &fresh);
+  }
+  return code;
+}
+
+uint32_t RegistryStore::Save(const std::string& text) {
+  std::string temp = prefixRoot_ + "/~kvtmp-" + fileName_ + "-XXXXXX";
+  Fd fd(mkostemp(temp.data(), O_CLOEXEC));
+  if (fd.fd < 0) return errno == ENOSPC ? kErrorDiskFull : kErrorAccessDenied;
+  struct stat old {};
+  const mode_t mode = stat(path_.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+  bool ok = WriteAll(fd.fd, text) && fchmod(fd.fd, mode) == 0 && fsync(fd.fd) == 0;
+  const int error = errno;
+  ok = ok && close(fd.fd) == 0;
+  fd.fd = -1;
+  if (!ok || rename(temp.c_str(), path_.c_str()) != 0) {
+    const int failure = ok ? errno : error;
+    unlink(temp.c_str());
+    return failure == ENOSPC ? kErrorDiskFull : kErrorWriteFault;
+  }
+  Fd folder(open(prefixRoot_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.fd >= 0) fsync(folder.fd);
+  return kErrorSuccess;
+}
+
+std::mutex& RegistryMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::shared_ptr<RegistryStore> StoreFor(bool localMachine) {
+  static std::map<std::string, std::shared_ptr<RegistryStore>> stores;
+  const std::string root = Root();
+  const char* file = localMachine ? "system.reg" : "user.reg";
+  auto& store = stores[root + "/" + file];
+  if (!store) {
+    std::string header = std::string("WINE REGISTRY Version 2\n;; All keys relative to ") +
+                         (localMachine ? "\\\\Machine" : "\\\\User\\\\S-1-5-21-0-0-0-1000") + "\n\n#arch=win64\n";
+    store = std::make_shared<RegistryStore>(root, file, std::move(header));
+  }
+  return store;
+}
+
+}  // namespace platform::prefix

@@ -1,0 +1,87 @@
+// A registry file of the prefix (user.reg or system.reg) as the registry
+// functions see it: parsed once, parsed again only when the file changes, and
+// written back atomically.
+//
+// Guarantees when things go wrong:
+// - A file that does not parse is never written: Current() and Write() fail
+//   with kErrorRegistryCorrupt and error() says "<file>, ligne <n> : <why>".
+// - Write() runs under an exclusive flock on ".kelvaro-registry.lock" in the
+//   prefix, re-reads the file first when another process changed it, and
+//   replaces it through a temporary file in the prefix folder (written,
+//   fsynced, renamed, folder fsynced): a crash leaves the old or the new file.
+//   A failed write removes the temporary file and leaves the old file.
+// - Write() is refused with kErrorAccessDenied while a wineserver runs for the
+//   prefix, or when the file or the prefix folder is not writable (no write
+//   permission, or no write bit at all: the read-only attribute), and with
+//   kErrorPathNotFound when the prefix does not exist; nothing is created then.
+//
+// Freshness: Current(true) always compares the file's identity (device,
+// inode, size, modification and change times) with what was parsed;
+// Current(false) does so at most once every kStatInterval, so a read through
+// a key opened earlier may see another process's change that much later.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/prefix/registry_document.h"
+
+namespace platform::prefix {
+
+class RegistryStore {
+ public:
+  static constexpr std::chrono::milliseconds kStatInterval{2};
+
+  RegistryStore(std::string prefixRoot, std::string fileName, std::string header);
+
+  // The document as of the file now. kErrorFileNotFound when the prefix does
+  // not exist; kErrorRegistryCorrupt when the file does not parse.
+  uint32_t Current(bool forceStat, RegistryDocument** document);
+  // Bumped whenever the document is replaced (parsed again or written).
+  uint64_t generation() const { return generation_; }
+  const std::string& error() const { return error_; }
+  const std::string& path() const { return path_; }
+
+  // kErrorSuccess when a write could go ahead now.
+  uint32_t CheckWritable() const;
+  // Applies `change` to the current document under the file lock and saves
+  // the result when it changed something and `change` answered success.
+  uint32_t Write(const std::function<uint32_t(RegistryDocument&)>& change);
+
+ private:
+  struct Identity {
+    bool exists = false;
+    uint64_t device = 0, inode = 0, size = 0;
+    int64_t modified = 0, changed = 0;
+    bool operator==(const Identity&) const = default;
+  };
+  enum class State { Unread, Ready, PrefixMissing, Corrupt };
+
+  Identity StatFile() const;
+  uint32_t Reload(const Identity& identity);
+  uint32_t Save(const std::string& text);
+
+  std::string prefixRoot_;
+  std::string fileName_;
+  std::string path_;
+  std::string header_;
+  State state_ = State::Unread;
+  Identity identity_;
+  std::chrono::steady_clock::time_point lastCheck_{};
+  std::unique_ptr<RegistryDocument> document_;
+  uint64_t generation_ = 0;
+  std::string error_;
+};
+
+// Every registry call holds this while it works: the stores and the keys'
+// cached positions are shared by all threads.
+std::mutex& RegistryMutex();
+
+// The store of a file of the prefix WINEPREFIX names now.
+std::shared_ptr<RegistryStore> StoreFor(bool localMachine);
+
+}  // namespace platform::prefix
