@@ -59,12 +59,7 @@ bool DirectoryExists(const String& path) {
 std::vector<FindData> FindFiles(const String& folder, const String& mask) {
   std::vector<FindData> found;
   std::string host;
-  struct stat st;
-  if (!ResolveExisting(folder, &host, &st)) return found;
-  if (!S_ISDIR(st.st_mode)) {
-    Fail(kErrorPathNotFound);
-    return found;
-  }
+  if (!ResolveFolder(folder, &host)) return found;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(host.c_str()), closedir);
   if (!dir) {
     FailErrno(errno, host + "/");

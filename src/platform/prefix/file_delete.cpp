@@ -47,9 +47,7 @@ bool DeleteFile(const String& path) {
 
 bool DeleteFilesByMask(const String& folder, const String& mask) {
   std::string host;
-  struct stat st;
-  if (!ResolveExisting(folder, &host, &st)) return false;
-  if (!S_ISDIR(st.st_mode)) return Fail(kErrorPathNotFound);
+  if (!ResolveFolder(folder, &host)) return false;
   std::vector<std::string> matching;
   {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(host.c_str()), closedir);

@@ -18,6 +18,16 @@ bool ResolveExisting(const String& path, std::string* hostPath, struct stat* sta
   return true;
 }
 
+bool ResolveFolder(const String& path, std::string* hostPath) {
+  struct stat status;
+  if (!ResolveExisting(path, hostPath, &status)) {
+    if (GetLastError() == kErrorFileNotFound) SetLastError(kErrorPathNotFound);
+    return false;
+  }
+  if (!S_ISDIR(status.st_mode)) return Fail(kErrorPathNotFound);
+  return true;
+}
+
 bool IsReadOnlyMode(mode_t mode) { return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
 
 uint32_t AttributesOf(const struct stat& status, const std::string& name) {

@@ -13,6 +13,9 @@ namespace platform::prefix {
 // Resolves path and stats what it names (following links); false with the
 // Win32 error set when the path is invalid or nothing is there.
 bool ResolveExisting(const String& path, std::string* hostPath, struct stat* status);
+// Same for a folder whose entries are wanted: a missing folder is a missing
+// path (3), and a file in its place too.
+bool ResolveFolder(const String& path, std::string* hostPath);
 
 // Read-only, as Wine shows it: nobody may write (no write permission bit).
 bool IsReadOnlyMode(mode_t mode);

@@ -48,7 +48,9 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
 bool CheckReplaceableTarget(const std::string& hostPath, bool failIfExists, struct stat* existing, bool* exists) {
   struct stat folder;
   const std::string folderPath = FolderOf(hostPath);
-  if (stat(folderPath.c_str(), &folder) != 0) return FailErrno(errno, folderPath);
+  if (stat(folderPath.c_str(), &folder) != 0) {
+    return errno == ENOENT ? Fail(kErrorPathNotFound) : FailErrno(errno, folderPath);
+  }
   if (!S_ISDIR(folder.st_mode)) return Fail(kErrorPathNotFound);
   *exists = stat(hostPath.c_str(), existing) == 0;
   if (!*exists) {
