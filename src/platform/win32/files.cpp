@@ -1,6 +1,5 @@
 // Files, folders and drives on the Windows API.
-#include <windows.h>
-#include <shellapi.h>
+#include "platform/win32/windows_api.h"
 
 #include <atomic>
 

@@ -1,5 +1,5 @@
 // On Windows the last error is the system's own.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/win_types.h"
 

@@ -1,6 +1,5 @@
 // Data and version resources on the Windows API.
-#include <windows.h>
-#include <winver.h>
+#include "platform/win32/windows_api.h"
 
 #include <cstring>
 

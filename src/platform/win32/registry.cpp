@@ -1,5 +1,5 @@
 // The registry on the Windows API.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/registry.h"
 #include "platform/win32/wide.h"

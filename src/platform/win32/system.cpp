@@ -1,6 +1,6 @@
 // Identity, version, system messages and the single-instance semaphore on the
 // Windows API.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/system.h"
 #include "platform/win32/wide.h"

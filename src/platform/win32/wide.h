@@ -2,7 +2,7 @@
 // wchar_t strings (both UTF-16 on Windows).
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <string>
 
