@@ -12,6 +12,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 if fb_port_open; then
   echo "start-server: reusing the server already listening on port $FB_PORT" >&2
+  # Make sure the account is there on that server too.
+  "$here/create-account.sh" >&2
   exit 0
 fi
 
