@@ -28,8 +28,11 @@ namespace kelvaro {
 
 class ReportSink;
 class TWindowsInstaller;
-class TdmDBConnection;
 class TdmStructurePrinting;
+namespace db {
+class TdmDBConnection;
+}
+using db::TdmDBConnection;
 
 class TdmUpdateCommon {
  public:
@@ -85,6 +88,8 @@ class TdmUpdateCommon {
   void SetAppNameType(TAppNameType type) { FAppNameType = type; }
 
   TWindowsInstaller& installer() { return *mInstaller; }
+  // The carried files CopyListedFiles copies ("FileNames.txt" once loaded).
+  QStringList& namesList() { return mNamesList; }
   TdmDBConnection& dbConnection() { return *mDbConnection; }
 
  private:
@@ -93,7 +98,9 @@ class TdmUpdateCommon {
   QStringList mPrintNames;
   QStringList mNamesList;
   std::unique_ptr<TdmDBConnection> mDbConnection;
-  std::unique_ptr<TdmStructurePrinting> mStructurePrinting;
+  // Not created yet: the print-list storage module is not part of this
+  // build, and nothing reads it until the print-list installation does.
+  TdmStructurePrinting* mStructurePrinting = nullptr;
   TAppNameType FAppNameType = antUnknown;
 };
 

@@ -74,4 +74,10 @@ struct RunUpdateOutcome {
 RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
                            const RunUpdateHooks& hooks = {});
 
+// The updater's executable as a Windows path: the program itself, unless a
+// runner that reads another update executable's carried files names it
+// (kelvaro-update-batch). GetSourceDriveType looks at its drive.
+void SetUpdaterExecutable(const QString& windowsPath);
+QString UpdaterExecutablePath();
+
 }  // namespace kelvaro

@@ -1,0 +1,105 @@
+#include "engine/product_steps.h"
+
+#include "engine/file_in_use.h"
+#include "engine/product_paths.h"
+#include "engine/resource_file.h"
+#include "engine/windows_installer.h"
+#include "platform/files.h"
+#include "support/errors.h"
+#include "support/system_errors.h"
+#include "support/user_seam.h"
+
+namespace kelvaro {
+namespace {
+
+const QString kCannotFind = QStringLiteral("Cannot find ");
+const QString kUnknownVersion = QStringLiteral("Version du fichier inconnue ou incompatible.");
+const QString kContactKelvaro = QStringLiteral("Mise à jour impossible, merci de contacter Kelvaro.");
+
+QString FailureHeading(const QString& Name) {
+  return QStringLiteral("Une erreur s'est produite lors de la mise à jour du %1").arg(Name);
+}
+
+struct FileVersion {
+  uint16_t part[4] = {0, 0, 0, 0};
+};
+
+FileVersion RequireVersion(TdmUpdateCommon& engine, const QString& FileName) {
+  FileVersion version;
+  if (!engine.installer().GetFileVersion(FileName, version.part[0], version.part[1], version.part[2],
+                                         version.part[3])) {
+    throw Error(FileName + QStringLiteral("\r\n") + kUnknownVersion);
+  }
+  return version;
+}
+
+}  // namespace
+
+QString ExtractCarried(TdmUpdateCommon& engine, const QString& Name) {
+  return ExtractResourceFile(Name, engine.BuildTempFilename(QStringLiteral("Update")));
+}
+
+QString ExtractRequired(TdmUpdateCommon& engine, const QString& Name) {
+  const QString path = ExtractCarried(engine, Name);
+  if (path.isEmpty()) throw Error(kCannotFind + Name);
+  return path;
+}
+
+void CopyOptional(TdmUpdateCommon& engine, const QString& Name, const QString& Folder) {
+  const QString path = ExtractCarried(engine, Name);
+  if (!path.isEmpty()) engine.LogCopyFile(path, Folder + Name, true);
+}
+
+void CopyOptionalIfInstalled(TdmUpdateCommon& engine, const QString& Name, const QString& Folder) {
+  if (FileExists(Folder + Name)) CopyOptional(engine, Name, Folder);
+}
+
+void CopyRequired(TdmUpdateCommon& engine, const QString& Name, const QString& Folder) {
+  engine.LogCopyFile(ExtractRequired(engine, Name), Folder + Name, true);
+}
+
+QString FailureText(const QString& Name, const QString& Message) {
+  return FailureHeading(Name) + QStringLiteral("\r\n") + Message;
+}
+
+void ReportFailure(TdmUpdateCommon& engine, const QString& Name, const QString& Message) {
+  engine.AddToLog(FailureText(Name, Message));
+}
+
+bool AskForMissingProgram(const QString& Expected, QString& Installed) {
+  ShowErrorMessage(QStringLiteral("Programme %1 pas trouvé.").arg(Expected) + QStringLiteral(" ") +
+                   QStringLiteral("Veuillez indiquer son emplacement."));
+  QString chosen;
+  Installed = User().OpenFile(QString(), QString(), QString(), &chosen) ? chosen : QString();
+  return FileExists(Installed);
+}
+
+int InstalledMajorVersion(TdmUpdateCommon& engine, const QString& FileName) {
+  return RequireVersion(engine, FileName).part[0];
+}
+
+bool PassesVersionGate(TdmUpdateCommon& engine, const QString& Carried, const QString& Installed, int Major) {
+  const FileVersion carried = RequireVersion(engine, Carried);
+  const FileVersion installed = RequireVersion(engine, Installed);
+  // A change of major version needs the maker's help, except from the
+  // product's CD-ROM, which carries everything the new version needs.
+  if (engine.GetSourceDriveType() != platform::kDriveCdrom && installed.part[0] == Major &&
+      carried.part[0] > Major) {
+    engine.AddToLog(QStringLiteral("\r\n") + kContactKelvaro);
+    User().ShowMessage(MessageKind::Info, kContactKelvaro);
+    return false;
+  }
+  return true;
+}
+
+bool FileIsFree(const QString& FileName) {
+  const int code = FileInUseError(FileName);
+  if (code == 0) return true;
+  // The system text ends with a line break; the code follows on its line.
+  QString reason = SystemErrorText(uint32_t(code));
+  while (reason.endsWith(QLatin1Char('\n')) || reason.endsWith(QLatin1Char('\r'))) reason.chop(1);
+  User().ShowMessage(MessageKind::Info, QStringLiteral("%1%2 (%3)").arg(FailureHeading(FileName) + QStringLiteral("\r\n"), reason).arg(code));
+  return false;
+}
+
+}  // namespace kelvaro

@@ -1,0 +1,34 @@
+// Creation and destruction of the update engine.
+#include "engine/update_common.h"
+
+#include "db/db_connection.h"
+#include "engine/windows_installer.h"
+#include "printlists/company_list.h"
+#include "support/errors.h"
+#include "support/user_seam.h"
+
+namespace kelvaro {
+
+TdmUpdateCommon* dmUpdateCommon = nullptr;
+
+TdmUpdateCommon::TdmUpdateCommon() {
+  // A company file or registry value that cannot be read must not leave the
+  // engine half-built: the error is shown, the list stays empty (the default
+  // company alone) and creation goes on.
+  try {
+    FMultiSte().ChargeFichier();
+  } catch (const Error& error) {
+    ShowErrorMessage(error.message());
+  }
+  mInstaller = std::make_unique<TWindowsInstaller>(QString());
+  mDbConnection = std::make_unique<db::TdmDBConnection>();
+}
+
+TdmUpdateCommon::~TdmUpdateCommon() {
+  mDbConnection.reset();
+  // Every temporary file of this run, and any an earlier run left behind.
+  ClearTempPath(QStringLiteral("Update*.tmp"));
+  mInstaller.reset();
+}
+
+}  // namespace kelvaro
