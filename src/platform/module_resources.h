@@ -42,21 +42,38 @@ std::unique_ptr<ResourceData> FindDataResource(const String& name);
 std::vector<String> ListDataResources();
 
 // --- Version resources --------------------------------------------------------
+//
+// The version resource (VS_VERSIONINFO) of a PE file, 32- or 64-bit. Nothing
+// is cached: every call reads the file again. A damaged file is never trusted:
+// its resource is "not found", never a read outside the file or the block.
 
-// GetFileVersionInfoSizeW: 0 with last error set when the file has no
-// version resource or cannot be read.
+// GetFileVersionInfoSizeW: the size of buffer GetFileVersionInfo needs
+// (Windows answers twice the resource and four bytes), or 0 with last error
+// set: kErrorFileNotFound / kErrorPathNotFound for a missing file,
+// kErrorAccessDenied for a folder, kErrorBadExeFormat for a file that is not a
+// PE image, kErrorResourceDataNotFound for an image without resources,
+// kErrorResourceTypeNotFound without a version resource, kErrorBadFormat for
+// damaged resources. (Wine gives kErrorResourceDataNotFound for all of these
+// but the first two.) A bare file name ("gds32.dll") is looked for where a
+// library of that name is loaded from: the folder of the running program, the
+// system folder, the Windows folder.
 uint32_t GetFileVersionInfoSize(const String& path);
-// GetFileVersionInfoW: the version block, at most size bytes.
+// GetFileVersionInfoW: block becomes size bytes holding the version block (as
+// much of it as fits), zero-filled after it. False with last error set as for
+// GetFileVersionInfoSize, or kErrorInvalidData when size is 0.
 bool GetFileVersionInfo(const String& path, uint32_t size, std::vector<uint8_t>* block);
 // VerQueryValueW on a block from GetFileVersionInfo: "\" (the fixed file
-// info), "\VarFileInfo\Translation", "\StringFileInfo\<lang><cp>\<name>"
-// (names compared ignoring case). pointer and length describe the answer
-// inside block: for strings the length counts UTF-16 characters including the
-// terminator, otherwise bytes.
+// info, VS_FIXEDFILEINFO), "\VarFileInfo\Translation",
+// "\StringFileInfo\<lang><cp>\<name>" (keys compared ignoring case). pointer
+// and length describe the answer inside block: for strings the length counts
+// UTF-16 characters including the terminator, otherwise bytes. False with
+// kErrorResourceTypeNotFound (and length 0) when the path is not there.
+// Windows does not check the fixed file info's signature: callers do.
 bool VerQueryValue(const std::vector<uint8_t>& block, const String& subBlock,
                    const void** pointer, uint32_t* length);
-// VerLanguageNameW: the language's name ("Français (France)"), or
-// "Langue inconnue" for an unknown code.
+// VerLanguageNameW: the language's name as a French Windows gives it
+// ("Français (France)", "Langue neutre" for 0), or "Langue inconnue" for an
+// unknown code. (Wine gives English names.)
 String VerLanguageName(uint32_t languageId);
 
 }  // namespace platform
