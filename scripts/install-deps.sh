@@ -14,6 +14,8 @@ packages=(
   firebird3.0-server firebird-dev libfbclient2 firebird3.0-utils
   # the real Wine, for interoperability tests; mingw-w64 for the Windows build
   wine wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  # 32-bit (PE32) fixtures: windres and ld for i686
+  binutils-mingw-w64-i686
   # fuzzing with sanitizers
   clang libclang-rt-14-dev
   # independent PE reader for cross-checks
