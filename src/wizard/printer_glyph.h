@@ -1,0 +1,10 @@
+// The small printer drawn on the pages' print buttons.
+#pragma once
+
+#include <QIcon>
+
+namespace kelvaro {
+
+QIcon PrinterGlyph();
+
+}  // namespace kelvaro
