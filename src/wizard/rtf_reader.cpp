@@ -190,6 +190,8 @@ class RtfParser {
       : in_(input), cursor_(document) {}
 
   void Run() {
+    // White space before the document is not part of it.
+    while (pos_ < in_.size() && in_[pos_] != '{') ++pos_;
     while (pos_ < in_.size() && !finished_) Step();
     FlushText();
     // The last paragraph has no \par: it keeps the formatting its text was
@@ -315,12 +317,15 @@ class RtfParser {
     const Word word = it->second.word;
     if (word == Word::Bin) return SkipBinary(hasParam ? param : 0);
     if (st_.destination == Destination::Skip) return;
+    // A character does not change the formatting; keeping it in the pending
+    // text also keeps the two halves of a surrogate pair together.
+    if (word == Word::Unicode) return UnicodeCharacter(param);
     FlushText();
     if (DestinationWord(word) || DocumentWord(word, param) || TableWord(word, hasParam, param) ||
         CharacterWord(word, hasParam, param) || ParagraphWord(word, param)) {
       return;
     }
-    TextWord(word, param, it->second.character);
+    TextWord(word, it->second.character);
   }
 
   bool DestinationWord(Word word) {
@@ -412,7 +417,7 @@ class RtfParser {
     }
   }
 
-  void TextWord(Word word, int param, char16_t character) {
+  void TextWord(Word word, char16_t character) {
     if (st_.destination != Destination::Text) return;
     switch (word) {
       case Word::Par: NewParagraph(); return;
@@ -420,7 +425,6 @@ class RtfParser {
       case Word::Tab:
       case Word::Cell: AddCharacter(QChar('\t')); return;
       case Word::Character: AddCharacter(QChar(character)); return;
-      case Word::Unicode: UnicodeCharacter(param); return;
       default: return;
     }
   }
@@ -428,6 +432,7 @@ class RtfParser {
   // \uN: N is a signed 16-bit number; the N characters that follow are the
   // fallback for readers without Unicode and are skipped.
   void UnicodeCharacter(int param) {
+    if (st_.destination != Destination::Text) return;
     const int code = param < 0 ? param + 65536 : param;
     if (code >= 0 && code <= 0xFFFF) AddCharacter(QChar(static_cast<char16_t>(code)));
     pendingSkip_ = st_.unicodeSkip;
