@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace platform::prefix {
 namespace {
@@ -54,32 +55,40 @@ bool DescriptorsHold(int procFd, const char* pid, dev_t device, ino_t inode) {
   return false;
 }
 
+std::string ReadWhole(int procFd, const char* path) {
+  std::string text;
+  const int fd = openat(procFd, path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return text;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t count = read(fd, buffer, sizeof buffer);
+    if (count <= 0) break;
+    text.append(buffer, static_cast<size_t>(count));
+  }
+  close(fd);
+  return text;
+}
+
 // Lines of /proc/<pid>/maps: "start-end perms offset major:minor inode path".
+// The inode is looked for as text first, so that only the rare line that
+// mentions it is parsed.
 bool MappingsHold(int procFd, const char* pid, dev_t device, ino_t inode) {
   char path[300];
   std::snprintf(path, sizeof path, "%s/maps", pid);
-  const int fd = openat(procFd, path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  FILE* maps = fdopen(fd, "r");
-  if (!maps) {
-    close(fd);
-    return false;
-  }
-  bool found = false;
-  char line[4096];
-  while (!found && std::fgets(line, sizeof line, maps)) {
+  const std::string maps = ReadWhole(procFd, path);
+  char needle[32];
+  const int needleLength = std::snprintf(needle, sizeof needle, " %llu ", static_cast<unsigned long long>(inode));
+  for (size_t at = maps.find(needle, 0, needleLength); at != std::string::npos;
+       at = maps.find(needle, at + 1, needleLength)) {
+    const size_t lineStart = maps.rfind('\n', at) == std::string::npos ? 0 : maps.rfind('\n', at) + 1;
     unsigned major = 0, minor = 0;
     unsigned long long node = 0;
-    if (std::sscanf(line, "%*s %*s %*s %x:%x %llu", &major, &minor, &node) == 3 && node == inode &&
-        makedev(major, minor) == device) {
-      found = true;
-    }
-    // A line longer than the buffer (a very long path) is read on to its end.
-    while (!std::strchr(line, '\n') && std::fgets(line, sizeof line, maps)) {
+    if (std::sscanf(maps.c_str() + lineStart, "%*s %*s %*s %x:%x %llu", &major, &minor, &node) == 3 &&
+        node == inode && makedev(major, minor) == device) {
+      return true;
     }
   }
-  std::fclose(maps);
-  return found;
+  return false;
 }
 
 }  // namespace
