@@ -15,7 +15,24 @@
 //   I/O error, the process killed) leaves the destination exactly as it was
 //   and removes the temporary file (a killed process can leave it behind;
 //   its name starts with "~kvtmp" so a later run can recognise it).
-// - WriteFileContents replaces a file the same way.
+// - WriteFileContents and FileWriter replace a file the same way, keeping its
+//   permissions; CopyFile gives the target the source's, as CopyFileW copies
+//   the attributes.
+// - A call that finds the folder missing, the drive absent or its link
+//   dangling fails with kErrorPathNotFound (3); a missing file in an existing
+//   folder gives kErrorFileNotFound (2). Nothing is created on the way.
+//
+// On Linux, over a Wine prefix:
+// - Read-only means that nobody may write: no write permission bit at all,
+//   as Wine shows it. A read-only file is refused (5) even to a process that
+//   the host would let write it (root).
+// - "In use" is told from /proc (descriptors and mappings of every other
+//   process). This process's own descriptors do not count: it cannot tell
+//   them from the handle it is about to open, and it holds files only for the
+//   length of one call.
+// - The check for "in use" and the rename that follows are two steps: a
+//   process that opens the file between them is not seen (Windows closes
+//   that window; a host without mandatory locks cannot).
 #pragma once
 
 #include <cstdint>

@@ -15,10 +15,14 @@ namespace platform {
 bool GetComputerName(String* name);
 // GetUserNameW: the user of the calling thread.
 bool GetUserName(String* name);
-// ProcessIdToSessionId for a process of this machine.
+// ProcessIdToSessionId for a process of this machine; false with
+// kErrorInvalidParameter for a process that does not exist. Over a Wine
+// prefix every process is in session 1, the console session of a
+// workstation.
 bool ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId);
 uint32_t GetCurrentProcessId();
-// GetSystemMetrics(SM_REMOTESESSION) != 0.
+// GetSystemMetrics(SM_REMOTESESSION) != 0. Over a Wine prefix: a log-on
+// through SSH (SSH_CONNECTION set) stands for a Remote Desktop session.
 bool IsRemoteSession();
 
 struct WindowsVersion {
@@ -34,8 +38,10 @@ WindowsVersion GetWindowsVersion();
 String FormatSystemMessage(uint32_t code);
 
 // A lock named after the application that the system releases when the
-// process ends (the named semaphore of Windows). Holding the returned object
-// keeps the lock.
+// process ends, however it ends (the named semaphore of Windows; over a Wine
+// prefix an abstract Unix socket named after the user id and the name, which
+// programs started by this one do not inherit). Names compare exactly, as
+// object names do. Holding the returned object keeps the lock.
 class InstanceLock {
  public:
   virtual ~InstanceLock() = default;

@@ -1,6 +1,7 @@
 #include "platform/conformance.h"
 
 #include <atomic>
+#include <cctype>
 
 #ifndef _WIN32
 #include "fixtures/temp_prefix.h"
