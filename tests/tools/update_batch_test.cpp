@@ -1,0 +1,229 @@
+// kelvaro-update-batch end to end: a real packed update executable made by
+// kelvaro-pack, a fixture prefix, the tool run as its own process; the whole
+// report, the boxes on standard error and the exit code are compared.
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "fixtures/temp_prefix.h"
+#include "platform/registry.h"
+#include "platform/system.h"
+#include "support/registry_access.h"
+#include "support/text.h"
+
+#if defined(KELVARO_UPDATE_BATCH) && defined(KELVARO_PACK)
+
+namespace {
+
+namespace fs = std::filesystem;
+using kelvaro::toW;
+
+const std::string kPe = KELVARO_PE_FIXTURES;
+const std::string kInstalled = "C:\\WKelvaro\\Torvida\\Programs\\WKTorvida2.dll";
+
+struct BatchRun {
+  int exitCode = -1;
+  QString out;
+  QString err;
+};
+
+class UpdateBatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    work = prefix.root() + "/work";
+    fs::create_directories(work + "/carried");
+  }
+
+  // One carried file, by name, from bytes or from a fixture.
+  void carry(const std::string& name, const std::string& bytes) {
+    QFile file(QString::fromStdString(work + "/carried/" + name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes.data(), qint64(bytes.size()));
+  }
+  void carryFixture(const std::string& name, const std::string& fixture) {
+    fs::copy_file(kPe + "/" + fixture, work + "/carried/" + name, fs::copy_options::overwrite_existing);
+  }
+  void carryTorvidaUpdate() {
+    carry("Updates.txt", "Torvida\r\n");
+    carry("AppInfo1.txt", "Mise \xe0 jour Torvida\r\n");
+    carryFixture("WKTorvida2.dll", "torvida_1_2_3_10.dll");
+    for (const char* companion : {"IBANKernel.dll", "Torvida.chm", "ssleay32.dll", "libeay32.dll"}) {
+      carry(companion, std::string("carried ") + companion);
+    }
+  }
+  void installTorvida(const std::string& fixture) {
+    prefix.makeDirectory("C:\\WKelvaro\\Torvida\\Programs");
+    fs::copy_file(kPe + "/" + fixture, prefix.hostPath(kInstalled));
+    ASSERT_TRUE(kelvaro::WriteRegistryValue(kelvaro::kHkeyCurrentUser,
+                                            QStringLiteral("SOFTWARE\\KELVARO S.A.\\Torvida\\Program"),
+                                            QStringLiteral("Filename"), QString::fromStdString(kInstalled),
+                                            kelvaro::RegistryKind::String, true));
+  }
+
+  // Packs every carried file into work/MajTorvida with the real packager.
+  std::string pack() {
+    const std::string update = work + "/MajTorvida";
+    QStringList args{QStringLiteral("-o"), QString::fromStdString(update), QStringLiteral("--base"),
+                     QStringLiteral(KELVARO_UPDATE_BATCH)};
+    for (const auto& entry : fs::directory_iterator(work + "/carried")) args << QString::fromStdString(entry.path().string());
+    QProcess packer;
+    packer.start(QStringLiteral(KELVARO_PACK), args);
+    EXPECT_TRUE(packer.waitForFinished(60000));
+    EXPECT_EQ(packer.exitCode(), 0) << packer.readAllStandardError().toStdString();
+    return update;
+  }
+
+  BatchRun run(const std::string& update, const QStringList& extra = {}) {
+    QProcess batch;
+    batch.start(QStringLiteral(KELVARO_UPDATE_BATCH), QStringList{QString::fromStdString(update)} + extra);
+    EXPECT_TRUE(batch.waitForFinished(60000));
+    BatchRun result;
+    result.exitCode = batch.exitStatus() == QProcess::NormalExit ? batch.exitCode() : -1;
+    result.out = QString::fromUtf8(batch.readAllStandardOutput());
+    result.err = QString::fromUtf8(batch.readAllStandardError());
+    return result;
+  }
+
+  // The report with the date and the temporary file numbers made constant.
+  static QString Normalised(QString report) {
+    report.replace(QRegularExpression(QStringLiteral("\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d")), QStringLiteral("<date>"));
+    report.replace(QRegularExpression(QStringLiteral("Update\\d+\\.tmp")), QStringLiteral("Update<n>.tmp"));
+    return report;
+  }
+
+  std::string read(const std::string& windowsPath) const { return prefix.readFile(windowsPath); }
+  std::string fixture(const std::string& name) const {
+    std::ifstream in(kPe + "/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  fixtures::TempPrefix prefix;
+  std::string work;
+};
+
+QString CopyLines(const QString& tempFolder, const QString& target) {
+  return QStringLiteral("Copie de ") + tempFolder + QStringLiteral("Update<n>.tmp\nvers ") + target + QStringLiteral("\n\n");
+}
+
+QString TempFolder() {
+  // The fixture's TEMP: C:\users\<unix user>\Temp\.
+  const passwd* user = getpwuid(getuid());
+  return QStringLiteral("C:\\users\\") + QString::fromLocal8Bit(user ? user->pw_name : "user") + QStringLiteral("\\Temp\\");
+}
+
+TEST_F(UpdateBatchTest, UpdatesTorvidaAndReportsEveryStep) {
+  carryTorvidaUpdate();
+  installTorvida("torvida_1_2_3_9.dll");
+  const BatchRun result = run(pack());
+
+  const QString folder = QStringLiteral("C:\\WKelvaro\\Torvida\\Programs\\");
+  QString expected = QStringLiteral("Mise à jour : Mise à jour Torvida  <date>\n\n");
+  for (const char* name : {"WKTorvida2.dll", "IBANKernel.dll", "Torvida.chm", "ssleay32.dll", "libeay32.dll"}) {
+    expected += CopyLines(TempFolder(), folder + QString::fromLatin1(name));
+  }
+  expected += QStringLiteral("\nLa mise à jour est terminée avec succès.\n");
+  EXPECT_EQ(Normalised(result.out), expected);
+  EXPECT_EQ(result.err, QString());
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(read(kInstalled), fixture("torvida_1_2_3_10.dll"));
+  EXPECT_EQ(read("C:\\WKelvaro\\Torvida\\Programs\\libeay32.dll"), "carried libeay32.dll");
+  // Every temporary file of the run is gone.
+  EXPECT_TRUE(QDir(QString::fromStdString(prefix.hostPath(TempFolder().toStdString())))
+                  .entryList({QStringLiteral("Update*.tmp")}, QDir::Files)
+                  .isEmpty());
+}
+
+TEST_F(UpdateBatchTest, QuestionsGetTheGivenAnswer) {
+  carryTorvidaUpdate();
+  installTorvida("torvida_1_2_3_10.dll");
+  const std::string update = pack();
+  const QString question = QStringLiteral(
+      "confirmation: Le fichier WKTorvida2.dll présent sur votre système est à jour.\nVoulez-vous tout de même "
+      "continuer la mise à jour ?\n");
+
+  const BatchRun declined = run(update);
+  EXPECT_EQ(declined.exitCode, 2);
+  EXPECT_EQ(declined.err, question);
+  EXPECT_EQ(Normalised(declined.out),
+            QStringLiteral("Mise à jour : Mise à jour Torvida  <date>\n\n"
+                           "Le fichier C:\\WKelvaro\\Torvida\\Programs\\WKTorvida2.dll\n"
+                           "est à jour : il n'est pas remplacé.\n\n"
+                           "\nLa mise à jour n'a pas été effectuée.\n"));
+
+  const BatchRun accepted = run(update, {QStringLiteral("--answer"), QStringLiteral("yes")});
+  EXPECT_EQ(accepted.exitCode, 0);
+  EXPECT_EQ(accepted.err, question);
+  EXPECT_TRUE(accepted.out.endsWith(QStringLiteral("La mise à jour est terminée avec succès.\n")));
+}
+
+TEST_F(UpdateBatchTest, AnErrorReachesTheHandler) {
+  carry("Updates.txt", "Torvida\r\n");
+  carry("AppInfo1.txt", "Titre\r\n");
+  installTorvida("torvida_1_2_3_9.dll");
+  const BatchRun result = run(pack());
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, QStringLiteral("error: Cannot find WKTorvida2.dll\n"));
+  EXPECT_EQ(Normalised(result.out), QStringLiteral("Mise à jour : Titre  <date>\n\n"
+                                                   "Cannot find WKTorvida2.dll\n\nLa mise à jour a échouée !\n"));
+}
+
+TEST_F(UpdateBatchTest, ALockedLibraryFails) {
+  carryTorvidaUpdate();
+  installTorvida("torvida_1_2_3_9.dll");
+  const std::string update = pack();
+  QProcess holder;
+  holder.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec 3<\"$1\"; echo ready; exec sleep 60"),
+                                      QStringLiteral("sh"), QString::fromStdString(prefix.hostPath(kInstalled))});
+  ASSERT_TRUE(holder.waitForReadyRead(10000));
+  const BatchRun result = run(update);
+  holder.kill();
+  holder.waitForFinished();
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, QString()) << "no box for a locked file";
+  EXPECT_TRUE(result.out.endsWith(QStringLiteral("\nLa mise à jour a échouée !\n")));
+  EXPECT_EQ(read(kInstalled), fixture("torvida_1_2_3_9.dll"));
+}
+
+TEST_F(UpdateBatchTest, NothingToUpdate) {
+  carry("AppInfo1.txt", "Titre\r\n");
+  const std::string withoutList = pack();
+  BatchRun result = run(withoutList);
+  EXPECT_EQ(result.exitCode, 4);
+  EXPECT_EQ(result.out, QString());
+
+  carry("Updates.txt", "PDFDLL\r\n");  // a product without a routine
+  result = run(pack());
+  EXPECT_EQ(result.exitCode, 4);
+  EXPECT_EQ(Normalised(result.out), QStringLiteral("Mise à jour : Titre  <date>\n\n"));
+}
+
+TEST_F(UpdateBatchTest, ASecondCopyDoesNothing) {
+  carryTorvidaUpdate();
+  installTorvida("torvida_1_2_3_9.dll");
+  const std::string update = pack();
+  const auto lock = platform::CreateInstanceLock(u"Majtorvida");
+  ASSERT_TRUE(lock);
+  const BatchRun result = run(update);
+  EXPECT_EQ(result.exitCode, 4);
+  EXPECT_EQ(result.out, QString());
+  EXPECT_EQ(read(kInstalled), fixture("torvida_1_2_3_9.dll"));
+}
+
+TEST_F(UpdateBatchTest, BadArguments) {
+  EXPECT_EQ(run("", {}).exitCode, 64);
+  EXPECT_EQ(run(work + "/absent").exitCode, 64);
+  carry("Updates.txt", "Torvida\r\n");
+  EXPECT_EQ(run(pack(), {QStringLiteral("--answer"), QStringLiteral("peut-être")}).exitCode, 64);
+}
+
+}  // namespace
+
+#endif
