@@ -229,6 +229,17 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfrmMain::FormShow() {
+  // Bringing the window forward handles events while it waits for the window
+  // system: the start timer must not show the welcome page before the texts
+  // are loaded, so it waits until this handler is done.
+  struct HoldTimer {
+    QTimer* timer;
+    bool wasActive;
+    ~HoldTimer() {
+      if (wasActive) timer->start();
+    }
+  } hold{TimerOneTime, TimerOneTime->isActive()};
+  TimerOneTime->stop();
   ForceForegroundWindow(this);
   setWindowTitle(QStringLiteral("Mise à jour Kelvaro"));
   FileVersionInfo info;
