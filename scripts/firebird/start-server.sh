@@ -21,7 +21,9 @@ fi
 # security database against embedded access.
 "$here/create-account.sh" >&2
 
-as_firebird "$FB_SERVER" </dev/null >/dev/null 2>&1 &
+# setpriv itself, not a shell function around it: setpriv execs the server,
+# so $! is the server's own pid.
+setpriv --reuid=firebird --regid=firebird --init-groups "$FB_SERVER" </dev/null >/dev/null 2>&1 &
 pid=$!
 for _ in $(seq 1 200); do
   if fb_port_open; then

@@ -414,3 +414,40 @@ TEST_F(ConnectionModuleTest, PresenceNameInRemoteSession) {
 }
 
 }  // namespace
+
+namespace {
+
+// A local path with no server running (or a server that does not hold the
+// file) opens the file with the embedded engine; the local services manager
+// is embedded too. Runs with or without the server.
+TEST(EmbeddedEngineTest, LocalPathConnectsWithEveryCheck) {
+  fixtures::TempPrefix prefix;
+  ScopedScriptedUser scripted;
+  dbtest::CompanyDatabase company;
+  prefix.addDrive('D', company.folder().path());
+  company.setFreeSpace(120000000);
+  {
+    TdmDBConnection module;
+    module.DatabaseManager->setPauseFunction([](int) { ADD_FAILURE() << "paused"; });
+    module.Init(2, QStringLiteral("WK_Torvida"), QString(), QStringLiteral("Updater"));
+    module.SetParams(QStringLiteral("D:\\company.fdb"), QString(), QString(), QString());
+    module.ConnectAsKelvaro();
+    EXPECT_TRUE(module.Connected());
+    EXPECT_EQ(module.ServerType(), Firebird30);
+    ASSERT_EQ(scripted.user.shown.size(), 2u);
+    EXPECT_EQ(scripted.user.shown[1].text, kLow + "120 Mb");
+    module.DoStartTransaction();
+    module.IBSQL->setSql(QStringLiteral("INSERT INTO PRT_Params (pname, print_params) VALUES (?, ?)"));
+    module.IBSQL->setParam(0, QStringLiteral("adresses"));
+    module.IBSQL->setParam(1, QStringLiteral("[Liste]\r\nTitre=Adresses été\r\n"));
+    module.IBSQL->execQuery();
+    module.DoCommit();
+    module.Disconnect();
+  }
+  const auto rows = company.rows(QStringLiteral("SELECT pname, print_params FROM PRT_Params"));
+  ASSERT_EQ(rows.size(), 1);
+  EXPECT_EQ(rows[0][1].toString(), QStringLiteral("[Liste]\r\nTitre=Adresses été\r\n"));
+  EXPECT_EQ(company.rows(QStringLiteral("SELECT COUNT(*) FROM Users"))[0][0].toLongLong(), 0);
+}
+
+}  // namespace
