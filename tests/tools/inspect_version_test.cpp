@@ -1,0 +1,88 @@
+// kelvaro-inspect version and compare, run as built on PE fixtures in a
+// temporary prefix.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include "engine/pe_fixture_files.h"
+
+namespace {
+
+using fixtures::InstallPeFixture;
+using fixtures::TempPrefix;
+
+struct ToolRun {
+  int exitCode = -1;
+  QString out;
+  QString err;
+};
+
+// Runs the tool in the prefix of the calling test (WINEPREFIX is inherited).
+ToolRun Inspect(const QStringList& args) {
+  QProcess tool;
+  tool.start(QStringLiteral(KELVARO_INSPECT), args);
+  EXPECT_TRUE(tool.waitForFinished(30000));
+  return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput()),
+          QString::fromUtf8(tool.readAllStandardError())};
+}
+
+TEST(InspectVersion, PrintsTheThirteenFieldsThenTheFixedVersion) {
+  TempPrefix prefix;
+  InstallPeFixture(prefix, "torvida_1_2_3_10.dll", "C:\\WKelvaro\\Torvida\\Programs\\WKTorvida2.dll");
+  const ToolRun run = Inspect({QStringLiteral("version"), QStringLiteral("c:\\wkelvaro\\torvida\\programs\\wktorvida2.dll")});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, QStringLiteral("LangId: 040C\n"
+                                    "LangName: Français (France)\n"
+                                    "CharSet: 04E4\n"
+                                    "CompanyName: KELVARO S.A.\n"
+                                    "FileDescription: Bibliothèque du gestionnaire d'adresses\n"
+                                    "FileVersion: 1.2.3.10\n"
+                                    "InternalName: WKTorvida2\n"
+                                    "LegalCopyRight: Copyright © KELVARO S.A. 1998-2026\n"
+                                    "LegalTradeMark: Torvida®\n"
+                                    "OriginalFileName: WKTorvida2.dll\n"
+                                    "ProductName: Torvida - Sociétés\n"
+                                    "ProductVersion: 1.2\n"
+                                    "Comments: Édition réseau\n"
+                                    "Fixed: 1.2.3.10\n"));
+}
+
+TEST(InspectVersion, FileWithoutVersionHasEmptyFieldsAndNoFixedVersion) {
+  TempPrefix prefix;
+  InstallPeFixture(prefix, "no_version.dll", "C:\\A\\plain.dll");
+  const ToolRun run = Inspect({QStringLiteral("version"), QStringLiteral("C:\\A\\plain.dll")});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, QStringLiteral("LangId: \nLangName: Langue neutre\nCharSet: \nCompanyName: \n"
+                                    "FileDescription: \nFileVersion: \nInternalName: \nLegalCopyRight: \n"
+                                    "LegalTradeMark: \nOriginalFileName: \nProductName: \nProductVersion: \n"
+                                    "Comments: \nFixed: none\n"));
+}
+
+TEST(InspectCompare, PrintsTheDecisionOrTheError) {
+  TempPrefix prefix;
+  InstallPeFixture(prefix, "torvida_1_2_3_9.dll", "C:\\A\\v9.dll");
+  InstallPeFixture(prefix, "torvida_1_2_3_10.dll", "C:\\A\\v10.dll");
+  const struct {
+    const char* installed;
+    const char* carried;
+    int exitCode;
+    const char* out;
+    const char* err;
+  } cases[] = {
+      {"C:\\A\\v9.dll", "C:\\A\\v10.dll", 0, "1\n", ""},
+      {"C:\\A\\v10.dll", "C:\\A\\v9.dll", 0, "-1\n", ""},
+      {"C:\\A\\v10.dll", "C:\\A\\v10.dll", 0, "0\n", ""},
+      {"C:\\A\\absent.dll", "C:\\A\\v9.dll", 0, "1\n", ""},
+      {"C:\\A\\v9.dll", "C:\\A\\Update1.tmp", 1, "", "File not found : C:\\A\\Update1.tmp\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.installed) + " / " + c.carried);
+    const ToolRun run = Inspect({QStringLiteral("compare"), QString::fromUtf8(c.installed), QString::fromUtf8(c.carried)});
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_EQ(run.out, QString::fromUtf8(c.out));
+    EXPECT_EQ(run.err, QString::fromUtf8(c.err));
+  }
+  EXPECT_EQ(Inspect({QStringLiteral("compare"), QStringLiteral("C:\\A\\v9.dll")}).exitCode, 2);
+}
+
+}  // namespace
