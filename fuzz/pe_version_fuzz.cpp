@@ -1,0 +1,51 @@
+// libFuzzer target of the PE version reader: the input is taken both as a
+// whole file (headers, sections, resource directory, then the block found)
+// and as a version block on its own, and every query the updater makes is
+// asked of the block. AddressSanitizer reports any read outside the input or
+// the block.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "platform/prefix/version_resource.h"
+
+namespace {
+
+constexpr std::u16string_view kQueries[] = {
+    u"\\",
+    u"\\VarFileInfo\\Translation",
+    u"\\StringFileInfo\\040C04E4\\FileVersion",
+    u"\\StringFileInfo\\040904B0\\CompanyName",
+    u"\\\\StringFileInfo\\\\000004B0\\LegalTradeMark\\",
+};
+
+// Touches every byte of each answer so that a range that leaves the block is
+// caught where it is read.
+void QueryAll(std::span<const uint8_t> block) {
+  volatile uint8_t sink = 0;
+  for (std::u16string_view query : kQueries) {
+    platform::pe::VersionValue value;
+    if (platform::pe::QueryVersionValue(block, query, &value) != platform::kErrorSuccess) continue;
+    const size_t unit = query.find(u"StringFileInfo") != std::u16string_view::npos ? 2 : 1;
+    for (size_t i = 0; i < size_t(value.length) * unit; ++i) sink = sink ^ block[value.offset + i];
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::span<const uint8_t> input(data, size);
+  QueryAll(input);
+
+  const platform::pe::MemorySource source(input);
+  platform::pe::ResourceLocation location;
+  if (platform::pe::FindVersionResource(source, &location) != platform::kErrorSuccess) return 0;
+  std::vector<uint8_t> block;
+  if (!platform::pe::CopyVersionBlock(source, location, platform::pe::VersionInfoSizeFor(location.size), &block)) {
+    return 0;
+  }
+  QueryAll(block);
+  return 0;
+}
