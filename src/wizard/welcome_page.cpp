@@ -15,6 +15,7 @@ namespace {
 QLabel* WrappedLabel(QWidget* parent, const QString& name, const QRect& bounds) {
   auto* label = new QLabel(parent);
   label->setObjectName(name);
+  label->setTextFormat(Qt::PlainText);  // carried text is never markup
   label->setWordWrap(true);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   label->setGeometry(bounds);

@@ -14,6 +14,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <functional>
