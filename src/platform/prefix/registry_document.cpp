@@ -7,8 +7,7 @@
 
 namespace platform::prefix {
 
-char16_t FoldCase(char16_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+char16_t FoldCaseWide(char16_t c) {
   if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
   if (c >= 0x100 && c <= 0x17F) {
     if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
@@ -89,7 +88,7 @@ bool TidyKeyPath(String* path) {
 
 RegistryDocument::RegistryDocument(std::string header) : header_(std::move(header)) {
   keys_.emplace_back();  // the root, which always exists
-  index_.emplace(std::u16string_view(keys_[0].path), kRootKey);
+  index_.emplace(IndexKey{keys_[0].path, FoldHash()(keys_[0].path)}, kRootKey);
   text_ = header_;
   preambleEnd_ = text_.size();
 }
@@ -118,6 +117,9 @@ bool RegistryDocument::ParseLines(uint32_t* errorLine, std::string* reason) {
     c.line = 2;
   }
   preambleEnd_ = text_.size();
+  // About one key per few hundred bytes in files Wine writes.
+  index_.reserve(text_.size() / 256 + 16);
+  sections_.reserve(text_.size() / 256 + 16);
   String name;
   while (c.p < end) {
     const char* lineEnd = LineEnd(c.p, end);
@@ -167,22 +169,33 @@ bool RegistryDocument::ParseLines(uint32_t* errorLine, std::string* reason) {
 }
 
 uint32_t RegistryDocument::AddKey(std::u16string_view path) {
-  auto found = index_.find(path);
+  const size_t hash = FoldHash()(path);
+  auto found = index_.find(IndexKey{path, hash});
   if (found != index_.end()) return found->second;
   const size_t slash = path.rfind(u'\\');
-  const uint32_t parent = slash == std::u16string_view::npos ? kRootKey : AddKey(path.substr(0, slash));
+  const uint32_t parent = slash == std::u16string_view::npos ? kRootKey : FindParent(path.substr(0, slash));
   const auto id = static_cast<uint32_t>(keys_.size());
   Key& key = keys_.emplace_back();
   key.path.assign(path);
   key.nameOffset = slash == std::u16string_view::npos ? 0 : slash + 1;
   key.parent = parent;
   keys_[parent].children.push_back(id);
-  index_.emplace(std::u16string_view(key.path), id);
+  index_.emplace(IndexKey{key.path, hash}, id);
+  lastAdded_ = id;
   return id;
 }
 
+// Files list keys in tree order, so a key's parent is most often the key
+// just added or that key's parent: no lookup needed then.
+uint32_t RegistryDocument::FindParent(std::u16string_view parentPath) {
+  for (uint32_t candidate : {lastAdded_, keys_[lastAdded_].parent}) {
+    if (candidate != kNoKey && !keys_[candidate].deleted && FoldEqual()(keys_[candidate].path, parentPath)) return candidate;
+  }
+  return AddKey(parentPath);
+}
+
 uint32_t RegistryDocument::Find(std::u16string_view path) const {
-  auto found = index_.find(path);
+  auto found = index_.find(IndexKey{path, FoldHash()(path)});
   return found == index_.end() ? kNoKey : found->second;
 }
 
@@ -319,7 +332,7 @@ void RegistryDocument::DeleteKey(uint32_t id) {
   Key& key = keys_[id];
   key.deleted = true;
   changed_ = true;
-  index_.erase(std::u16string_view(key.path));
+  index_.erase(IndexKey{key.path, FoldHash()(key.path)});
   Key& parent = keys_[key.parent];
   parent.children.erase(std::find(parent.children.begin(), parent.children.end(), id));
   // A parent that existed only through this key must now be written to

@@ -26,8 +26,13 @@
 namespace platform::prefix {
 
 // Letter case folding of key and value names: ASCII, Latin-1, Latin
-// Extended-A, Greek and Cyrillic capitals.
-char16_t FoldCase(char16_t c);
+// Extended-A, Greek and Cyrillic capitals. ASCII inline: names are mostly
+// ASCII and every lookup folds each character.
+char16_t FoldCaseWide(char16_t c);
+inline char16_t FoldCase(char16_t c) {
+  if (c < 0x80) return static_cast<char16_t>(c - u'A') < 26 ? static_cast<char16_t>(c + 32) : c;
+  return FoldCaseWide(c);
+}
 
 struct FoldHash {
   using is_transparent = void;
@@ -100,8 +105,24 @@ class RegistryDocument {
     std::vector<std::string_view> meta;  // #class, #link, comments of the key
   };
 
+  // The key index stores each path's hash once: rehashing and lookups then
+  // never fold a long path again.
+  struct IndexKey {
+    std::u16string_view path;
+    size_t hash;
+  };
+  struct IndexHash {
+    size_t operator()(const IndexKey& k) const noexcept { return k.hash; }
+  };
+  struct IndexEqual {
+    bool operator()(const IndexKey& a, const IndexKey& b) const noexcept {
+      return a.hash == b.hash && FoldEqual()(a.path, b.path);
+    }
+  };
+
   bool ParseLines(uint32_t* errorLine, std::string* reason);
   uint32_t AddKey(std::u16string_view path);
+  uint32_t FindParent(std::u16string_view parentPath);
   void LoadValues(uint32_t key);
   void ReindexValues(Key& key);
   void Touch(uint32_t key);
@@ -111,7 +132,8 @@ class RegistryDocument {
   std::string header_;
   size_t preambleEnd_ = 0;
   std::deque<Key> keys_;
-  std::unordered_map<std::u16string_view, uint32_t, FoldHash, FoldEqual> index_;
+  std::unordered_map<IndexKey, uint32_t, IndexHash, IndexEqual> index_;
+  uint32_t lastAdded_ = kRootKey;
   std::vector<Section> sections_;
   std::vector<uint32_t> created_;  // keys made since Parse(), without a section
   bool changed_ = false;

@@ -96,8 +96,10 @@ RegistryStore::Identity RegistryStore::StatFile() const {
 }
 
 uint32_t RegistryStore::Current(bool forceStat, RegistryDocument** document) {
-  const auto now = std::chrono::steady_clock::now();
-  if (state_ == State::Unread || forceStat || now - lastCheck_ >= kStatInterval) {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+  const int64_t now = int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+  if (state_ == State::Unread || forceStat || now - lastCheck_ >= std::chrono::nanoseconds(kStatInterval).count()) {
     Identity id = StatFile();
     lastCheck_ = now;
     if (state_ == State::Unread || state_ == State::PrefixMissing || !(id == identity_)) {

@@ -17,8 +17,11 @@
 //
 // Freshness: Current(true) always compares the file's identity (device,
 // inode, size, modification and change times) with what was parsed;
-// Current(false) does so at most once every kStatInterval, so a read through
-// a key opened earlier may see another process's change that much later.
+// Current(false) does so at most once every kStatInterval, read on the
+// coarse monotonic clock (a few nanoseconds, ticking every few milliseconds),
+// so a read through a key opened earlier may see another process's change up
+// to a clock tick or two later. That keeps a value read near the cost of a
+// hash lookup instead of paying a stat for each one.
 #pragma once
 
 #include <chrono>
@@ -71,7 +74,7 @@ class RegistryStore {
   std::string header_;
   State state_ = State::Unread;
   Identity identity_;
-  std::chrono::steady_clock::time_point lastCheck_{};
+  int64_t lastCheck_ = 0;  // coarse monotonic nanoseconds
   std::unique_ptr<RegistryDocument> document_;
   uint64_t generation_ = 0;
   std::string error_;

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 namespace platform::prefix {
 namespace {
@@ -43,24 +44,42 @@ bool SocketAccepts(const std::string& socketPath) {
 
 }  // namespace
 
-std::string WineserverFolder(const std::string& prefixRoot) {
+std::vector<std::string> WineserverFolders(const std::string& prefixRoot) {
   struct stat st {};
   if (stat(prefixRoot.c_str(), &st) != 0) return {};
-  char folder[128];
-  std::snprintf(folder, sizeof folder, "/tmp/.wine-%u/server-%llx-%llx", unsigned(getuid()),
-                static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino));
-  return folder;
+  char leaf[64];
+  std::snprintf(leaf, sizeof leaf, "/server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
+                static_cast<unsigned long long>(st.st_ino));
+  std::vector<std::string> folders{"/tmp/.wine-" + std::to_string(getuid()) + leaf};
+  std::ifstream named(prefixRoot + "/wineserver");
+  std::string root;
+  if (std::getline(named, root)) {
+    while (!root.empty() && (root.back() == '\r' || root.back() == ' ')) root.pop_back();
+    // A bare name lives in /tmp; anything that climbs out is ignored.
+    if (!root.empty() && root.find("..") == std::string::npos) {
+      folders.push_back((root[0] == '/' ? root : "/tmp/" + root) + leaf);
+    }
+  }
+  return folders;
+}
+
+std::string WineserverFolder(const std::string& prefixRoot) {
+  auto folders = WineserverFolders(prefixRoot);
+  return folders.empty() ? std::string() : folders.front();
 }
 
 bool WineserverRunning(const std::string& prefixRoot) {
-  const std::string folder = WineserverFolder(prefixRoot);
-  if (folder.empty()) return false;
-  if (LockHeld(folder + "/lock")) return true;
-  // Without the lock file (a server of another make), a socket that accepts
-  // a connection tells a live server.
-  struct stat st {};
-  if (stat((folder + "/lock").c_str(), &st) == 0) return false;
-  return stat((folder + "/socket").c_str(), &st) == 0 && SocketAccepts(folder + "/socket");
+  for (const std::string& folder : WineserverFolders(prefixRoot)) {
+    if (LockHeld(folder + "/lock")) return true;
+    // Without the lock file (a server of another make), a socket that
+    // accepts a connection tells a live server.
+    struct stat st {};
+    if (stat((folder + "/lock").c_str(), &st) != 0 && stat((folder + "/socket").c_str(), &st) == 0 &&
+        SocketAccepts(folder + "/socket")) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace platform::prefix

@@ -543,12 +543,12 @@ TEST_F(RegistryFileTest, AFileRewrittenByAnotherProcessIsReadAgain) {
       WriteHost(userReg(), changed);
     }
     EXPECT_EQ(queryString(u"Software\\Cache", u"v"), u"new") << c.label;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_EQ(RegQueryValue(held, u"v", &value), kErrorSuccess);
     EXPECT_EQ(RegistryDataString(value.data), u"new") << c.label;
     // A key removed by the other process is reported as deleted.
     WriteHost(userReg(), std::string(kHeader));
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(RegQueryValue(held, u"v", &value), kErrorKeyDeleted) << c.label;
   }
 }

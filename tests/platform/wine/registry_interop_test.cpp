@@ -1,0 +1,181 @@
+// The registry layer and the real Wine on one prefix made by wineboot: what
+// Wine writes the layer reads, what the layer writes Wine reads (and saves
+// back without losing it), accented names both ways, and the refusal to
+// write while a wineserver owns the files.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/prefix/registry_wineserver.h"
+#include "platform/registry.h"
+
+namespace {
+
+using namespace platform;
+namespace fs = std::filesystem;
+
+int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+// Ends the prefix's server, so that it has saved the registry and no longer
+// owns the files.
+void StopServer() {
+  Shell("wineserver -k");
+  Shell("wineserver -w");
+}
+
+std::string Utf8(const String& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    uint32_t c = s[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size()) c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+    if (c < 0x80) out.push_back(char(c));
+    else if (c < 0x800) out += {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
+    else if (c < 0x10000) out += {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+    else out += {char(0xF0 | (c >> 18)), char(0x80 | ((c >> 12) & 0x3F)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+  }
+  return out;
+}
+
+// A file `reg export` wrote: UTF-16LE with a byte order mark, CR LF.
+std::string ReadExport(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  const std::string bytes = s.str();
+  String text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+    text.push_back(char16_t(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+  std::string out = Utf8(text);
+  std::string lf;
+  for (char c : out)
+    if (c != '\r') lf.push_back(c);
+  return lf;
+}
+
+class RegistryInteropTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* prefix = std::getenv("KELVARO_WINE_PREFIX");
+    if (!prefix || !*prefix) GTEST_SKIP() << "KELVARO_WINE_PREFIX names no prefix made by wineboot";
+    prefix_ = prefix;
+    setenv("WINEPREFIX", prefix, 1);
+    setenv("WINEDEBUG", "-all", 1);
+    StopServer();
+  }
+  void TearDown() override {
+    if (!prefix_.empty()) StopServer();
+  }
+
+  std::string prefix_;
+};
+
+const String kBase = u"Software\\KelvaroInterop";
+
+TEST_F(RegistryInteropTest, WhatWineWritesTheLayerReads) {
+  const std::string key = "HKCU\\Software\\KelvaroInterop\\De Wine\\Clé été";
+  ASSERT_EQ(Shell("wine reg add '" + key + "' /v Texte /t REG_SZ /d 'Société Générale 12 €' /f"), 0);
+  ASSERT_EQ(Shell("wine reg add '" + key + "' /v Nombre /t REG_DWORD /d 1234 /f"), 0);
+  ASSERT_EQ(Shell("wine reg add '" + key + "' /v Chemin /t REG_EXPAND_SZ /d '%TEMP%\\Données' /f"), 0);
+  ASSERT_EQ(Shell("wine reg add '" + key + "' /ve /d 'défaut' /f"), 0);
+  StopServer();
+
+  RegistryKey opened;
+  ASSERT_EQ(RegOpenKey(RegistryRoot::CurrentUser, kBase + u"\\de wine\\CLÉ ÉTÉ", kKeyRead, &opened), kErrorSuccess);
+  struct Case {
+    String name;
+    uint32_t type;
+    std::string data;
+  };
+  const std::vector<Case> cases = {
+      {u"Texte", kRegSz, RegistryStringData(u"Société Générale 12 €")},
+      {u"Nombre", kRegDword, RegistryDwordData(1234)},
+      {u"Chemin", kRegExpandSz, RegistryStringData(u"%TEMP%\\Données")},
+      {u"", kRegSz, RegistryStringData(u"défaut")},
+  };
+  for (const Case& c : cases) {
+    RegistryValue value;
+    ASSERT_EQ(RegQueryValue(opened, c.name, &value), kErrorSuccess) << Utf8(c.name);
+    EXPECT_EQ(value.type, c.type) << Utf8(c.name);
+    EXPECT_EQ(RegistryDataString(value.data), RegistryDataString(c.data)) << Utf8(c.name);
+    EXPECT_EQ(value.data, c.data) << Utf8(c.name);
+  }
+  // The machine's own keys, as wineboot wrote them, read as well.
+  RegistryKey machine;
+  EXPECT_EQ(RegOpenKey(RegistryRoot::LocalMachine, u"Software\\Microsoft\\Windows NT\\CurrentVersion", kKeyRead, &machine),
+            kErrorSuccess);
+  RegistryValue version;
+  EXPECT_EQ(RegQueryValue(machine, u"CurrentVersion", &version), kErrorSuccess);
+}
+
+TEST_F(RegistryInteropTest, WhatTheLayerWritesWineReadsAndSavesBack) {
+  const String path = kBase + u"\\De nous\\Données €";
+  std::string binary;
+  for (int i = 0; i < 300; ++i) binary.push_back(char(i * 7));
+  {
+    RegistryKey key;
+    ASSERT_EQ(RegCreateKey(RegistryRoot::CurrentUser, path, kKeyAllAccess, &key), kErrorSuccess);
+    ASSERT_EQ(RegSetValue(key, u"Texte", kRegSz, RegistryStringData(u"Zoë paie 12 € \"cité\"")), kErrorSuccess);
+    ASSERT_EQ(RegSetValue(key, u"Nombre", kRegDword, RegistryDwordData(1234)), kErrorSuccess);
+    ASSERT_EQ(RegSetValue(key, u"Chemin", kRegExpandSz, RegistryStringData(u"%TEMP%\\été")), kErrorSuccess);
+    ASSERT_EQ(RegSetValue(key, u"Binaire", kRegBinary, binary), kErrorSuccess);
+    ASSERT_EQ(RegSetValue(key, u"Multi", kRegMultiSz, std::string("u\0n\0\0\0d\0\xe9\0\0\0\0\0", 14)), kErrorSuccess);
+  }
+  // Wine reads the file: its export is UTF-16, so every character is exact.
+  const std::string exported = prefix_ + "/kelvaro-export.reg";
+  ASSERT_EQ(Shell("wine reg export 'HKCU\\Software\\KelvaroInterop\\De nous' '" + exported + "' /y"), 0);
+  // reg export wraps long hex lines: join them to compare.
+  std::string text = ReadExport(exported);
+  for (size_t at; (at = text.find("\\\n  ")) != std::string::npos;) text.erase(at, 4);
+  fs::remove(exported);
+  for (const char* line : {"[HKEY_CURRENT_USER\\Software\\KelvaroInterop\\De nous\\Données €]\n",
+                           "\"Texte\"=\"Zoë paie 12 € \\\"cité\\\"\"\n", "\"Nombre\"=dword:000004d2\n",
+                           "\"Chemin\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,5c,00,e9,00,74,00,e9,00,00,00\n",
+                           "\"Multi\"=hex(7):75,00,6e,00,00,00,64,00,e9,00,00,00,00,00\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+  }
+  // Wine changes something else and saves the whole file: ours survives.
+  ASSERT_EQ(Shell("wine reg add 'HKCU\\Software\\KelvaroInterop\\Autre' /v x /d y /f"), 0);
+  StopServer();
+  RegistryKey key;
+  ASSERT_EQ(RegOpenKey(RegistryRoot::CurrentUser, path, kKeyRead, &key), kErrorSuccess);
+  RegistryValue value;
+  ASSERT_EQ(RegQueryValue(key, u"Binaire", &value), kErrorSuccess);
+  EXPECT_EQ(value.data, binary);
+  ASSERT_EQ(RegQueryValue(key, u"Texte", &value), kErrorSuccess);
+  EXPECT_EQ(RegistryDataString(value.data), u"Zoë paie 12 € \"cité\"");
+  RegistryKey other;
+  EXPECT_EQ(RegOpenKey(RegistryRoot::CurrentUser, kBase + u"\\Autre", kKeyRead, &other), kErrorSuccess);
+}
+
+TEST_F(RegistryInteropTest, WritesAreRefusedWhileTheWineserverRuns) {
+  RegistryKey key;
+  ASSERT_EQ(RegCreateKey(RegistryRoot::CurrentUser, kBase + u"\\Serveur", kKeyAllAccess, &key), kErrorSuccess);
+  ASSERT_EQ(RegSetValue(key, u"v", kRegDword, RegistryDwordData(1)), kErrorSuccess);
+  ASSERT_EQ(Shell("wineserver -p"), 0);
+  bool running = false;
+  for (int i = 0; i < 100 && !running; ++i) {
+    running = prefix::WineserverRunning(prefix_);
+    if (!running) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(running) << "no server seen in " << prefix::WineserverFolders(prefix_).back();
+  EXPECT_EQ(RegSetValue(key, u"v", kRegDword, RegistryDwordData(2)), kErrorAccessDenied);
+  RegistryKey other;
+  EXPECT_EQ(RegCreateKey(RegistryRoot::CurrentUser, kBase + u"\\Serveur\\Nouvelle", kKeyAllAccess, &other), kErrorAccessDenied);
+  EXPECT_EQ(RegOpenKey(RegistryRoot::LocalMachine, u"Software", kKeyAllAccess, &other), kErrorAccessDenied);
+  RegistryValue value;
+  ASSERT_EQ(RegQueryValue(key, u"v", &value), kErrorSuccess);
+  EXPECT_EQ(RegistryDataDword(value.data), 1u);
+  StopServer();
+  EXPECT_FALSE(prefix::WineserverRunning(prefix_));
+  EXPECT_EQ(RegSetValue(key, u"v", kRegDword, RegistryDwordData(2)), kErrorSuccess);
+}
+
+}  // namespace
