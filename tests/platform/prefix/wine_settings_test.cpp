@@ -130,6 +130,16 @@ TEST(WineSettingsTest, TemporaryFolderFromTempExpandedAndCreated) {
   }
 }
 
+TEST(WineSettingsTest, EveryProcessOfThisMachineIsInTheConsoleSession) {
+  uint32_t session = 0;
+  ASSERT_TRUE(platform::ProcessIdToSessionId(platform::GetCurrentProcessId(), &session));
+  EXPECT_EQ(session, 1u);
+  ASSERT_TRUE(platform::ProcessIdToSessionId(1, &session));  // init, another process
+  EXPECT_EQ(session, 1u);
+  EXPECT_FALSE(platform::ProcessIdToSessionId(0xFFFFFFF0u, &session));
+  EXPECT_EQ(platform::GetLastError(), platform::kErrorInvalidParameter);
+}
+
 TEST(WineSettingsTest, SystemTextsAreTheFrenchOnes) {
   const struct {
     uint32_t code;
