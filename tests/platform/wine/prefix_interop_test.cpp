@@ -1,6 +1,7 @@
 // The layer and the real Wine agree on a prefix that `wineboot -i` made:
 // drives, the Windows and temporary folders, the version, the computer and
-// user names, file names across letter case, and the read-only attribute.
+// user names, file names across letter case, and the read-only and archive
+// attributes.
 // Each fact the layer gives is compared with what a Windows program run by
 // Wine in that prefix sees.
 #include <gtest/gtest.h>
@@ -117,8 +118,11 @@ TEST_F(PrefixInteropTest, ReadOnlyMeansTheSameToWine) {
   EXPECT_EQ(platform::GetLastError(), platform::kErrorAccessDenied);
 
   ASSERT_TRUE(platform::SetFileAttributes(u"C:\\Kelvaro-Interop\\ro.txt", platform::kAttributeNormal));
+  // attrib lists "A" for a file Wine sees as an archive: so does the layer.
   const std::string listed = WineCmd("attrib C:\\Kelvaro-Interop\\ro.txt");
   EXPECT_EQ(listed.find(" R "), std::string::npos) << listed;
+  EXPECT_EQ(listed.rfind("A", 0), 0u) << listed;
+  EXPECT_EQ(platform::GetFileAttributes(u"C:\\Kelvaro-Interop\\ro.txt"), platform::kAttributeArchive);
   ASSERT_TRUE(platform::SetFileAttributes(u"C:\\Kelvaro-Interop\\ro.txt", platform::kAttributeReadOnly));
   EXPECT_NE(WineCmd("attrib C:\\Kelvaro-Interop\\ro.txt").find("R"), std::string::npos);
   platform::SetFileAttributes(u"C:\\Kelvaro-Interop\\ro.txt", platform::kAttributeNormal);
