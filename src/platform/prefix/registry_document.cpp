@@ -22,9 +22,19 @@ char16_t FoldCaseWide(char16_t c) {
 }
 
 size_t FoldHash::operator()(std::u16string_view s) const noexcept {
-  uint64_t h = 1469598103934665603ULL;
-  for (char16_t c : s) h = (h ^ FoldCase(c)) * 1099511628211ULL;
-  return static_cast<size_t>(h);
+  // Four folded characters per multiply: names are hashed on every lookup.
+  uint64_t h = 0x9E3779B97F4A7C15ULL ^ s.size();
+  size_t i = 0;
+  for (; i + 4 <= s.size(); i += 4) {
+    const uint64_t w = uint64_t(FoldCase(s[i])) | uint64_t(FoldCase(s[i + 1])) << 16 |
+                       uint64_t(FoldCase(s[i + 2])) << 32 | uint64_t(FoldCase(s[i + 3])) << 48;
+    h = (h ^ w) * 0xFF51AFD7ED558CCDULL;
+    h ^= h >> 32;
+  }
+  uint64_t w = 0;
+  for (int shift = 0; i < s.size(); ++i, shift += 16) w |= uint64_t(FoldCase(s[i])) << shift;
+  h = (h ^ w) * 0xC4CEB9FE1A85EC53ULL;
+  return static_cast<size_t>(h ^ (h >> 29));
 }
 
 bool FoldEqual::operator()(std::u16string_view a, std::u16string_view b) const noexcept {

@@ -155,6 +155,24 @@ TEST_F(RegistryInteropTest, WhatTheLayerWritesWineReadsAndSavesBack) {
   EXPECT_EQ(RegOpenKey(RegistryRoot::CurrentUser, kBase + u"\\Autre", kKeyRead, &other), kErrorSuccess);
 }
 
+// Wine's answer for empty path components, which the layer follows: a
+// doubled backslash counts as one and a trailing one is dropped.
+TEST_F(RegistryInteropTest, EmptyPathComponentsNameTheSameKeyInWine) {
+  ASSERT_EQ(Shell("wine reg add 'HKCU\\Software\\KelvaroInterop\\Double\\\\B' /f"), 0);
+  ASSERT_EQ(Shell("wine reg add 'HKCU\\Software\\KelvaroInterop\\Trailing\\' /f"), 0);
+  StopServer();
+  for (const String& path : {kBase + u"\\Double\\B", kBase + u"\\Double\\\\B", kBase + u"\\Trailing"}) {
+    RegistryKey key;
+    EXPECT_EQ(RegOpenKey(RegistryRoot::CurrentUser, path, kKeyRead, &key), kErrorSuccess) << Utf8(path);
+  }
+  RegistryKey parent;
+  ASSERT_EQ(RegOpenKey(RegistryRoot::CurrentUser, kBase + u"\\Double", kKeyRead, &parent), kErrorSuccess);
+  String name;
+  ASSERT_EQ(RegEnumKey(parent, 0, &name), kErrorSuccess);
+  EXPECT_EQ(name, u"B");
+  EXPECT_EQ(RegEnumKey(parent, 1, &name), kErrorNoMoreItems);
+}
+
 TEST_F(RegistryInteropTest, WritesAreRefusedWhileTheWineserverRuns) {
   RegistryKey key;
   ASSERT_EQ(RegCreateKey(RegistryRoot::CurrentUser, kBase + u"\\Serveur", kKeyAllAccess, &key), kErrorSuccess);

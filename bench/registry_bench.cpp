@@ -1,0 +1,178 @@
+// Reading the registry of a prefix whose system.reg is 5 MB: loading (read
+// and parse) against reading the file's bytes, and a value read through an
+// open key against a lookup in an in-memory hash map of the same data.
+// Prints both ratios with their ceilings at the end of the run.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "fixtures/temp_prefix.h"
+#include "platform/prefix/registry_store.h"
+#include "platform/registry.h"
+
+namespace {
+
+using namespace platform;
+
+struct Data {
+  fixtures::TempPrefix prefix;
+  std::string path;
+  size_t bytes = 0;
+  // The same keys and values as plain maps: key path -> value name -> value.
+  std::unordered_map<String, std::unordered_map<String, RegistryValue>> maps;
+  std::vector<std::pair<String, String>> probes;  // (key, value name) to read
+};
+
+String Ascii(const std::string& s) { return String(s.begin(), s.end()); }
+
+std::string Hex4(unsigned v) {
+  char b[16];
+  std::snprintf(b, sizeof b, "%04X", v);
+  return b;
+}
+
+// A system.reg shaped like Wine's: class registrations with a few values
+// each, some binary data, accented names here and there.
+Data& TheData() {
+  static Data* data = [] {
+    auto* d = new Data;
+    d->path = d->prefix.root() + "/system.reg";
+    std::string text = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n";
+    for (unsigned i = 0; text.size() < (5u << 20); ++i) {
+      const std::string guid = "{" + Hex4(i) + Hex4(i * 7) + "-" + Hex4(i * 13) + "-4A1B-9C2D-" + Hex4(i * 3) + Hex4(i) + Hex4(i * 5) + "}";
+      const std::string key = "Software\\Classes\\CLSID\\" + guid + (i % 3 ? "\\InprocServer32" : "");
+      std::string escaped = key;
+      for (size_t at = 0; (at = escaped.find('\\', at)) != std::string::npos; at += 2) escaped.insert(at, "\\");
+      text += "\n[" + escaped + "] 1796862791\n#time=1dd883e092ec922\n";
+      const std::string dll = "C:\\\\windows\\\\system32\\\\comp" + std::to_string(i) + ".dll";
+      text += "@=\"" + dll + "\"\n";
+      text += "\"Caf\\xe9 " + std::to_string(i % 10) + "\"=\"Soci\\xe9t\\xe9 g\\xe9n\\xe9rale\"\n";
+      text += "\"Flags\"=dword:" + Hex4(0) + Hex4(i) + "\n";
+      text += "\"Data\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,\\\n  18,19,1a\n";
+      text += "\"ThreadingModel\"=\"Both\"\n";
+      auto& values = d->maps[Ascii(key)];
+      values[u""] = {kRegSz, RegistryStringData(Ascii("C:\\windows\\system32\\comp" + std::to_string(i) + ".dll"))};
+      values[u"Caf\u00e9 " + Ascii(std::to_string(i % 10))] = {kRegSz, RegistryStringData(u"Soci\u00e9t\u00e9 g\u00e9n\u00e9rale")};
+      values[u"Flags"] = {kRegDword, RegistryDwordData(i)};
+      values[u"Data"] = {kRegBinary, std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a", 26)};
+      values[u"ThreadingModel"] = {kRegSz, RegistryStringData(u"Both")};
+      if (i % 97 == 0) {
+        for (const char16_t* name : {u"", u"Flags", u"ThreadingModel", u"Data"}) d->probes.emplace_back(Ascii(key), name);
+      }
+    }
+    std::ofstream(d->path, std::ios::binary) << text;
+    d->bytes = text.size();
+    return d;
+  }();
+  return *data;
+}
+
+void BM_ReadFileBytes(benchmark::State& state) {
+  Data& d = TheData();
+  for (auto _ : state) {
+    int fd = open(d.path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string bytes(d.bytes, '\0');
+    size_t used = 0;
+    for (ssize_t n; (n = read(fd, bytes.data() + used, bytes.size() - used)) > 0;) used += size_t(n);
+    close(fd);
+    benchmark::DoNotOptimize(bytes.data());
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(d.bytes));
+}
+
+void BM_LoadRegistry(benchmark::State& state) {
+  Data& d = TheData();
+  for (auto _ : state) {
+    prefix::RegistryStore store(d.prefix.root(), "system.reg", "");
+    prefix::RegistryDocument* document = nullptr;
+    if (store.Current(true, &document) != kErrorSuccess) state.SkipWithError("load failed");
+    benchmark::DoNotOptimize(document);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(d.bytes));
+}
+
+void BM_QueryValue(benchmark::State& state) {
+  Data& d = TheData();
+  std::map<String, RegistryKey> keys;
+  for (const auto& [path, name] : d.probes) {
+    if (keys.count(path)) continue;
+    if (RegOpenKey(RegistryRoot::LocalMachine, path, kKeyRead, &keys[path]) != kErrorSuccess) {
+      state.SkipWithError("open failed");
+      return;
+    }
+  }
+  std::vector<std::pair<const RegistryKey*, const String*>> probes;
+  for (const auto& [path, name] : d.probes) probes.emplace_back(&keys[path], &name);
+  size_t i = 0;
+  RegistryValue value;
+  for (auto _ : state) {
+    const auto& probe = probes[i++ % probes.size()];
+    if (RegQueryValue(*probe.first, *probe.second, &value) != kErrorSuccess) state.SkipWithError("query failed");
+    benchmark::DoNotOptimize(value.data.data());
+  }
+}
+
+void BM_HashMapLookup(benchmark::State& state) {
+  Data& d = TheData();
+  std::vector<std::pair<const std::unordered_map<String, RegistryValue>*, const String*>> probes;
+  for (const auto& [path, name] : d.probes) probes.emplace_back(&d.maps.at(path), &name);
+  size_t i = 0;
+  RegistryValue value;
+  for (auto _ : state) {
+    const auto& probe = probes[i++ % probes.size()];
+    auto found = probe.first->find(*probe.second);
+    if (found == probe.first->end()) state.SkipWithError("lookup failed");
+    else value = found->second;
+    benchmark::DoNotOptimize(value.data.data());
+  }
+}
+
+BENCHMARK(BM_ReadFileBytes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadRegistry)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HashMapLookup);
+BENCHMARK(BM_QueryValue);
+
+// Keeps each benchmark's times per iteration so the ratios can be printed.
+// Both clocks: on a busy machine the wall clock also counts the waits for a
+// processor, the CPU clock only the work.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      wall[run.benchmark_name()] = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+      cpu[run.benchmark_name()] = run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+    }
+  }
+  std::map<std::string, double> wall, cpu;
+};
+
+void PrintRatio(RatioReporter& r, const char* what, const char* slow, const char* fast, double ceiling) {
+  if (!r.cpu.count(slow) || !r.cpu.count(fast)) return;
+  const double cpu = r.cpu[slow] / r.cpu[fast];
+  const double wall = r.wall[slow] / r.wall[fast];
+  std::printf("%s: %.2f on CPU time, %.2f on wall time (ceiling %.0f): %s\n", what, cpu, wall, ceiling,
+              cpu <= ceiling ? "within" : "ABOVE the ceiling");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  TheData();
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  char load[96];
+  std::snprintf(load, sizeof load, "load / read bytes of a %.1f MB system.reg", TheData().bytes / 1048576.0);
+  PrintRatio(reporter, load, "BM_LoadRegistry", "BM_ReadFileBytes", 4);
+  PrintRatio(reporter, "value read through an open key / hash map lookup", "BM_QueryValue", "BM_HashMapLookup", 2);
+  benchmark::Shutdown();
+  return 0;
+}
