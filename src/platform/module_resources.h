@@ -35,7 +35,8 @@ bool SetResourceModule(const String& path);
 // FindResourceW(NULL, name, RT_RCDATA) with SizeofResource/LoadResource/
 // LockResource: the resource stored under name, ASCII case ignored. Null with
 // kErrorResourceNameNotFound when there is none, or another error when the
-// module cannot be read.
+// module cannot be read (on Linux, kErrorInvalidData when the index of the
+// appended resources is damaged).
 std::unique_ptr<ResourceData> FindDataResource(const String& name);
 
 // Names of every data resource of the module, as stored (upper case).
