@@ -24,6 +24,8 @@ packages=(
   xvfb xdotool x11-apps
   # tests that need the host's tools
   iproute2 procps util-linux
+  # reading back the text of printed PDF files
+  poppler-utils
 )
 
 missing=()
