@@ -1,6 +1,7 @@
 #include "wizard/rtf_code_page.h"
 
 #include <QStringDecoder>
+#include <map>
 
 #include "support/text.h"
 
@@ -85,8 +86,17 @@ int CodePageOfCharset(int charset, int documentCodePage) {
 
 bool IsKnownCodePage(int codePage) {
   if (codePage == kWindows1252 || codePage == kSymbolCodePage) return true;
-  const char* name = ConverterName(codePage);
-  return name && QStringDecoder(name).isValid();
+  // Opening a converter is costly; whether one exists never changes.
+  static const std::map<int, bool> available = [] {
+    std::map<int, bool> known;
+    for (int page : {874, 932, 936, 949, 950, 1250, 1251, 1253, 1254, 1255, 1256, 1257, 1258, 437,
+                     850, 10000}) {
+      known[page] = QStringDecoder(ConverterName(page)).isValid();
+    }
+    return known;
+  }();
+  const auto it = available.find(codePage);
+  return it != available.end() && it->second;
 }
 
 QString DecodeCodePage(const QByteArray& bytes, int codePage) {
@@ -96,7 +106,8 @@ QString DecodeCodePage(const QByteArray& bytes, int codePage) {
     for (char byte : bytes) text.append(FromSymbol(static_cast<unsigned char>(byte)));
     return text;
   }
-  if (const char* name = ConverterName(codePage)) {
+  const char* name = ConverterName(codePage);
+  if (name && IsKnownCodePage(codePage)) {
     QStringDecoder decoder(name);
     if (decoder.isValid()) return decoder.decode(bytes);
   }
