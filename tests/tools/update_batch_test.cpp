@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -68,9 +69,27 @@ class UpdateBatchTest : public ::testing::Test {
                                             kelvaro::RegistryKind::String, true));
   }
 
-  // Packs every carried file into work/MajTorvida with the real packager.
+  // A name of its own per test, so tests running side by side never meet on
+  // the single-instance lock, which is named after the executable.
+  std::string updateName() const {
+    std::string suffix;
+    for (char c : fs::path(prefix.root()).filename().string()) {
+      if (std::isalnum(static_cast<unsigned char>(c))) suffix += c;
+    }
+    return "MajTorvida" + suffix;
+  }
+  // The lock's name: the file name with every letter after the first in
+  // lower case.
+  std::u16string lockName() const {
+    std::u16string name;
+    for (char c : updateName()) name += char16_t(name.empty() ? c : std::tolower(static_cast<unsigned char>(c)));
+    return name;
+  }
+
+  // Packs every carried file into the update executable with the real
+  // packager.
   std::string pack() {
-    const std::string update = work + "/MajTorvida";
+    const std::string update = work + "/" + updateName();
     QStringList args{QStringLiteral("-o"), QString::fromStdString(update), QStringLiteral("--base"),
                      QStringLiteral(KELVARO_UPDATE_BATCH)};
     for (const auto& entry : fs::directory_iterator(work + "/carried")) args << QString::fromStdString(entry.path().string());
@@ -209,7 +228,7 @@ TEST_F(UpdateBatchTest, ASecondCopyDoesNothing) {
   carryTorvidaUpdate();
   installTorvida("torvida_1_2_3_9.dll");
   const std::string update = pack();
-  const auto lock = platform::CreateInstanceLock(u"Majtorvida");
+  const auto lock = platform::CreateInstanceLock(lockName());
   ASSERT_TRUE(lock);
   const BatchRun result = run(update);
   EXPECT_EQ(result.exitCode, 4);
