@@ -139,9 +139,11 @@ TEST_F(VersionResourceTest, MissingPathFailsWithLengthZero) {
   ASSERT_TRUE(bytes);
   const void* pointer = nullptr;
   uint32_t length = 99;
-  EXPECT_FALSE(platform::VerQueryValue(*bytes, u"\\VarFileInfo\\Translation", &pointer, &length));
+  const bool found = platform::VerQueryValue(*bytes, u"\\VarFileInfo\\Translation", &pointer, &length);
+  const uint32_t error = platform::GetLastError();
+  EXPECT_FALSE(found);
   EXPECT_EQ(length, 0u);
-  EXPECT_EQ(platform::GetLastError(), platform::kErrorResourceTypeNotFound);
+  EXPECT_EQ(error, platform::kErrorResourceTypeNotFound);
 }
 
 TEST_F(VersionResourceTest, FilesWithoutVersionGiveSizeZeroAndAReason) {

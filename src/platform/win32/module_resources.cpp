@@ -78,7 +78,10 @@ bool GetFileVersionInfo(const String& path, uint32_t size, std::vector<uint8_t>*
 bool VerQueryValue(const std::vector<uint8_t>& block, const String& subBlock, const void** pointer, uint32_t* length) {
   void* found = nullptr;
   UINT size = 0;
-  if (!::VerQueryValueW(block.data(), W(subBlock).c_str(), &found, &size)) return false;
+  if (!::VerQueryValueW(block.data(), W(subBlock).c_str(), &found, &size)) {
+    *length = 0;
+    return false;
+  }
   *pointer = found;
   *length = size;
   return true;
