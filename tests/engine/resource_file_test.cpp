@@ -141,9 +141,11 @@ TEST_F(ResourceFileTest, StreamThatRefusesTheBytesRaises) {
 }
 
 TEST_F(ResourceFileTest, ExtractReplacesNewerFileAndGivesItTheStoredTime) {
-  // Larger than one piece of the extraction, so the pieces must join up.
-  QByteArray library;
-  for (int i = 0; library.size() < 700 * 1024; ++i) library += QByteArray::number(i * 7919) + ' ';
+  // Noise, so that both the compressed payload and the data span several
+  // pieces of reading and extraction, which must join up.
+  QByteArray library(700 * 1024, '\0');
+  uint32_t state = 1;
+  for (char& byte : library) byte = static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
   carry({{"WKTORVIDA2.DLL", EncodePayload(library, kPacked)}});
   prefix_.writeFile("C:\\Target\\WKTorvida2.dll", "the installed, newer library");
   ASSERT_TRUE(platform::SetFileLastWriteTime(u"C:\\Target\\WKTorvida2.dll", kLater));
