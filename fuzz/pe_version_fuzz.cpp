@@ -28,8 +28,7 @@ void QueryAll(std::span<const uint8_t> block) {
   for (std::u16string_view query : kQueries) {
     platform::pe::VersionValue value;
     if (platform::pe::QueryVersionValue(block, query, &value) != platform::kErrorSuccess) continue;
-    const size_t unit = query.find(u"StringFileInfo") != std::u16string_view::npos ? 2 : 1;
-    for (size_t i = 0; i < size_t(value.length) * unit; ++i) sink = sink ^ block[value.offset + i];
+    for (size_t i = 0; i < value.bytes; ++i) sink = sink ^ block[value.offset + i];
   }
 }
 

@@ -28,6 +28,7 @@ struct Node {
   size_t keyLength = 0;  // UTF-16 units, terminator excluded
   size_t valueStart = 0;
   uint32_t valueLength = 0;  // as declared, cut to what the node holds
+  size_t valueBytes = 0;     // valueLength in bytes
   size_t childrenStart = 0;
 };
 
@@ -56,6 +57,7 @@ std::optional<Node> ReadNode(std::span<const uint8_t> block, size_t start, size_
   const size_t declaredBytes = size_t(declaredValue) * unit;
   node.valueStart = std::min(AlignFrom(start, position + 2), node.end);
   node.valueLength = uint32_t(std::min(declaredBytes, node.end - node.valueStart) / unit);
+  node.valueBytes = node.valueLength * unit;
   node.childrenStart = AlignFrom(start, node.valueStart + declaredBytes);
   return node;
 }
@@ -131,6 +133,7 @@ uint32_t QueryVersionValue(std::span<const uint8_t> block, std::u16string_view s
   }
   value->offset = node->valueStart;
   value->length = node->valueLength;
+  value->bytes = node->valueBytes;
   return kErrorSuccess;
 }
 

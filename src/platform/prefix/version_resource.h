@@ -55,10 +55,12 @@ bool CopyVersionBlock(const ByteSource& source, const ResourceLocation& location
 
 // One answer of VerQueryValueW: where the value starts in the block and its
 // length as the block gives it (UTF-16 characters for text values, bytes
-// otherwise), cut to what the node holds.
+// otherwise), cut to what the node holds. A caller cannot tell the unit from
+// the path alone: a damaged block may put a binary value where text belongs.
 struct VersionValue {
   size_t offset = 0;
   uint32_t length = 0;
+  size_t bytes = 0;  // the extent of the value: length in bytes, whatever its unit
 };
 
 // VerQueryValueW: subBlock is a path of keys separated by backslashes

@@ -364,6 +364,12 @@ TEST(PeVersionBlock, DamagedNodesAreNotFoundOrCut) {
   EXPECT_EQ(QueryVersionValue(overstated, versionPath, &value), platform::kErrorSuccess)
       << "the sibling is still found: nodes advance by wLength";
 
+  Bytes binary = good;
+  Put16(binary, company + 4, 0);  // wType 0: the 13 of wValueLength are bytes
+  ASSERT_EQ(QueryVersionValue(binary, companyPath, &value), platform::kErrorSuccess);
+  EXPECT_EQ(value.length, 13u);
+  EXPECT_EQ(value.bytes, 13u);
+
   Bytes unterminated = good;
   for (size_t i = company + 6; i < company + ReadLength(good, company); i += 2) Put16(unterminated, i, u'X');
   EXPECT_EQ(QueryVersionValue(unterminated, companyPath, &value), platform::kErrorResourceTypeNotFound);
@@ -388,7 +394,8 @@ TEST(PeVersionBlock, EveryTruncationStaysInsideTheBlock) {
       const size_t unit = path.find(u"StringFileInfo") != std::u16string::npos ? 2 : 1;
       VersionValue value;
       if (QueryVersionValue(cut, path, &value) == platform::kErrorSuccess) {
-        EXPECT_LE(value.offset + value.length * unit, cut.size()) << length;
+        EXPECT_EQ(value.bytes, value.length * unit);
+        EXPECT_LE(value.offset + value.bytes, cut.size()) << length;
       }
     }
   }
