@@ -50,10 +50,15 @@ void TfrmEndInstall::Init() {
   PanelButtons->setText(QStringLiteral("Rapport d'installation"));
 }
 
+QPrinter* TfrmEndInstall::PrinterSetupDialog() {
+  if (!mPrinter) mPrinter = std::make_unique<QPrinter>();
+  return mPrinter.get();
+}
+
 QString TfrmEndInstall::GetNextCaption() { return QStringLiteral("Quitter"); }
 
 void TfrmEndInstall::SpeedButtonPrintClick() {
-  PrintWithSetup(&mPrinter, *RichEditReport->document(), QStringLiteral("Update report"), this);
+  PrintWithSetup(PrinterSetupDialog(), *RichEditReport->document(), QStringLiteral("Update report"), this);
 }
 
 }  // namespace kelvaro

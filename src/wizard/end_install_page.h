@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QPrinter>
+#include <memory>
 
 #include "wizard/step_page.h"
 
@@ -25,7 +26,9 @@ class TfrmEndInstall : public TFrmStep {
 
   // The printer chosen in the printer set-up, shared by the pages that
   // print: a second print starts from the first one's choice.
-  QPrinter* PrinterSetupDialog() { return &mPrinter; }
+  // Made on first use: setting up a printer asks the printing system, which
+  // the wizard's start need not wait for.
+  QPrinter* PrinterSetupDialog();
 
   QLabel* PanelButtons;
   QToolButton* SpeedButtonPrint;
@@ -35,7 +38,7 @@ class TfrmEndInstall : public TFrmStep {
  private:
   void SpeedButtonPrintClick();
 
-  QPrinter mPrinter;
+  std::unique_ptr<QPrinter> mPrinter;
 };
 
 extern TfrmEndInstall* frmEndInstall;

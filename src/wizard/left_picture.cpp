@@ -56,9 +56,7 @@ void DrawTree(QPainter& p, int x, int base, int size) {
   p.fillRect(x - 1, base, 3, size / 5, QColor(96, 84, 70));
 }
 
-}  // namespace
-
-QImage CompanyPicture() {
+QImage DrawCompanyPicture() {
   QImage image(kWidth, kHeight, QImage::Format_RGB888);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
@@ -72,6 +70,14 @@ QImage CompanyPicture() {
   p.setRenderHint(QPainter::Antialiasing, false);
   p.fillRect(0, 205, kWidth, kHeight - 205, kGround);
   return image;
+}
+
+}  // namespace
+
+QImage CompanyPicture() {
+  // Every page shows the same picture: drawn once, shared by all.
+  static const QImage picture = DrawCompanyPicture();
+  return picture;
 }
 
 }  // namespace kelvaro

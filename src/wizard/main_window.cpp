@@ -229,18 +229,25 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfrmMain::FormShow() {
-  // Bringing the window forward handles events while it waits for the window
-  // system: the start timer must not show the welcome page before the texts
-  // are loaded, so it waits until this handler is done.
-  struct HoldTimer {
-    QTimer* timer;
-    bool wasActive;
-    ~HoldTimer() {
-      if (wasActive) timer->start();
+  // The start timer must not show the welcome page before the texts are
+  // loaded: a box shown from here runs the event loop, so the timer is held
+  // back until this handler is done.
+  mInFormShow = true;
+  struct EndOfShow {
+    TfrmMain* window;
+    ~EndOfShow() {
+      window->mInFormShow = false;
+      if (window->mTimerHeld) {
+        QMetaObject::invokeMethod(
+            window, [w = window] { RunHandler([w] { w->TimerOneTimeTimer(); }); }, Qt::QueuedConnection);
+      }
     }
-  } hold{TimerOneTime, TimerOneTime->isActive()};
-  TimerOneTime->stop();
-  ForceForegroundWindow(this);
+  } endOfShow{this};
+  // The window system shows the window only after this handler: asked now,
+  // it could not activate it and the request would wait in vain. The
+  // request goes out as soon as the window is on screen.
+  QMetaObject::invokeMethod(
+      this, [this] { ForceForegroundWindow(this); }, Qt::QueuedConnection);
   setWindowTitle(QStringLiteral("Mise à jour Kelvaro"));
   FileVersionInfo info;
   ReadFileVersionInfo(QString(), info);
@@ -382,6 +389,11 @@ void TfrmMain::PanelImageResize() {
 }
 
 void TfrmMain::TimerOneTimeTimer() {
+  if (mInFormShow) {
+    mTimerHeld = true;
+    TimerOneTime->stop();
+    return;
+  }
   if (mTimerFired) return;
   mTimerFired = true;
   TimerOneTime->stop();

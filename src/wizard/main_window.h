@@ -94,6 +94,8 @@ class TfrmMain : public QWidget {
   bool mTimerFired = false;
   bool mUpdateStarted = false;
   bool mShown = false;
+  bool mInFormShow = false;
+  bool mTimerHeld = false;
   // A product routine is on the stack: nothing may close the window or
   // move the wizard until it returns.
   bool mRoutineRunning = false;

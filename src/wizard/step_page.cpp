@@ -30,7 +30,8 @@ TFrmStep::TFrmStep(const QString& name) : QWidget(nullptr, Qt::FramelessWindowHi
   ImageCompany = new QLabel(this);
   ImageCompany->setObjectName(QStringLiteral("ImageCompany"));
   ImageCompany->setGeometry(10, 16, 122, 180);
-  ImageCompany->setPixmap(QPixmap::fromImage(mCompanyBitmap));
+  // The picture stays an image: this label is never shown, the main
+  // window's column shows GetBitmap's picture.
   ImageCompany->hide();
   Pages().append(this);
 }

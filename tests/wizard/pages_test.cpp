@@ -139,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BadListCase{"plain_text", "Corrections :\r\n- l'impression\r\n", "l'impression"},
                       BadListCase{"truncated", "{\\rtf1\\ansi {\\b Nouveaut\\'e9s}\\par Liste des corr", "Liste des corr"},
                       BadListCase{"deeply_nested", DeeplyNested(), "profond"},
-                      BadListCase{"unknown_words", "{\\rtf1\\zorglub12 \\*\\wibble {\\blah Visible}\\par}", "Visible"},
+                      BadListCase{"unknown_words", "{\\rtf1\\zorglub12 {\\*\\wibble cach\\'e9}{\\blah Visible}\\par}", "Visible"},
                       BadListCase{"binary", QByteArray("{\\rtf1 \x01\x02\xff\xfe Lisible\\par}", 21), "Lisible"}),
     [](const auto& info) { return std::string(info.param.name); });
 

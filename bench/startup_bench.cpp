@@ -1,0 +1,188 @@
+// Start-up of the wizard: from process start to the welcome page on screen,
+// against an empty Qt window of the same size started the same way, in the
+// same run. After both benchmarks the ratio wizard / empty window is printed
+// with its limit (1.3).
+//
+// Both programs run offscreen and report the moment they are on screen:
+// kelvaro-update through its KELVARO_STARTUP_PROBE hook (it prints
+// "welcome-shown <ns>" once the welcome page is shown, and quits), the empty
+// window by this executable started again with KELVARO_EMPTY_WINDOW_PROBE.
+// The wizard is a packed update carrying the usual texts, run on a fresh
+// prefix. KELVARO_UPDATE_EXE names the wizard when it is not at
+// ../src/app/kelvaro-update from this executable.
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+#include <QWidget>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/resource_pack.h"
+#include "fixtures/temp_prefix.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+int RunEmptyWindow(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QWidget window;
+  window.resize(947, 522);
+  window.show();
+  QTimer::singleShot(0, [] {
+    std::printf("window-shown %lld\n", NowNs());
+    std::fflush(stdout);
+    QCoreApplication::quit();
+  });
+  return app.exec();
+}
+
+std::string SelfPath() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
+
+std::string WizardPath() {
+  if (const char* path = std::getenv("KELVARO_UPDATE_EXE")) return path;
+  return (std::filesystem::path(SelfPath()).parent_path() / ".." / "src" / "app" / "kelvaro-update").string();
+}
+
+// Starts program with extra environment entries and returns the seconds from
+// just before the start to the moment it reports being on screen; negative
+// when it reported nothing.
+double TimeToScreen(const std::string& program, const std::vector<std::string>& extraEnv) {
+  std::vector<std::string> env = extraEnv;
+  for (char** e = environ; *e; ++e) env.emplace_back(*e);
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  std::string arg0 = program;
+  char* argv[] = {arg0.data(), nullptr};
+  pid_t pid = 0;
+  const long long start = NowNs();
+  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  if (spawned != 0) {
+    close(fds[0]);
+    return -1;
+  }
+  FILE* out = fdopen(fds[0], "r");
+  char line[256] = {};
+  long long shown = -1;
+  while (std::fgets(line, sizeof line, out)) {
+    char word[64];
+    long long ns = 0;
+    if (std::sscanf(line, "%63s %lld", word, &ns) == 2) shown = ns;
+  }
+  std::fclose(out);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return shown < 0 ? -1 : double(shown - start) / 1e9;
+}
+
+struct Setup {
+  fixtures::TempPrefix prefix;
+  fixtures::TempDir work;
+  std::string update;
+};
+Setup* gSetup = nullptr;
+
+void PackUpdate(Setup* setup) {
+  const QString dir = QString::fromStdString(setup->work.path());
+  const std::vector<std::pair<QString, QByteArray>> texts = {
+      {QStringLiteral("Updates.txt"), "Torvida\r\n"},
+      {QStringLiteral("AppInfo1.txt"), "Mise \xe0 jour Torvida\r\n"},
+      {QStringLiteral("AppInfo2.txt"), "Cette mise \xe0 jour remplace la version 2.3.\r\n"},
+      {QStringLiteral("UpdateInfo.txt"),
+       "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0\\fswiss Arial;}}\\f0\\fs20 {\\b Nouveaut\\'e9s}\\par "
+       "- Impression des listes\\par - Corrections internes\\par}"}};
+  QStringList files;
+  for (const auto& [name, bytes] : texts) {
+    QFile file(dir + QLatin1Char('/') + name);
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+    files << file.fileName();
+  }
+  setup->update = setup->work.path() + "/MajTorvida";
+  kelvaro::PackExecutable(QString::fromStdString(setup->update), QString::fromStdString(WizardPath()), files);
+}
+
+const std::vector<std::string> kOffscreen = {"QT_QPA_PLATFORM=offscreen"};
+
+double gEmptySeconds = 0;
+int gEmptyRuns = 0;
+double gWizardSeconds = 0;
+int gWizardRuns = 0;
+
+void Measure(benchmark::State& state, const std::string& program, const std::vector<std::string>& env,
+             double* total, int* runs) {
+  for (auto _ : state) {
+    const double seconds = TimeToScreen(program, env);
+    if (seconds < 0) {
+      state.SkipWithError("the program did not report being on screen");
+      return;
+    }
+    state.SetIterationTime(seconds);
+    *total += seconds;
+    ++*runs;
+  }
+}
+
+void BM_EmptyQtWindow(benchmark::State& state) {
+  std::vector<std::string> env = kOffscreen;
+  env.push_back("KELVARO_EMPTY_WINDOW_PROBE=1");
+  Measure(state, SelfPath(), env, &gEmptySeconds, &gEmptyRuns);
+}
+
+void BM_WizardWelcomePage(benchmark::State& state) {
+  std::vector<std::string> env = kOffscreen;
+  env.push_back("KELVARO_STARTUP_PROBE=1");
+  env.push_back("WINEPREFIX=" + gSetup->prefix.root());
+  Measure(state, gSetup->update, env, &gWizardSeconds, &gWizardRuns);
+}
+
+BENCHMARK(BM_EmptyQtWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_WizardWelcomePage)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (std::getenv("KELVARO_EMPTY_WINDOW_PROBE")) return RunEmptyWindow(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  Setup setup;
+  gSetup = &setup;
+  PackUpdate(&setup);
+  // One start of each first, so neither pays for cold caches.
+  TimeToScreen(SelfPath(), {kOffscreen[0], "KELVARO_EMPTY_WINDOW_PROBE=1"});
+  TimeToScreen(setup.update, {kOffscreen[0], "KELVARO_STARTUP_PROBE=1", "WINEPREFIX=" + setup.prefix.root()});
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (gEmptyRuns > 0 && gWizardRuns > 0) {
+    const double empty = gEmptySeconds / gEmptyRuns;
+    const double wizard = gWizardSeconds / gWizardRuns;
+    std::printf("start-up to screen: empty Qt window %.1f ms, wizard welcome page %.1f ms, ratio %.2f (limit 1.30)\n",
+                empty * 1e3, wizard * 1e3, wizard / empty);
+  }
+  gSetup = nullptr;
+  return 0;
+}
