@@ -25,6 +25,47 @@ String CaseName() {
   return out;
 }
 
+// Empties a folder, sub-folders and read-only files included.
+void EmptyFolder(const String& folder) {
+  for (const auto& entry : platform::FindFiles(folder, u"*")) {
+    const String path = folder + entry.name;
+    platform::SetFileAttributes(path, platform::kAttributeNormal);
+    if (entry.attributes & platform::kAttributeDirectory) {
+      EmptyFolder(path + u"\\");
+      platform::RemoveDirectory(path);
+    } else {
+      platform::DeleteFile(path);
+    }
+  }
+}
+
+// Deletes a key of HKEY_CURRENT_USER and everything under it (RegDeleteKey
+// takes only keys without sub-keys).
+void DeleteKeyTree(const String& path) {
+  platform::RegistryKey key;
+  if (platform::RegOpenKey(platform::RegistryRoot::CurrentUser, path, platform::kKeyAllAccess, &key) !=
+      platform::kErrorSuccess) {
+    return;
+  }
+  String child;
+  while (platform::RegEnumKey(key, 0, &child) == platform::kErrorSuccess) {
+    DeleteKeyTree(path + u"\\" + child);
+    platform::RegistryKey probe;
+    // A sub-key that could not be deleted would make this loop endless.
+    if (platform::RegOpenKey(platform::RegistryRoot::CurrentUser, path + u"\\" + child, platform::kKeyRead, &probe) ==
+        platform::kErrorSuccess) {
+      return;
+    }
+  }
+  key.Close();
+  const size_t slash = path.rfind(u'\\');
+  platform::RegistryKey parent;
+  if (platform::RegOpenKey(platform::RegistryRoot::CurrentUser, path.substr(0, slash), platform::kKeyAllAccess,
+                           &parent) == platform::kErrorSuccess) {
+    platform::RegDeleteKey(parent, path.substr(slash + 1));
+  }
+}
+
 }  // namespace
 
 void ConformanceTest::SetUp() {
@@ -34,15 +75,18 @@ void ConformanceTest::SetUp() {
   for (char c : std::to_string(counter++)) unique.push_back(char16_t(c));
   sandbox_ = u"C:\\kelvaro-conformance\\" + unique + u"\\";
   ASSERT_TRUE(platform::CreateDirectoryTree(sandbox_)) << "error " << platform::GetLastError();
-  // Leftovers of an earlier run of the same case (Windows build) go first.
-  for (const auto& entry : platform::FindFiles(sandbox_, u"*")) {
-    platform::SetFileAttributes(sandbox_ + entry.name, platform::kAttributeNormal);
-    platform::DeleteFile(sandbox_ + entry.name);
-  }
   registryKey_ = u"Software\\KelvaroConformance\\" + unique;
+  // Leftovers of an earlier run of the same case (the Windows build reuses
+  // one Wine prefix) go first.
+  EmptyFolder(sandbox_);
+  DeleteKeyTree(registryKey_);
 }
 
 void ConformanceTest::TearDown() {
+  // The Windows build shares its prefix between runs: leave nothing behind.
+  EmptyFolder(sandbox_);
+  platform::RemoveDirectory(sandbox_.substr(0, sandbox_.size() - 1));
+  DeleteKeyTree(registryKey_);
   environment_.reset();
 }
 

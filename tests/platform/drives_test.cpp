@@ -10,9 +10,11 @@ using conformance::ConformanceTest;
 using conformance::Utf8;
 using platform::String;
 
+// Letter case folded for ASCII and Latin-1 letters, enough for the names
+// used here ("é" and "É" are one letter to Windows).
 String Upper(String s) {
   for (char16_t& c : s) {
-    if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
+    if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) c = char16_t(c - 32);
   }
   return s;
 }

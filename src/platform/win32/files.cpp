@@ -43,7 +43,54 @@ String GetModuleFileName() {
   return length ? String(buffer, buffer + length) : String();
 }
 
-uint32_t GetFileAttributes(const String& path) { return ::GetFileAttributesW(W(path).c_str()); }
+namespace {
+
+// Wine answers ERROR_FILE_NOT_FOUND for a path on a drive letter that does
+// not exist, where Windows answers ERROR_PATH_NOT_FOUND: callers tell "no such
+// file" from "no such place" by that code, so give Windows' answer. On Windows
+// itself the drive check never changes anything.
+void NameMissingDrive(const String& path) {
+  if (::GetLastError() != ERROR_FILE_NOT_FOUND || path.size() < 2 || path[1] != u':') return;
+  const std::wstring root{wchar_t(path[0]), L':', L'\\'};
+  // GetDriveTypeW may change the last error even when it succeeds.
+  const UINT type = ::GetDriveTypeW(root.c_str());
+  ::SetLastError(type == DRIVE_NO_ROOT_DIR ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+}
+
+// Windows refuses to write, replace or rename over a read-only file. Wine run
+// as root opens such a file for writing all the same (root ignores the
+// permission bits Wine keeps the read-only flag in), so the flag is checked
+// here rather than left to CreateFileW and MoveFileExW.
+bool IsReadOnlyFile(const String& path) {
+  const DWORD a = ::GetFileAttributesW(W(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Volume and file index of an existing file or folder; false when it cannot
+// be opened. Two names of one file (letter case, "." and "..") give the same.
+bool FileIdentity(const String& path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE file = ::CreateFileW(W(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const BOOL ok = ::GetFileInformationByHandle(file, info);
+  ::CloseHandle(file);
+  return ok != 0;
+}
+
+bool SameFile(const String& a, const String& b) {
+  BY_HANDLE_FILE_INFORMATION first, second;
+  if (!FileIdentity(a, &first) || !FileIdentity(b, &second)) return false;
+  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
+}  // namespace
+
+uint32_t GetFileAttributes(const String& path) {
+  const DWORD attributes = ::GetFileAttributesW(W(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) NameMissingDrive(path);
+  return attributes;
+}
 
 bool SetFileAttributes(const String& path, uint32_t attributes) {
   return ::SetFileAttributesW(W(path).c_str(), attributes) != 0;
@@ -94,6 +141,11 @@ bool ReplaceWith(const String& temporary, const String& target) {
 bool CopyFile(const String& source, const String& target, bool failIfExists) {
   const DWORD existing = ::GetFileAttributesW(W(target).c_str());
   if (existing != INVALID_FILE_ATTRIBUTES) {
+    // CopyFileW cannot open a file twice, for reading and for replacing.
+    if (SameFile(source, target)) {
+      ::SetLastError(ERROR_SHARING_VIOLATION);
+      return false;
+    }
     if (failIfExists) {
       ::SetLastError(ERROR_FILE_EXISTS);
       return false;
@@ -109,14 +161,38 @@ bool CopyFile(const String& source, const String& target, bool failIfExists) {
     const DWORD error = ::GetLastError();
     ::DeleteFileW(W(temporary).c_str());
     ::SetLastError(error);
+    NameMissingDrive(source);
+    NameMissingDrive(target);
     return false;
   }
   return ReplaceWith(temporary, target);
 }
 
 bool MoveFileReplace(const String& source, const String& target) {
-  if (FileExists(target) && RefuseWhenInUse(target)) return false;
-  return ::MoveFileExW(W(source).c_str(), W(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  const std::wstring from = W(source), to = W(target);
+  if (SameFile(source, target)) {
+    // Only the letter case changes. Wine resolves the new name to the file
+    // itself and keeps the old spelling; going through a temporary name gives
+    // the new case on every file system.
+    const String temporary = TemporaryBeside(source);
+    if (!::MoveFileExW(from.c_str(), W(temporary).c_str(), 0)) return false;
+    if (::MoveFileExW(W(temporary).c_str(), to.c_str(), 0)) return true;
+    const DWORD error = ::GetLastError();
+    ::MoveFileExW(W(temporary).c_str(), from.c_str(), 0);
+    ::SetLastError(error);
+    return false;
+  }
+  if (FileExists(target)) {
+    if (IsReadOnlyFile(target)) {
+      ::SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+    if (RefuseWhenInUse(target)) return false;
+  }
+  if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  NameMissingDrive(source);
+  NameMissingDrive(target);
+  return false;
 }
 
 bool DeleteFile(const String& path) { return ::DeleteFileW(W(path).c_str()) != 0; }
@@ -190,9 +266,13 @@ bool SetFileLastWriteTime(const String& path, FileTime time) {
 }
 
 uint32_t TryOpenExclusive(const String& path) {
+  if (IsReadOnlyFile(path)) return kErrorAccessDenied;
   HANDLE file = ::CreateFileW(W(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return ::GetLastError();
+  if (file == INVALID_HANDLE_VALUE) {
+    NameMissingDrive(path);
+    return ::GetLastError();
+  }
   ::CloseHandle(file);
   return kErrorSuccess;
 }
@@ -200,7 +280,10 @@ uint32_t TryOpenExclusive(const String& path) {
 bool ReadFileContents(const String& path, std::string* bytes) {
   HANDLE file = ::CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) {
+    NameMissingDrive(path);
+    return false;
+  }
   bytes->clear();
   char buffer[65536];
   DWORD got = 0;
@@ -244,7 +327,10 @@ bool FileWriter::Open(const String& path) {
   impl_->temporary = TemporaryBeside(path);
   impl_->file = ::CreateFileW(W(impl_->temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  return impl_->file != INVALID_HANDLE_VALUE;
+  if (impl_->file != INVALID_HANDLE_VALUE) return true;
+  NameMissingDrive(path);
+  impl_->temporary.clear();
+  return false;
 }
 
 bool FileWriter::Write(const void* data, size_t size) {

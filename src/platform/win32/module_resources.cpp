@@ -40,8 +40,13 @@ BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list) {
 }  // namespace
 
 bool SetResourceModule(const String& path) {
-  HMODULE module = ::LoadLibraryExW(W(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (!module) return false;
+  // An empty path goes back to the running executable.
+  HMODULE module = nullptr;
+  if (!path.empty()) {
+    module = ::LoadLibraryExW(W(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module) return false;
+  }
+  if (gModule) ::FreeLibrary(gModule);
   gModule = module;
   return true;
 }
@@ -50,7 +55,8 @@ std::unique_ptr<ResourceData> FindDataResource(const String& name) {
   HRSRC found = ::FindResourceW(gModule, W(name).c_str(), MAKEINTRESOURCEW(10));
   if (!found) return nullptr;
   const DWORD size = ::SizeofResource(gModule, found);
-  HGLOBAL loaded = size ? ::LoadResource(gModule, found) : nullptr;
+  if (size == 0) return std::make_unique<MappedResource>(nullptr, 0);
+  HGLOBAL loaded = ::LoadResource(gModule, found);
   const void* data = loaded ? ::LockResource(loaded) : nullptr;
   if (!data) {
     if (::GetLastError() == ERROR_SUCCESS) ::SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
