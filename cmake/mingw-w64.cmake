@@ -1,6 +1,7 @@
 # Cross-build for 64-bit Windows with Debian's mingw-w64 (posix threads, for
 # std::mutex and GoogleTest), statically linked so the executables need no
-# extra DLLs; CTest runs them under Wine.
+# extra DLLs; CTest runs them under Wine, in a prefix of the build folder
+# (wine-emulator.sh makes it on first use; KELVARO_WINE_PREFIX names another).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
@@ -11,4 +12,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-emulator.sh ${CMAKE_BINARY_DIR}/wine-prefix)
