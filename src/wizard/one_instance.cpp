@@ -1,7 +1,7 @@
 #include "wizard/one_instance.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
+#include <algorithm>
 #include <memory>
 
 #include "platform/system.h"
@@ -17,7 +17,9 @@ std::unique_ptr<platform::InstanceLock> InstanceSemaphore;
 }  // namespace
 
 QString ApplicationTitle(const QString& executablePath) {
-  QString name = QFileInfo(executablePath).fileName();
+  // Windows or host path: the name follows the last separator of either.
+  const qsizetype slash = std::max(executablePath.lastIndexOf(QLatin1Char('/')), executablePath.lastIndexOf(QLatin1Char('\\')));
+  QString name = executablePath.mid(slash + 1);
   const qsizetype dot = name.indexOf(QLatin1Char('.'));
   if (dot >= 0) name.truncate(dot);
   if (name.size() <= 1) return name;
