@@ -16,6 +16,8 @@ if [ "$prefix" = "${HOME:-}/.wine" ]; then
   exit 2
 fi
 export WINEPREFIX="$prefix" WINEDEBUG=-all LANG=C.UTF-8
+# A server kept alive by an earlier run would only be waited for.
+wineserver -k 2>/dev/null || true
 "$(dirname "$0")/make_wine_prefix.sh" "$prefix"
 
 folder="$prefix/drive_c/kelvaro-crosscheck"
