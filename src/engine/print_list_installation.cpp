@@ -1,13 +1,168 @@
 // TdmUpdateCommon::InstallPrintLists: the carried print lists installed into
-// every company's database.
+// the database of every company of the product, or, for the product that
+// keeps its lists as files, written into its folder.
 //
-// This build carries no print-list storage yet, so there is nothing to
-// install: every product row gets urtOk and nothing is written, exactly as
-// for a product without print lists.
+// What this promises when things go wrong: each list is stored in its own
+// transaction, so a failure keeps every list committed before it and leaves
+// no half-stored one; the company being worked on is always disconnected; a
+// company that cannot be reached is reported and the others are still done;
+// any other failure ends the installation with "Cannot import resource
+// files".
+#include <algorithm>
+#include <exception>
+
+#include "db/db_connection.h"
+#include "engine/product_paths.h"
+#include "engine/resource_file.h"
 #include "engine/update_common.h"
+#include "printlists/company_list.h"
+#include "printlists/structure_printing.h"
+#include "support/errors.h"
+#include "support/text.h"
 
 namespace kelvaro {
 
-TUpdateResultType TdmUpdateCommon::InstallPrintLists(const QString&) { return urtOk; }
+namespace {
+
+const QString kCompanyHeading = QStringLiteral("Mise à jour de listes pour la société ");
+const QString kConnectionFailure =
+    QStringLiteral("Echec de connexion a la société %1, mise à jour des listes non effectuée.");
+const QString kListPrefix = QStringLiteral("Les paramètres pour l'impression : \"");
+const QString kUpdatedSuffix = QStringLiteral("\" ont été mise à jour.");
+const QString kAddedSuffix = QStringLiteral("\" ont été ajoutés.");
+
+bool HasPrintLists(TAppNameType row) {
+  switch (row) {
+    case antWKS:
+    case antWKR:
+    case antTorvida:
+    case antNimbaro:
+    case antBrevani:
+    case antQRV:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Where the extension starts: the last dot after the last path separator,
+// or the end of the name.
+qsizetype ExtensionStart(const QString& name) {
+  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+  const qsizetype separator =
+      std::max(name.lastIndexOf(QLatin1Char('\\')), std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char(':'))));
+  return dot > separator ? dot : name.size();
+}
+
+bool IsListFile(const QString& name) {
+  QString extension = name.mid(ExtensionStart(name));
+  for (QChar& c : extension) {
+    if (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) c = QChar(c.unicode() + 32);
+  }
+  return extension == QStringLiteral(".lst");
+}
+
+// The definition's text in the ANSI code page, cut at a NUL, one string per
+// line (CR LF, LF or CR); a line end at the very end adds no empty line.
+QStringList DefinitionLines(const QByteArray& bytes) {
+  const qsizetype nul = bytes.indexOf('\0');
+  const QString text = fromWindows1252(bytes.constData(), nul < 0 ? bytes.size() : nul);
+  QStringList lines;
+  QString line;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+      lines << line;
+      line.clear();
+      if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n')) ++i;
+    } else {
+      line += c;
+    }
+  }
+  if (!line.isEmpty()) lines << line;
+  return lines;
+}
+
+}  // namespace
+
+TUpdateResultType TdmUpdateCommon::InstallPrintLists(const QString& DestPath) {
+  TUpdateResultType result = urtOk;
+  if (!HasPrintLists(FAppNameType)) return result;
+  if (LoadResourceFileList(QStringLiteral("PrintLists.txt"), mPrintNames) == 0) return result;
+  try {
+    if (!InstallListsForCompanies(DestPath)) result = urtWarning;
+  } catch (const std::exception&) {
+    // The report already shows how far the installation went; the product
+    // routine reports this one line.
+    throw Error(QStringLiteral("Cannot import resource files"));
+  }
+  return result;
+}
+
+bool TdmUpdateCommon::InstallListsForCompanies(const QString& DestPath) {
+  struct BufferScope {
+    QByteArray& buffer;
+    ~BufferScope() { buffer.clear(); }
+  } bufferScope{mListBuffer};
+
+  if (FAppNameType == antBrevani) {
+    const QString folder = AppendBackslashIfNotEmpty(DestPath);
+    for (const QString& name : mPrintNames) {
+      // A name the update does not carry writes nothing, so it is not
+      // reported as installed either.
+      if (ExtractResourceFile(name, folder + name).isEmpty()) continue;
+      AddToLog(kListPrefix + name + kUpdatedSuffix);
+    }
+    AddToLog(QString());
+    return true;
+  }
+
+  bool allDone = true;
+  const QStringList companies = FMultiSte().ComboBoxCompanies.Items;
+  if (companies.isEmpty()) return InstallListsForCompany(QString());
+  for (const QString& company : companies) {
+    if (!InstallListsForCompany(company)) allDone = false;
+  }
+  return allDone;
+}
+
+bool TdmUpdateCommon::InstallListsForCompany(const QString& Company) {
+  const QString shownName = Company.isEmpty() ? QStringLiteral("Default") : Company;
+  AddToLog(QStringLiteral("\r\n") + kCompanyHeading + shownName);
+  if (!Connect(Company)) {
+    AddToLog(kConnectionFailure.arg(shownName));
+    return false;
+  }
+  try {
+    mListBuffer.clear();
+    for (const QString& name : mPrintNames) {
+      if (!IsListFile(name)) continue;
+      QByteArray bytes;
+      platform::FileTime time = 0;
+      if (!ReadResourceFile(name, &bytes, &time)) continue;
+      mListBuffer.append(bytes);
+      InstallList(name);
+    }
+  } catch (...) {
+    Disconnect();
+    throw;
+  }
+  Disconnect();
+  return true;
+}
+
+void TdmUpdateCommon::InstallList(const QString& Name) {
+  if (mListBuffer.isEmpty()) return;
+  const QStringList lines = DefinitionLines(mListBuffer);
+  mListBuffer.clear();
+  const QString key = Name.left(ExtensionStart(Name)).toLower();
+  if (mStructurePrinting->PrintParamsExists(key)) {
+    mStructurePrinting->UpdatePrintParams(key, lines);
+    AddToLog(kListPrefix + key + kUpdatedSuffix);
+  } else {
+    const QString title = mStructurePrinting->InsertPrintParams(key, lines);
+    AddToLog(kListPrefix + title + kAddedSuffix);
+  }
+}
 
 }  // namespace kelvaro

@@ -4,6 +4,7 @@
 #include "db/db_connection.h"
 #include "engine/windows_installer.h"
 #include "printlists/company_list.h"
+#include "printlists/structure_printing.h"
 #include "support/errors.h"
 #include "support/user_seam.h"
 
@@ -22,9 +23,11 @@ TdmUpdateCommon::TdmUpdateCommon() {
   }
   mInstaller = std::make_unique<TWindowsInstaller>(QString());
   mDbConnection = std::make_unique<db::TdmDBConnection>();
+  mStructurePrinting = std::make_unique<TdmStructurePrinting>(nullptr, QString(), mDbConnection.get());
 }
 
 TdmUpdateCommon::~TdmUpdateCommon() {
+  mStructurePrinting.reset();
   mDbConnection.reset();
   // Every temporary file of this run, and any an earlier run left behind.
   ClearTempPath(QStringLiteral("Update*.tmp"));

@@ -16,6 +16,7 @@
 // product routines) and print_list_installation.cpp.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -84,6 +85,12 @@ class TdmUpdateCommon {
   // --- Print lists ----------------------------------------------------------
   TUpdateResultType InstallPrintLists(const QString& DestPath);
 
+  // --- Company databases ----------------------------------------------------
+  bool Connect(const QString& CompanyName);
+  bool Disconnect();
+  QString GetCompanyDatabaseName(const QString& ProductName, const QString& CompanyName);
+  QString AddLocalServerPrefix(const QString& DatabaseName);
+
   TAppNameType AppNameType() const { return FAppNameType; }
   void SetAppNameType(TAppNameType type) { FAppNameType = type; }
 
@@ -93,14 +100,21 @@ class TdmUpdateCommon {
   TdmDBConnection& dbConnection() { return *mDbConnection; }
 
  private:
+  bool TryConnect(int Version, const QString& Identifier);
+  bool InstallListsForCompanies(const QString& DestPath);
+  bool InstallListsForCompany(const QString& Company);
+  void InstallList(const QString& Name);
+
   ReportSink* mLog = nullptr;
   std::unique_ptr<TWindowsInstaller> mInstaller;
   QStringList mPrintNames;
   QStringList mNamesList;
   std::unique_ptr<TdmDBConnection> mDbConnection;
-  // Not created yet: the print-list storage module is not part of this
-  // build, and nothing reads it until the print-list installation does.
-  TdmStructurePrinting* mStructurePrinting = nullptr;
+  std::unique_ptr<TdmStructurePrinting> mStructurePrinting;
+  // The company Connect is working for ("Default" once an attempt began).
+  QString mConnectCompany;
+  // The carried bytes of the list being installed.
+  QByteArray mListBuffer;
   TAppNameType FAppNameType = antUnknown;
 };
 
