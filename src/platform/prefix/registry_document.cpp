@@ -1,6 +1,9 @@
 #include "platform/prefix/registry_document.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/prefix/registry_text.h"
@@ -96,9 +99,199 @@ bool TidyKeyPath(String* path) {
 
 }  // namespace
 
+
+// Key names in the index. A path is spelt with each character folded, a
+// separator as two backslashes, printable ASCII as itself and anything else
+// as \x and four hex digits; ASCII letters are compared and hashed ignoring
+// case. The file's own spelling of most names is exactly that (plain ASCII
+// with doubled backslashes), so those are indexed straight from its bytes;
+// only names with other escapes or non-ASCII bytes are decoded and spelt anew.
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101ULL;
+constexpr uint64_t kHigh = 0x8080808080808080ULL;
+
+uint64_t Load8(const char* p) {
+  uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w;
+}
+
+// High bit set in each byte of `v` that is zero (exact for the first one).
+uint64_t ZeroBytes(uint64_t v) { return (v - kOnes) & ~v & kHigh; }
+
+size_t FirstFlagged(uint64_t mask) {
+  if constexpr (std::endian::native == std::endian::little) return static_cast<size_t>(std::countr_zero(mask)) >> 3;
+  else return static_cast<size_t>(std::countl_zero(mask)) >> 3;
+}
+
+// ASCII capitals of eight bytes to small letters.
+uint64_t FoldWord(uint64_t w) {
+  const uint64_t low = w & (0x7F * kOnes);
+  const uint64_t atLeastA = low + (0x80 - 'A') * kOnes;
+  const uint64_t aboveZ = low + (0x80 - 'Z' - 1) * kOnes;
+  return w | ((atLeastA & ~aboveZ & ~w & kHigh) >> 2);
+}
+
+uint64_t NameHash(const char* s, size_t n) {
+  uint64_t h = 0x9E3779B97F4A7C15ULL;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    h = (h ^ FoldWord(Load8(s + i))) * 0xFF51AFD7ED558CCDULL;
+    h ^= h >> 32;
+  }
+  uint64_t w = 0;
+  std::memcpy(&w, s + i, n - i);
+  h = (h ^ FoldWord(w) ^ (uint64_t(n) << 56)) * 0xC4CEB9FE1A85EC53ULL;
+  return h ^ (h >> 29);
+}
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+bool NamesEqual(const char* a, size_t an, const char* b, size_t bn) {
+  if (an != bn) return false;
+  if (std::memcmp(a, b, an) == 0) return true;
+  for (size_t i = 0; i < an; ++i)
+    if (a[i] != b[i] && FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  return true;
+}
+
+std::string KeyName(std::u16string_view path) {
+  std::string out;
+  out.reserve(path.size() + 8);
+  for (char16_t c : path) {
+    c = FoldCase(c);
+    if (c == u'\\') {
+      out.append("\\\\");
+    } else if (c >= 0x20 && c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char buffer[8];
+      out.append(buffer, static_cast<size_t>(std::snprintf(buffer, sizeof buffer, "\\x%04x", unsigned(c))));
+    }
+  }
+  return out;
+}
+
+// The first byte from p on that is a backslash, `close` or a line end, and
+// with kNameBytes also any byte outside printable ASCII. Eight bytes a step.
+template <bool kNameBytes>
+const char* SkipPlain(const char* p, const char* end, char close) {
+  while (end - p >= 8) {
+    const uint64_t w = Load8(p);
+    uint64_t stop = ZeroBytes(w ^ ('\\' * kOnes)) | ZeroBytes(w ^ (uint8_t(close) * kOnes));
+    if constexpr (kNameBytes) stop |= ((w - 0x20 * kOnes) & ~w & kHigh) | (w & kHigh);
+    else stop |= ZeroBytes(w ^ ('\n' * kOnes));
+    if (stop) return p + FirstFlagged(stop);
+    p += 8;
+  }
+  for (; p < end; ++p) {
+    const auto b = static_cast<unsigned char>(*p);
+    if (b == '\\' || b == static_cast<unsigned char>(close) || b == '\n') break;
+    if (kNameBytes && (b < 0x20 || b >= 0x80)) break;
+  }
+  return p;
+}
+
+constexpr std::array<bool, 256> MakeHexTable() {
+  std::array<bool, 256> hex{};
+  for (int c = '0'; c <= '9'; ++c) hex[c] = true;
+  for (int c = 'a'; c <= 'f'; ++c) hex[c] = hex[c - 32] = true;
+  return hex;
+}
+constexpr std::array<bool, 256> kHex = MakeHexTable();
+bool IsHex(char c) { return kHex[static_cast<unsigned char>(c)]; }
+
+// The fast checks below accept only text the full readers in registry_text
+// accept too; on anything unusual they answer false and the caller runs the
+// full reader from the same place, which then gives the exact fault.
+
+// A quoted string's body; the position after its closing quote or null.
+const char* SkipString(const char* p, const char* end) {
+  for (;;) {
+    p = SkipPlain<false>(p, end, '"');
+    if (p >= end || *p == '\n') return nullptr;
+    if (*p == '"') return p + 1;
+    if (p + 1 >= end || p[1] == '\n') return nullptr;
+    if (p[1] == 'x') {
+      if (p + 2 >= end || !IsHex(p[2])) return nullptr;
+      p += 3;
+    } else {
+      p += 2;
+    }
+  }
+}
+
+bool FinishLine(regtext::Cursor* c, const char* p) {
+  while (p < c->end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
+  if (p < c->end) {
+    if (*p != '\n') return false;
+    ++p;
+    ++c->line;
+  }
+  c->p = p;
+  return true;
+}
+
+const char* SkipHexNumber(const char* p, const char* end, int maxDigits) {
+  const char* start = p;
+  while (p < end && IsHex(*p) && p - start <= maxDigits) ++p;
+  return p == start || p - start > maxDigits ? nullptr : p;
+}
+
+bool Starts(const char* p, const char* end, std::string_view word) {
+  return static_cast<size_t>(end - p) >= word.size() && std::memcmp(p, word.data(), word.size()) == 0;
+}
+
+// Hex data as Wine writes it: "xx," runs, continued lines, a last "xx".
+bool SkipHexData(regtext::Cursor* c, const char* p) {
+  const char* const end = c->end;
+  for (;;) {
+    while (end - p >= 3 && IsHex(p[0]) && IsHex(p[1]) && p[2] == ',') p += 3;
+    if (end - p >= 2 && p[0] == '\\' && p[1] == '\n') {
+      p += 2;
+      ++c->line;
+      while (p < end && *p == ' ') ++p;
+      continue;
+    }
+    if (end - p >= 2 && IsHex(p[0]) && IsHex(p[1])) p += 2;
+    if (p < end && *p != '\n') return false;
+    return FinishLine(c, p);
+  }
+}
+
+// One value line (or its continued lines) checked at speed; the cursor
+// steps to the next line.
+bool SkipValue(regtext::Cursor* c) {
+  const char* p = c->p;
+  const char* const end = c->end;
+  if (*p == '"') {
+    if (!(p = SkipString(p + 1, end))) return false;
+  } else {
+    ++p;  // '@'
+  }
+  if (p >= end || *p != '=') return false;
+  ++p;
+  if (p < end && *p == '"') {
+    if (!(p = SkipString(p + 1, end))) return false;
+    return FinishLine(c, p);
+  }
+  if (Starts(p, end, "dword:")) {
+    if (!(p = SkipHexNumber(p + 6, end, 8))) return false;
+    return FinishLine(c, p);
+  }
+  if (Starts(p, end, "hex:")) return SkipHexData(c, p + 4);
+  if (!Starts(p, end, "hex(") || !(p = SkipHexNumber(p + 4, end, 8)) || !Starts(p, end, "):")) return false;
+  return SkipHexData(c, p + 2);
+}
+
+}  // namespace
+
 RegistryDocument::RegistryDocument(std::string header) : header_(std::move(header)) {
   keys_.emplace_back();  // the root, which always exists
-  index_.emplace(IndexKey{keys_[0].path, FoldHash()(keys_[0].path)}, kRootKey);
+  keys_[0].hash = NameHash("", 0);
+  slots_.assign(16, {0, kNoKey});
+  IndexKey(kRootKey);
   text_ = header_;
   preambleEnd_ = text_.size();
 }
@@ -127,50 +320,38 @@ bool RegistryDocument::ParseLines(uint32_t* errorLine, std::string* reason) {
     c.line = 2;
   }
   preambleEnd_ = text_.size();
-  // About one key per few hundred bytes in files Wine writes.
-  index_.reserve(text_.size() / 256 + 16);
-  sections_.reserve(text_.size() / 256 + 16);
-  String name;
+  // Files Wine writes hold about one key line per few hundred bytes, and
+  // as many keys again that exist only as parents.
+  const size_t expectedKeys = text_.size() / 192 + 16;
+  keys_.reserve(expectedKeys);
+  sections_.reserve(expectedKeys / 2);
+  if (slots_.size() < expectedKeys * 2) {
+    slots_.assign(std::bit_ceil(expectedKeys * 2), {0, kNoKey});
+    used_ = 0;
+    for (uint32_t id = 0; id < keys_.size(); ++id) IndexKey(id);
+  }
   while (c.p < end) {
-    const char* lineEnd = LineEnd(c.p, end);
     const char first = *c.p;
     if (first == '[') {
-      Section section{};
-      section.begin = static_cast<size_t>(c.p - begin);
-      if (sections_.empty()) preambleEnd_ = section.begin;
-      else sections_.back().end = section.begin;
-      ++c.p;
-      name.clear();
       std::string why;
-      if (!regtext::ReadEscaped(&c, ']', &name, &why)) return fail(why);
-      if (!TidyKeyPath(&name)) return fail("nom de clé invalide (commence par une barre oblique inverse)");
-      // The rest of the line holds the timestamp; Wine takes the time of
-      // loading when it is absent or unreadable, so do we.
-      c.p = lineEnd < end ? lineEnd + 1 : end;
-      ++c.line;
-      section.key = AddKey(name);
-      section.bodyBegin = static_cast<size_t>(c.p - begin);
-      section.bodyLine = c.line;
-      section.end = text_.size();
-      keys_[section.key].sections.push_back(static_cast<uint32_t>(sections_.size()));
-      sections_.push_back(section);
+      if (!ParseKeyLine(&c, &why)) return fail(why);
       continue;
     }
     if (first == '"' || first == '@') {
       if (sections_.empty()) return fail("valeur placée avant la première clé");
+      const regtext::Cursor start = c;
+      if (SkipValue(&c)) continue;
+      c = start;
       std::string why;
-      if (first == '"') {
-        ++c.p;
-        if (!regtext::ReadEscaped(&c, '"', nullptr, &why)) return fail(why);
-      } else {
-        ++c.p;
-      }
+      ++c.p;
+      if (first == '"' && !regtext::ReadEscaped(&c, '"', nullptr, &why)) return fail(why);
       if (c.p >= end || *c.p != '=') return fail("« = » attendu après le nom de la valeur");
       ++c.p;
       uint32_t type = 0;
       if (!regtext::ReadValueData(&c, &type, nullptr, &why)) return fail(why);
       continue;
     }
+    const char* lineEnd = LineEnd(c.p, end);
     if (first != '#' && first != ';' && !BlankLine(c.p, lineEnd)) return fail("ligne inattendue");
     c.p = lineEnd < end ? lineEnd + 1 : end;
     ++c.line;
@@ -178,43 +359,170 @@ bool RegistryDocument::ParseLines(uint32_t* errorLine, std::string* reason) {
   return true;
 }
 
-uint32_t RegistryDocument::AddKey(std::u16string_view path) {
-  const size_t hash = FoldHash()(path);
-  auto found = index_.find(IndexKey{path, hash});
-  if (found != index_.end()) return found->second;
-  const size_t slash = path.rfind(u'\\');
-  const uint32_t parent = slash == std::u16string_view::npos ? kRootKey : FindParent(path.substr(0, slash));
+bool RegistryDocument::ParseKeyLine(regtext::Cursor* c, std::string* reason) {
+  const char* const begin = text_.data();
+  const char* const end = c->end;
+  const size_t at = static_cast<size_t>(c->p - begin);
+  if (sections_.empty()) preambleEnd_ = at;
+  else sections_.back().end = at;
+  // The usual name: plain ASCII, components joined by doubled backslashes.
+  const char* name = c->p + 1;
+  const char* p = name;
+  const char* lastSeparator = nullptr;
+  bool plain = true;
+  for (;;) {
+    p = SkipPlain<true>(p, end, ']');
+    if (p < end && *p == ']') break;
+    const bool separator = p + 1 < end && p[0] == '\\' && p[1] == '\\' && p != name &&
+                           (!lastSeparator || lastSeparator + 2 != p);
+    if (!separator) {
+      plain = false;
+      break;
+    }
+    lastSeparator = p;
+    p += 2;
+  }
+  if (plain && lastSeparator && lastSeparator + 2 == p) plain = false;  // a trailing separator
+  uint32_t key;
+  if (plain) {
+    const auto length = static_cast<size_t>(p - name);
+    key = AddRawKey(name, length, NameHash(name, length));
+    c->p = p + 1;
+  } else {
+    c->p = name;
+    String path;
+    if (!regtext::ReadEscaped(c, ']', &path, reason)) return false;
+    if (!TidyKeyPath(&path)) {
+      *reason = "nom de clé invalide (commence par une barre oblique inverse)";
+      return false;
+    }
+    key = AddKey(path);
+  }
+  // The rest of the line holds the timestamp; Wine takes the time of
+  // loading when it is absent or unreadable, so do we.
+  const char* lineEnd = LineEnd(c->p, end);
+  c->p = lineEnd < end ? lineEnd + 1 : end;
+  ++c->line;
+  const auto id = static_cast<uint32_t>(sections_.size());
+  sections_.push_back(Section{key, kNone, at, static_cast<size_t>(c->p - begin), text_.size(), c->line});
+  Key& k = keys_[key];
+  if (k.lastSection == kNone) k.firstSection = id;
+  else sections_[k.lastSection].next = id;
+  k.lastSection = id;
+  return true;
+}
+
+uint32_t RegistryDocument::Lookup(const char* name, size_t length, uint64_t hash) const {
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const auto [low, id] = slots_[i];
+    if (id == kNoKey) return kNoKey;
+    if (low == static_cast<uint32_t>(hash)) {
+      const Key& key = keys_[id];
+      if (key.hash == hash && !key.deleted && NamesEqual(key.name, key.nameLength, name, length)) return id;
+    }
+  }
+}
+
+void RegistryDocument::IndexKey(uint32_t id) {
+  if ((used_ + 1) * 2 > slots_.size()) {
+    std::vector<std::pair<uint32_t, uint32_t>> old(slots_.size() * 2, {0, kNoKey});
+    old.swap(slots_);
+    used_ = 0;
+    for (const auto& slot : old)
+      if (slot.second != kNoKey) IndexKey(slot.second);
+  }
+  const size_t mask = slots_.size() - 1;
+  const uint64_t hash = keys_[id].hash;
+  size_t i = hash & mask;
+  while (slots_[i].second != kNoKey) i = (i + 1) & mask;
+  slots_[i] = {static_cast<uint32_t>(hash), id};
+  ++used_;
+}
+
+uint32_t RegistryDocument::InsertKey(const char* name, size_t length, bool rawName, uint64_t hash, uint32_t parent) {
   const auto id = static_cast<uint32_t>(keys_.size());
   Key& key = keys_.emplace_back();
-  key.path.assign(path);
-  key.nameOffset = slash == std::u16string_view::npos ? 0 : slash + 1;
+  key.name = name;
+  key.nameLength = static_cast<uint32_t>(length);
+  key.rawName = rawName;
+  key.hash = hash;
   key.parent = parent;
-  keys_[parent].children.push_back(id);
-  index_.emplace(IndexKey{key.path, hash}, id);
+  ++keys_[parent].childCount;
+  if (childrenReady_) {
+    children_.emplace_back();
+    children_[parent].push_back(id);
+  }
+  IndexKey(id);
   lastAdded_ = id;
   return id;
 }
 
+const char* RegistryDocument::Own(std::string name) { return owned_.emplace_back(std::move(name)).data(); }
+
 // Files list keys in tree order, so a key's parent is most often the key
-// just added or that key's parent: no lookup needed then.
-uint32_t RegistryDocument::FindParent(std::u16string_view parentPath) {
-  for (uint32_t candidate : {lastAdded_, keys_[lastAdded_].parent}) {
-    if (candidate != kNoKey && !keys_[candidate].deleted && FoldEqual()(keys_[candidate].path, parentPath)) return candidate;
+// just added or that key's parent: no hashing needed then.
+uint32_t RegistryDocument::AddRawKey(const char* name, size_t length, uint64_t hash) {
+  const uint32_t found = Lookup(name, length, hash);
+  if (found != kNoKey) return found;
+  uint32_t parent = kRootKey;
+  // Plain names hold no backslash but their separators.
+  if (const void* last = length ? memrchr(name, '\\', length) : nullptr) {
+    const auto parentLength = static_cast<size_t>(static_cast<const char*>(last) - 1 - name);
+    parent = kNoKey;
+    for (uint32_t candidate : {lastAdded_, keys_[lastAdded_].parent}) {
+      if (candidate == kNoKey) continue;
+      const Key& k = keys_[candidate];
+      if (!k.deleted && NamesEqual(k.name, k.nameLength, name, parentLength)) {
+        parent = candidate;
+        break;
+      }
+    }
+    if (parent == kNoKey) parent = AddRawKey(name, parentLength, NameHash(name, parentLength));
   }
-  return AddKey(parentPath);
+  return InsertKey(name, length, true, hash, parent);
+}
+
+uint32_t RegistryDocument::AddKey(std::u16string_view path) {
+  std::string name = KeyName(path);
+  const uint64_t hash = NameHash(name.data(), name.size());
+  const uint32_t found = Lookup(name.data(), name.size(), hash);
+  if (found != kNoKey) return found;
+  const size_t slash = path.rfind(u'\\');
+  const uint32_t parent = slash == std::u16string_view::npos ? kRootKey : AddKey(path.substr(0, slash));
+  const size_t length = name.size();
+  const uint32_t id = InsertKey(Own(std::move(name)), length, false, hash, parent);
+  paths_.emplace(id, String(path));
+  return id;
 }
 
 uint32_t RegistryDocument::Find(std::u16string_view path) const {
-  auto found = index_.find(IndexKey{path, FoldHash()(path)});
-  return found == index_.end() ? kNoKey : found->second;
+  const std::string name = KeyName(path);
+  return Lookup(name.data(), name.size(), NameHash(name.data(), name.size()));
 }
 
-void RegistryDocument::LoadValues(uint32_t id) {
-  Key& key = keys_[id];
-  if (key.valuesLoaded) return;
-  key.valuesLoaded = true;
+const String& RegistryDocument::Path(uint32_t id) {
+  auto found = paths_.find(id);
+  if (found != paths_.end()) return found->second;
+  // Only plain file names are kept without their path: undo the doubled
+  // separators.
+  const Key& key = keys_[id];
+  String path;
+  path.reserve(key.nameLength);
+  for (uint32_t i = 0; i < key.nameLength; ++i) {
+    path.push_back(static_cast<char16_t>(static_cast<unsigned char>(key.name[i])));
+    if (key.name[i] == '\\') ++i;
+  }
+  return paths_.emplace(id, std::move(path)).first->second;
+}
+
+RegistryDocument::Values& RegistryDocument::LoadValues(uint32_t id) {
+  if (keys_[id].valuesLoaded) return values_[keys_[id].values];
+  keys_[id].valuesLoaded = true;
+  keys_[id].values = static_cast<uint32_t>(values_.size());
+  Values& values = values_.emplace_back();
   const char* const end = text_.data() + text_.size();
-  for (uint32_t s : key.sections) {
+  for (uint32_t s = keys_[id].firstSection; s != kNone; s = sections_[s].next) {
     const Section& section = sections_[s];
     const char* const sectionEnd = text_.data() + section.end;
     regtext::Cursor c{text_.data() + section.bodyBegin, sectionEnd, section.bodyLine};
@@ -223,7 +531,7 @@ void RegistryDocument::LoadValues(uint32_t id) {
       if (*c.p != '"' && *c.p != '@') {
         std::string_view line(c.p, static_cast<size_t>(lineEnd - c.p));
         // The timestamp is rewritten with the key; everything else stays.
-        if (!line.empty() && (line[0] == '#' || line[0] == ';') && line.substr(0, 6) != "#time=") key.meta.push_back(line);
+        if (!line.empty() && (line[0] == '#' || line[0] == ';') && line.substr(0, 6) != "#time=") values.meta.push_back(line);
         c.p = lineEnd < end ? lineEnd + 1 : end;
         ++c.line;
         continue;
@@ -236,42 +544,65 @@ void RegistryDocument::LoadValues(uint32_t id) {
       regtext::ReadValueData(&c, &entry.type, &entry.data, nullptr);
       entry.raw = std::string_view(start, static_cast<size_t>(c.p - start));
       if (!entry.raw.empty() && entry.raw.back() == '\n') entry.raw.remove_suffix(1);
+      entry.hash = FoldHash()(entry.name);
       // A later section of the same key overrides, as Wine's loader does.
-      auto existing = key.valueIndex.find(std::u16string_view(entry.name));
-      if (existing != key.valueIndex.end()) {
-        key.values[existing->second] = std::move(entry);
+      const int existing = FindEntry(values, entry.name);
+      if (existing >= 0) {
+        values.entries[static_cast<size_t>(existing)] = std::move(entry);
       } else {
-        key.valueIndex.emplace(entry.name, static_cast<uint32_t>(key.values.size()));
-        key.values.push_back(std::move(entry));
+        values.entries.push_back(std::move(entry));
+        const auto at = static_cast<uint32_t>(values.entries.size() - 1);
+        if (!values.index.empty()) values.index.emplace(values.entries[at].name, at);
+        else if (values.entries.size() > kScanLimit) ReindexValues(values);
       }
     }
   }
+  return values;
 }
 
-void RegistryDocument::ReindexValues(Key& key) {
-  key.valueIndex.clear();
-  for (size_t i = 0; i < key.values.size(); ++i) key.valueIndex.emplace(key.values[i].name, static_cast<uint32_t>(i));
+void RegistryDocument::ReindexValues(Values& values) {
+  values.index.clear();
+  if (values.entries.size() <= kScanLimit) return;
+  for (size_t i = 0; i < values.entries.size(); ++i) values.index.emplace(values.entries[i].name, static_cast<uint32_t>(i));
+}
+
+int RegistryDocument::FindEntry(Values& values, std::u16string_view name) const {
+  if (!values.index.empty()) {
+    auto found = values.index.find(name);
+    return found == values.index.end() ? -1 : static_cast<int>(found->second);
+  }
+  const size_t hash = FoldHash()(name);
+  for (size_t i = 0; i < values.entries.size(); ++i) {
+    const RegistryEntry& entry = values.entries[i];
+    if (entry.hash == hash && FoldEqual()(entry.name, name)) return static_cast<int>(i);
+  }
+  return -1;
 }
 
 const RegistryEntry* RegistryDocument::FindValue(uint32_t id, std::u16string_view name) {
-  Key& key = keys_[id];
-  if (!key.valuesLoaded) LoadValues(id);
-  auto found = key.valueIndex.find(name);
-  return found == key.valueIndex.end() ? nullptr : &key.values[found->second];
+  Values& values = LoadValues(id);
+  const int found = FindEntry(values, name);
+  return found < 0 ? nullptr : &values.entries[static_cast<size_t>(found)];
 }
 
 std::vector<String> RegistryDocument::ValueNames(uint32_t id) {
-  LoadValues(id);
   std::vector<String> names;
-  for (const auto& value : keys_[id].values) names.push_back(value.name);
+  for (const auto& value : LoadValues(id).entries) names.push_back(value.name);
   return names;
 }
 
-std::vector<String> RegistryDocument::SubkeyNames(uint32_t id) const {
+std::vector<String> RegistryDocument::SubkeyNames(uint32_t id) {
+  if (!childrenReady_) {
+    children_.assign(keys_.size(), {});
+    for (uint32_t k = 1; k < keys_.size(); ++k)
+      if (!keys_[k].deleted) children_[keys_[k].parent].push_back(k);
+    childrenReady_ = true;
+  }
   std::vector<String> names;
-  for (uint32_t child : keys_[id].children) {
-    const Key& key = keys_[child];
-    names.push_back(key.path.substr(key.nameOffset));
+  for (uint32_t child : children_[id]) {
+    const String& path = Path(child);
+    const size_t slash = path.rfind(u'\\');
+    names.push_back(slash == String::npos ? path : path.substr(slash + 1));
   }
   std::sort(names.begin(), names.end(), [](const String& a, const String& b) { return NameLess(a, b); });
   return names;
@@ -280,7 +611,7 @@ std::vector<String> RegistryDocument::SubkeyNames(uint32_t id) const {
 void RegistryDocument::Touch(uint32_t id) {
   LoadValues(id);
   Key& key = keys_[id];
-  if (!key.dirty && key.sections.empty()) created_.push_back(id);
+  if (!key.dirty && key.firstSection == kNone) created_.push_back(id);
   key.dirty = true;
   changed_ = true;
 }
@@ -301,63 +632,64 @@ uint32_t RegistryDocument::Create(std::u16string_view path) {
     parent = Find(path.substr(0, known));
   }
   const uint32_t leaf = AddKey(path);
-  keys_[leaf].valuesLoaded = true;
   Touch(leaf);
-  if (keys_[parent].dirty || !keys_[parent].sections.empty()) Touch(parent);
+  if (keys_[parent].dirty || keys_[parent].firstSection != kNone) Touch(parent);
   return leaf;
 }
 
 void RegistryDocument::SetValue(uint32_t id, std::u16string_view name, uint32_t type, std::string data) {
-  LoadValues(id);
-  Key& key = keys_[id];
-  auto found = key.valueIndex.find(name);
-  if (found != key.valueIndex.end()) {
-    RegistryEntry& entry = key.values[found->second];
+  Values& values = LoadValues(id);
+  const int found = FindEntry(values, name);
+  if (found >= 0) {
+    RegistryEntry& entry = values.entries[static_cast<size_t>(found)];
     entry.type = type;
     entry.data = std::move(data);
     entry.raw = {};
   } else {
-    RegistryEntry entry{String(name), type, std::move(data), {}};
+    RegistryEntry entry{String(name), type, std::move(data), {}, FoldHash()(name)};
     // Wine keeps values sorted by name; a new one goes to its place.
-    auto at = std::find_if(key.values.begin(), key.values.end(),
+    auto at = std::find_if(values.entries.begin(), values.entries.end(),
                            [&](const RegistryEntry& e) { return NameLess(name, e.name); });
-    key.values.insert(at, std::move(entry));
-    ReindexValues(key);
+    values.entries.insert(at, std::move(entry));
+    ReindexValues(values);
   }
   Touch(id);
 }
 
 bool RegistryDocument::DeleteValue(uint32_t id, std::u16string_view name) {
-  LoadValues(id);
-  Key& key = keys_[id];
-  auto found = key.valueIndex.find(name);
-  if (found == key.valueIndex.end()) return false;
-  key.values.erase(key.values.begin() + found->second);
-  ReindexValues(key);
+  Values& values = LoadValues(id);
+  const int found = FindEntry(values, name);
+  if (found < 0) return false;
+  values.entries.erase(values.entries.begin() + found);
+  ReindexValues(values);
   Touch(id);
   return true;
 }
 
 void RegistryDocument::DeleteKey(uint32_t id) {
-  Key& key = keys_[id];
-  key.deleted = true;
+  keys_[id].deleted = true;  // the index skips deleted keys
   changed_ = true;
-  index_.erase(IndexKey{key.path, FoldHash()(key.path)});
-  Key& parent = keys_[key.parent];
-  parent.children.erase(std::find(parent.children.begin(), parent.children.end(), id));
+  const uint32_t parentId = keys_[id].parent;
+  Key& parent = keys_[parentId];
+  --parent.childCount;
+  if (childrenReady_) {
+    auto& siblings = children_[parentId];
+    siblings.erase(std::find(siblings.begin(), siblings.end(), id));
+  }
   // A parent that existed only through this key must now be written to
   // survive, and Wine stamps the parent of a deleted key anyway.
   // The root is written only when the file already spells it ("[]").
-  if (!parent.sections.empty() || (parent.children.empty() && key.parent != kRootKey)) Touch(key.parent);
+  if (parent.firstSection != kNone || (parent.childCount == 0 && parentId != kRootKey)) Touch(parentId);
 }
 
-void RegistryDocument::AppendKey(const Key& key, FileTime now, std::string* out) const {
-  regtext::AppendKeyHeader(key.path, now, out);
-  for (std::string_view line : key.meta) {
+void RegistryDocument::AppendKey(uint32_t id, FileTime now, std::string* out) {
+  regtext::AppendKeyHeader(Path(id), now, out);
+  const Values& values = LoadValues(id);
+  for (std::string_view line : values.meta) {
     out->append(line);
     out->push_back('\n');
   }
-  for (const RegistryEntry& value : key.values) {
+  for (const RegistryEntry& value : values.entries) {
     if (value.raw.empty()) {
       regtext::AppendValue(value.name, value.type, value.data, out);
     } else {
@@ -380,18 +712,17 @@ std::string RegistryDocument::Serialize(FileTime now) {
     const Key& key = keys_[sections_[s].key];
     if (key.deleted) continue;
     if (key.dirty) {
-      if (key.sections.front() == s) units.push_back({sections_[s].key, UINT32_MAX});
+      if (key.firstSection == s) units.push_back({sections_[s].key, UINT32_MAX});
     } else {
       units.push_back({sections_[s].key, s});
     }
   }
   for (uint32_t id : created_) {
     if (keys_[id].deleted) continue;
-    auto at = std::find_if(units.begin(), units.end(),
-                           [&](const Unit& u) { return TreeLess(keys_[id].path, keys_[u.key].path); });
+    const String& path = Path(id);
+    auto at = std::find_if(units.begin(), units.end(), [&](const Unit& u) { return TreeLess(path, Path(u.key)); });
     units.insert(at, Unit{id, UINT32_MAX});
   }
-
   std::string out;
   out.reserve(text_.size() + 4096);
   out.append(text_, 0, preambleEnd_);
@@ -404,7 +735,7 @@ std::string RegistryDocument::Serialize(FileTime now) {
       if (out.size() < 2 || out.compare(out.size() - 2, 2, "\n\n") != 0) out.push_back('\n');
     }
     if (rewritten) {
-      AppendKey(keys_[unit.key], now, &out);
+      AppendKey(unit.key, now, &out);
     } else {
       const Section& s = sections_[unit.section];
       out.append(text_, s.begin, s.end - s.begin);

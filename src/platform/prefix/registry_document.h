@@ -10,8 +10,9 @@
 //   was; only changed keys are written anew, in Wine's form with a fresh
 //   timestamp, and new keys go where Wine's sorted order puts them.
 //
-// Values are decoded when their key is first used: loading a large file costs
-// one checking pass over its bytes plus the key index.
+// Values are decoded when their key is first used and key paths when they
+// are first asked for: loading a large file costs one checking pass over its
+// bytes plus an index of the key names as the file spells them.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/prefix/registry_text.h"
 #include "platform/win_types.h"
 
 namespace platform::prefix {
@@ -48,6 +50,7 @@ struct RegistryEntry {
   uint32_t type = 0;
   std::string data;
   std::string_view raw;  // the value's lines in the file; empty once changed
+  size_t hash = 0;       // FoldHash of the name: a lookup compares it first
 };
 
 class RegistryDocument {
@@ -67,10 +70,10 @@ class RegistryDocument {
   const RegistryEntry* FindValue(uint32_t key, std::u16string_view name);
   std::vector<String> ValueNames(uint32_t key);
   // Subkey names in the order Windows enumerates them (sorted, case ignored).
-  std::vector<String> SubkeyNames(uint32_t key) const;
-  bool HasSubkeys(uint32_t key) const { return !keys_[key].children.empty(); }
+  std::vector<String> SubkeyNames(uint32_t key);
+  bool HasSubkeys(uint32_t key) const { return keys_[key].childCount != 0; }
   bool IsDeleted(uint32_t key) const { return keys_[key].deleted; }
-  const String& Path(uint32_t key) const { return keys_[key].path; }
+  const String& Path(uint32_t key);
 
   // Changes. Create() makes every missing key of the path and returns the last.
   uint32_t Create(std::u16string_view path);
@@ -84,55 +87,69 @@ class RegistryDocument {
   std::string Serialize(FileTime now);
 
  private:
+  static constexpr uint32_t kNone = UINT32_MAX;
+  static constexpr size_t kScanLimit = 16;  // values a key holds before it gets a hash index
+
   struct Section {
     uint32_t key;
+    uint32_t next;     // the key's next section, or kNone
     size_t begin;      // the '[' of the key line
     size_t bodyBegin;  // the line after it
     size_t end;        // the next key line or the end of the text
     uint32_t bodyLine;
   };
+  // A key's name is kept in its index form (see KeyName in the .cpp): for
+  // the usual names that is the file's own bytes between the brackets, so
+  // loading neither decodes nor copies them. The readable path is made on
+  // first use.
   struct Key {
-    String path;
-    size_t nameOffset = 0;  // where the last component starts in path
-    uint32_t parent = kNoKey;
-    std::vector<uint32_t> children;
-    std::vector<uint32_t> sections;
-    bool valuesLoaded = false;
+    const char* name = "";
+    uint32_t nameLength = 0;
+    bool rawName = true;  // `name` is file text, which decodes to the path
     bool dirty = false;
     bool deleted = false;
-    std::vector<RegistryEntry> values;
-    std::unordered_map<String, uint32_t, FoldHash, FoldEqual> valueIndex;
+    bool valuesLoaded = false;
+    uint64_t hash = 0;
+    uint32_t parent = kNoKey;
+    uint32_t firstSection = kNone;
+    uint32_t lastSection = kNone;
+    uint32_t childCount = 0;
+    uint32_t values = kNone;  // slot in values_ once loaded
+  };
+  struct Values {
+    std::vector<RegistryEntry> entries;
+    // Only for keys with many values; small keys are scanned by hash.
+    std::unordered_map<String, uint32_t, FoldHash, FoldEqual> index;
     std::vector<std::string_view> meta;  // #class, #link, comments of the key
   };
 
-  // The key index stores each path's hash once: rehashing and lookups then
-  // never fold a long path again.
-  struct IndexKey {
-    std::u16string_view path;
-    size_t hash;
-  };
-  struct IndexHash {
-    size_t operator()(const IndexKey& k) const noexcept { return k.hash; }
-  };
-  struct IndexEqual {
-    bool operator()(const IndexKey& a, const IndexKey& b) const noexcept {
-      return a.hash == b.hash && FoldEqual()(a.path, b.path);
-    }
-  };
-
   bool ParseLines(uint32_t* errorLine, std::string* reason);
+  bool ParseKeyLine(regtext::Cursor* c, std::string* reason);
+  uint32_t Lookup(const char* name, size_t length, uint64_t hash) const;
+  uint32_t AddRawKey(const char* name, size_t length, uint64_t hash);
   uint32_t AddKey(std::u16string_view path);
-  uint32_t FindParent(std::u16string_view parentPath);
-  void LoadValues(uint32_t key);
-  void ReindexValues(Key& key);
+  uint32_t InsertKey(const char* name, size_t length, bool rawName, uint64_t hash, uint32_t parent);
+  void IndexKey(uint32_t id);
+  const char* Own(std::string name);
+  Values& LoadValues(uint32_t key);
+  int FindEntry(Values& values, std::u16string_view name) const;
+  void ReindexValues(Values& values);
   void Touch(uint32_t key);
-  void AppendKey(const Key& key, FileTime now, std::string* out) const;
+  void AppendKey(uint32_t key, FileTime now, std::string* out);
 
   std::string text_;
   std::string header_;
   size_t preambleEnd_ = 0;
-  std::deque<Key> keys_;
-  std::unordered_map<IndexKey, uint32_t, IndexHash, IndexEqual> index_;
+  std::vector<Key> keys_;
+  // Open addressing on the name hash: (low half of the hash, key id), a
+  // power of two in size, at most half full.
+  std::vector<std::pair<uint32_t, uint32_t>> slots_;
+  size_t used_ = 0;
+  std::deque<std::string> owned_;  // names not spelt in the text as indexed
+  std::unordered_map<uint32_t, String> paths_;
+  std::deque<Values> values_;
+  std::vector<std::vector<uint32_t>> children_;  // built on first enumeration
+  bool childrenReady_ = false;
   uint32_t lastAdded_ = kRootKey;
   std::vector<Section> sections_;
   std::vector<uint32_t> created_;  // keys made since Parse(), without a section
