@@ -84,6 +84,15 @@ bool SameFile(const String& a, const String& b) {
          first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
+// Two spellings of one path that differ at most in letter case.
+bool SamePathIgnoringCase(const String& a, const String& b) {
+  wchar_t first[MAX_PATH * 4], second[MAX_PATH * 4];
+  const DWORD n = ::GetFullPathNameW(W(a).c_str(), MAX_PATH * 4, first, nullptr);
+  const DWORD m = ::GetFullPathNameW(W(b).c_str(), MAX_PATH * 4, second, nullptr);
+  if (n == 0 || m == 0 || n >= MAX_PATH * 4 || m >= MAX_PATH * 4) return false;
+  return ::CompareStringOrdinal(first, int(n), second, int(m), TRUE) == CSTR_EQUAL;
+}
+
 }  // namespace
 
 uint32_t GetFileAttributes(const String& path) {
@@ -170,7 +179,7 @@ bool CopyFile(const String& source, const String& target, bool failIfExists) {
 
 bool MoveFileReplace(const String& source, const String& target) {
   const std::wstring from = W(source), to = W(target);
-  if (SameFile(source, target)) {
+  if (SamePathIgnoringCase(source, target) && SameFile(source, target)) {
     // Only the letter case changes. Wine resolves the new name to the file
     // itself and keeps the old spelling; going through a temporary name gives
     // the new case on every file system.
