@@ -24,14 +24,34 @@ char16_t FoldCaseWide(char16_t c) {
   return c;
 }
 
+namespace {
+
+// Four UTF-16 units of printable ASCII folded at once: most names are such.
+uint64_t FoldAsciiUnits(uint64_t w) {
+  constexpr uint64_t kLanes = 0x0001000100010001ULL;
+  const uint64_t atLeastA = w + (0x80 - 'A') * kLanes;
+  const uint64_t aboveZ = w + (0x80 - 'Z' - 1) * kLanes;
+  return w | ((atLeastA & ~aboveZ & (0x80 * kLanes)) >> 2);
+}
+
+uint64_t FoldedUnits(const char16_t* s) {
+  if constexpr (std::endian::native == std::endian::little) {
+    uint64_t w;
+    std::memcpy(&w, s, 8);
+    if ((w & 0xFF80FF80FF80FF80ULL) == 0) return FoldAsciiUnits(w);
+  }
+  return uint64_t(FoldCase(s[0])) | uint64_t(FoldCase(s[1])) << 16 | uint64_t(FoldCase(s[2])) << 32 |
+         uint64_t(FoldCase(s[3])) << 48;
+}
+
+}  // namespace
+
 size_t FoldHash::operator()(std::u16string_view s) const noexcept {
   // Four folded characters per multiply: names are hashed on every lookup.
   uint64_t h = 0x9E3779B97F4A7C15ULL ^ s.size();
   size_t i = 0;
   for (; i + 4 <= s.size(); i += 4) {
-    const uint64_t w = uint64_t(FoldCase(s[i])) | uint64_t(FoldCase(s[i + 1])) << 16 |
-                       uint64_t(FoldCase(s[i + 2])) << 32 | uint64_t(FoldCase(s[i + 3])) << 48;
-    h = (h ^ w) * 0xFF51AFD7ED558CCDULL;
+    h = (h ^ FoldedUnits(s.data() + i)) * 0xFF51AFD7ED558CCDULL;
     h ^= h >> 32;
   }
   uint64_t w = 0;
@@ -42,6 +62,7 @@ size_t FoldHash::operator()(std::u16string_view s) const noexcept {
 
 bool FoldEqual::operator()(std::u16string_view a, std::u16string_view b) const noexcept {
   if (a.size() != b.size()) return false;
+  if (a == b) return true;  // the usual case: spelt alike
   for (size_t i = 0; i < a.size(); ++i)
     if (a[i] != b[i] && FoldCase(a[i]) != FoldCase(b[i])) return false;
   return true;
@@ -517,10 +538,9 @@ const String& RegistryDocument::Path(uint32_t id) {
 }
 
 RegistryDocument::Values& RegistryDocument::LoadValues(uint32_t id) {
-  if (keys_[id].valuesLoaded) return values_[keys_[id].values];
-  keys_[id].valuesLoaded = true;
-  keys_[id].values = static_cast<uint32_t>(values_.size());
+  if (keys_[id].values) return *keys_[id].values;
   Values& values = values_.emplace_back();
+  keys_[id].values = &values;
   const char* const end = text_.data() + text_.size();
   for (uint32_t s = keys_[id].firstSection; s != kNone; s = sections_[s].next) {
     const Section& section = sections_[s];
@@ -544,7 +564,6 @@ RegistryDocument::Values& RegistryDocument::LoadValues(uint32_t id) {
       regtext::ReadValueData(&c, &entry.type, &entry.data, nullptr);
       entry.raw = std::string_view(start, static_cast<size_t>(c.p - start));
       if (!entry.raw.empty() && entry.raw.back() == '\n') entry.raw.remove_suffix(1);
-      entry.hash = FoldHash()(entry.name);
       // A later section of the same key overrides, as Wine's loader does.
       const int existing = FindEntry(values, entry.name);
       if (existing >= 0) {
@@ -571,16 +590,18 @@ int RegistryDocument::FindEntry(Values& values, std::u16string_view name) const 
     auto found = values.index.find(name);
     return found == values.index.end() ? -1 : static_cast<int>(found->second);
   }
-  const size_t hash = FoldHash()(name);
+  // A few names: comparing their lengths first rules most out for less
+  // than hashing the name would cost.
   for (size_t i = 0; i < values.entries.size(); ++i) {
-    const RegistryEntry& entry = values.entries[i];
-    if (entry.hash == hash && FoldEqual()(entry.name, name)) return static_cast<int>(i);
+    const String& entry = values.entries[i].name;
+    if (entry.size() == name.size() && (std::u16string_view(entry) == name || FoldEqual()(entry, name)))
+      return static_cast<int>(i);
   }
   return -1;
 }
 
 const RegistryEntry* RegistryDocument::FindValue(uint32_t id, std::u16string_view name) {
-  Values& values = LoadValues(id);
+  Values& values = keys_[id].values ? *keys_[id].values : LoadValues(id);
   const int found = FindEntry(values, name);
   return found < 0 ? nullptr : &values.entries[static_cast<size_t>(found)];
 }
@@ -646,7 +667,7 @@ void RegistryDocument::SetValue(uint32_t id, std::u16string_view name, uint32_t 
     entry.data = std::move(data);
     entry.raw = {};
   } else {
-    RegistryEntry entry{String(name), type, std::move(data), {}, FoldHash()(name)};
+    RegistryEntry entry{String(name), type, std::move(data), {}};
     // Wine keeps values sorted by name; a new one goes to its place.
     auto at = std::find_if(values.entries.begin(), values.entries.end(),
                            [&](const RegistryEntry& e) { return NameLess(name, e.name); });

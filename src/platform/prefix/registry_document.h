@@ -50,7 +50,6 @@ struct RegistryEntry {
   uint32_t type = 0;
   std::string data;
   std::string_view raw;  // the value's lines in the file; empty once changed
-  size_t hash = 0;       // FoldHash of the name: a lookup compares it first
 };
 
 class RegistryDocument {
@@ -98,6 +97,12 @@ class RegistryDocument {
     size_t end;        // the next key line or the end of the text
     uint32_t bodyLine;
   };
+  struct Values {
+    std::vector<RegistryEntry> entries;
+    // Only for keys with many values; small keys are scanned.
+    std::unordered_map<String, uint32_t, FoldHash, FoldEqual> index;
+    std::vector<std::string_view> meta;  // #class, #link, comments of the key
+  };
   // A key's name is kept in its index form (see KeyName in the .cpp): for
   // the usual names that is the file's own bytes between the brackets, so
   // loading neither decodes nor copies them. The readable path is made on
@@ -108,19 +113,12 @@ class RegistryDocument {
     bool rawName = true;  // `name` is file text, which decodes to the path
     bool dirty = false;
     bool deleted = false;
-    bool valuesLoaded = false;
     uint64_t hash = 0;
     uint32_t parent = kNoKey;
     uint32_t firstSection = kNone;
     uint32_t lastSection = kNone;
     uint32_t childCount = 0;
-    uint32_t values = kNone;  // slot in values_ once loaded
-  };
-  struct Values {
-    std::vector<RegistryEntry> entries;
-    // Only for keys with many values; small keys are scanned by hash.
-    std::unordered_map<String, uint32_t, FoldHash, FoldEqual> index;
-    std::vector<std::string_view> meta;  // #class, #link, comments of the key
+    Values* values = nullptr;  // in values_, once loaded
   };
 
   bool ParseLines(uint32_t* errorLine, std::string* reason);

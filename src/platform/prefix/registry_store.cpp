@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <ctime>
 #include <map>
+#include <thread>
 
 #include "platform/prefix/prefix.h"
 #include "platform/prefix/registry_wineserver.h"
@@ -99,7 +100,12 @@ uint32_t RegistryStore::Current(bool forceStat, RegistryDocument** document) {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
   const int64_t now = int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-  if (state_ == State::Unread || forceStat || now - lastCheck_ >= std::chrono::nanoseconds(kStatInterval).count()) {
+  const bool due = now - lastCheck_ >= std::chrono::nanoseconds(kStatInterval).count();
+  if (state_ == State::Ready && !forceStat && !due) {  // the usual read
+    *document = document_.get();
+    return kErrorSuccess;
+  }
+  if (state_ == State::Unread || forceStat || due) {
     Identity id = StatFile();
     lastCheck_ = now;
     if (state_ == State::Unread || state_ == State::PrefixMissing || !(id == identity_)) {
@@ -213,9 +219,18 @@ uint32_t RegistryStore::Save(const std::string& text) {
   return kErrorSuccess;
 }
 
-std::mutex& RegistryMutex() {
-  static std::mutex mutex;
-  return mutex;
+void RegistryLock::Wait(unsigned tries) {
+  if (tries < 64) return;
+  if (tries < 1024) {
+    std::this_thread::yield();
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::microseconds(50));
+}
+
+RegistryLock& RegistryMutex() {
+  static RegistryLock lock;
+  return lock;
 }
 
 std::shared_ptr<RegistryStore> StoreFor(bool localMachine) {
