@@ -10,6 +10,8 @@
 // errors of the registry read leave Connect.
 #include <exception>
 
+#include "engine/company_connection.h"
+
 #include "db/db_connection.h"
 #include "engine/update_common.h"
 #include "platform/registry.h"
@@ -76,7 +78,7 @@ struct WaitCursorScope {
 
 }  // namespace
 
-QString TdmUpdateCommon::GetCompanyDatabaseName(const QString& ProductName, const QString& CompanyName) {
+QString CompanyDatabaseName(const QString& ProductName, const QString& CompanyName) {
   const TAppNameType row = ProductFromName(ProductName);
   DatabaseNameLayout layout;
   if (!LayoutOf(row, &layout)) return QString();
@@ -85,10 +87,10 @@ QString TdmUpdateCommon::GetCompanyDatabaseName(const QString& ProductName, cons
   if (name.isEmpty() && hasDefaultPaths && CompanyName.compare(kDefaultCompany, Qt::CaseInsensitive) == 0) {
     name = ReadDatabaseName(ProductName, layout, QStringLiteral("Paths"));
   }
-  return AddLocalServerPrefix(name);
+  return WithLocalServerPrefix(name);
 }
 
-QString TdmUpdateCommon::AddLocalServerPrefix(const QString& DatabaseName) {
+QString WithLocalServerPrefix(const QString& DatabaseName) {
   const platform::WindowsVersion version = platform::GetWindowsVersion();
   const bool loopbackSystem = version.ntFamily && version.major == 6 && version.minor <= 2;
   if (loopbackSystem && DatabaseName.size() >= 2 && IsAsciiLetter(DatabaseName[0]) &&
@@ -96,6 +98,14 @@ QString TdmUpdateCommon::AddLocalServerPrefix(const QString& DatabaseName) {
     return QStringLiteral("127.0.0.1:") + DatabaseName;
   }
   return DatabaseName;
+}
+
+QString TdmUpdateCommon::GetCompanyDatabaseName(const QString& ProductName, const QString& CompanyName) {
+  return CompanyDatabaseName(ProductName, CompanyName);
+}
+
+QString TdmUpdateCommon::AddLocalServerPrefix(const QString& DatabaseName) {
+  return WithLocalServerPrefix(DatabaseName);
 }
 
 bool TdmUpdateCommon::Connect(const QString& CompanyName) {

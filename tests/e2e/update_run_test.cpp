@@ -1,0 +1,159 @@
+// The address manager's update end to end, print lists included: the whole
+// report of each run, the exit code and what landed in the databases.
+#include "e2e_fixture.h"
+
+#if defined(KELVARO_UPDATE_BATCH) && defined(KELVARO_PACK)
+
+namespace {
+
+using e2e::BatchRun;
+
+const QString kTitle = QStringLiteral("Mise à jour : Mise à jour Torvida  <date>\n\n");
+const QString kSuccess = QStringLiteral("\nLa mise à jour est terminée avec succès.\n");
+const QString kWarnings = QStringLiteral("\nLa mise à jour a été effectuée mais avec des avertissements !\n");
+const QString kFailed = QStringLiteral("\nLa mise à jour a échouée !\n");
+
+QString Copies(const QStringList& names) {
+  QString text;
+  for (const QString& name : names)
+    text += QStringLiteral("Copie de <temp>\nvers C:\\WKelvaro\\Torvida\\Programs\\") + name + QStringLiteral("\n\n");
+  return text;
+}
+const QStringList kAllFiles{"WKTorvida2.dll", "IBANKernel.dll", "Torvida.chm", "ssleay32.dll", "libeay32.dll"};
+
+QString Company(const QString& name, const QStringList& lines) {
+  QString text = QStringLiteral("\nMise à jour de listes pour la société ") + name + QLatin1Char('\n');
+  for (const QString& line : lines) text += line + QLatin1Char('\n');
+  return text;
+}
+QString Added(const QString& title) {
+  return QStringLiteral("Les paramètres pour l'impression : \"") + title + QStringLiteral("\" ont été ajoutés.");
+}
+QString Updated(const QString& key) {
+  return QStringLiteral("Les paramètres pour l'impression : \"") + key + QStringLiteral("\" ont été mise à jour.");
+}
+QString Failure(const QString& company) {
+  return QStringLiteral("Echec de connexion a la société %1, mise à jour des listes non effectuée.").arg(company);
+}
+const QStringList kAddedBoth{Added(QStringLiteral("Liste des adresses")), Added(QStringLiteral("Étiquettes"))};
+const QStringList kUpdatedBoth{Updated(QStringLiteral("adresses")), Updated(QStringLiteral("etiquettes"))};
+const QStringList kStoredBoth{QStringLiteral("adresses=Liste des adresses"), QStringLiteral("etiquettes=Étiquettes")};
+
+class TorvidaUpdateTest : public e2e::UpdateRunTest {};
+
+TEST_F(TorvidaUpdateTest, FirstRunAddsSecondRunUpdatesSameVersionDeclined) {
+  // Two named companies and, from the empty line, the default one.
+  carryTorvidaUpdate();
+  installTorvida("torvida_1_2_3_9.dll");
+  auto& alpha = companyDatabase(QStringLiteral("Alpha"));
+  auto& beta = companyDatabase(QStringLiteral("Beta"));
+  auto& byDefault = companyDatabase(QStringLiteral("Paths"));
+  companies("Alpha\r\nBeta\r\n\r\n");
+  const std::string update = pack();
+
+  const BatchRun first = run(update);
+  EXPECT_EQ(first.out, kTitle + Copies(kAllFiles) + Company(QStringLiteral("Alpha"), kAddedBoth) +
+                           Company(QStringLiteral("Beta"), kAddedBoth) + Company(QStringLiteral("Default"), kAddedBoth) +
+                           kSuccess);
+  EXPECT_EQ(first.exitCode, 0);
+  EXPECT_EQ(first.err, QString());
+  for (const auto* db : {&alpha, &beta, &byDefault}) EXPECT_EQ(StoredLists(*db), kStoredBoth);
+
+  // The installed library is now the carried one: the question comes back.
+  const BatchRun second = run(update, {QStringLiteral("--answer"), QStringLiteral("yes")});
+  EXPECT_EQ(second.out, kTitle + Copies(kAllFiles) + Company(QStringLiteral("Alpha"), kUpdatedBoth) +
+                            Company(QStringLiteral("Beta"), kUpdatedBoth) +
+                            Company(QStringLiteral("Default"), kUpdatedBoth) + kSuccess);
+  EXPECT_EQ(second.exitCode, 0);
+  EXPECT_EQ(StoredLists(alpha), kStoredBoth) << "titles stay as first inserted";
+
+  beta.exec({QStringLiteral("DELETE FROM PRT_Params")});
+  const BatchRun declined = run(update);
+  EXPECT_EQ(declined.out, kTitle +
+                              QStringLiteral("Le fichier C:\\WKelvaro\\Torvida\\Programs\\WKTorvida2.dll\n"
+                                             "est à jour : il n'est pas remplacé.\n\n") +
+                              QStringLiteral("\nLa mise à jour n'a pas été effectuée.\n"));
+  EXPECT_EQ(declined.exitCode, 2);
+  EXPECT_TRUE(StoredLists(beta).isEmpty()) << "a declined update installs no list";
+}
+
+TEST_F(TorvidaUpdateTest, CompaniesThatCannotBeUsedAreReportedAndTheOthersInstalled) {
+  // Unreachable: a database file that does not exist; Other: a database of
+  // another product (refused identity); Nowhere: nothing in the registry.
+  carryTorvidaUpdate();
+  installTorvida("torvida_1_2_3_9.dll");
+  auto& alpha = companyDatabase(QStringLiteral("Alpha"));
+  auto& other = companyDatabase(QStringLiteral("Other"));
+  other.setControlRow(2, QStringLiteral("WKS_PRO"));
+  registerName(QStringLiteral("Unreachable"), QStringLiteral("127.0.0.1:C:\\Data\\absent.fdb"));
+  auto& last = companyDatabase(QStringLiteral("Last"));
+  companies("Unreachable\r\nAlpha\r\nOther\r\nNowhere\r\nLast\r\n");
+
+  const BatchRun result = run(pack());
+  EXPECT_EQ(result.out, kTitle + Copies(kAllFiles) +
+                            Company(QStringLiteral("Unreachable"), {Failure(QStringLiteral("Unreachable"))}) +
+                            Company(QStringLiteral("Alpha"), kAddedBoth) +
+                            Company(QStringLiteral("Other"), {Failure(QStringLiteral("Other"))}) +
+                            Company(QStringLiteral("Nowhere"), {Failure(QStringLiteral("Nowhere"))}) +
+                            Company(QStringLiteral("Last"), kAddedBoth) + kWarnings);
+  EXPECT_EQ(result.exitCode, 3);
+  EXPECT_EQ(StoredLists(alpha), kStoredBoth);
+  EXPECT_EQ(StoredLists(last), kStoredBoth);
+  EXPECT_TRUE(StoredLists(other).isEmpty());
+}
+
+TEST_F(TorvidaUpdateTest, ListNamesInCapitals) {
+  carryTorvidaUpdate();
+  drop("Adresses.lst");
+  drop("Etiquettes.lst");
+  carry("PrintLists.txt", "ADRESSES.LST\r\nNotice.TXT\r\n");
+  carry("ADRESSES.LST", e2e::ListDefinition("Liste des adresses", "Adressliste", "Elenco indirizzi"));
+  carry("Notice.TXT", "DES:F:not a list\r\n");
+  installTorvida("torvida_1_2_3_9.dll");
+  auto& byDefault = companyDatabase(QStringLiteral("Paths"));
+
+  const BatchRun result = run(pack());
+  EXPECT_EQ(result.out, kTitle + Copies(kAllFiles) +
+                            Company(QStringLiteral("Default"), {Added(QStringLiteral("Liste des adresses"))}) + kSuccess);
+  EXPECT_EQ(StoredLists(byDefault), QStringList{QStringLiteral("adresses=Liste des adresses")});
+}
+
+TEST_F(TorvidaUpdateTest, FailuresBeforeTheListsInstallNone) {
+  // An installed library in use, and a required companion the update lacks:
+  // the run fails before any database is touched.
+  const struct {
+    const char* what;
+    bool holdLibrary;
+    const char* missing;
+  } cases[] = {
+      {"library in use", true, nullptr},
+      {"missing required companion", false, "ssleay32.dll"},
+  };
+  for (const auto& c : cases) {
+    carryTorvidaUpdate();
+    if (c.missing) drop(c.missing);
+    installTorvida("torvida_1_2_3_9.dll");
+    auto& byDefault = companyDatabase(QStringLiteral("Paths"));
+    const std::string update = pack();
+    std::unique_ptr<QProcess> holder;
+    if (c.holdLibrary) {
+      holder = std::make_unique<QProcess>();
+      holder->start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec 3<\"$1\"; echo ready; exec sleep 60"),
+                                           QStringLiteral("sh"), QString::fromStdString(prefix.hostPath(e2e::kInstalled))});
+      ASSERT_TRUE(holder->waitForReadyRead(10000));
+    }
+    const BatchRun result = run(update);
+    if (holder) {
+      holder->kill();
+      holder->waitForFinished();
+    }
+    EXPECT_EQ(result.exitCode, 1) << c.what;
+    EXPECT_TRUE(result.out.endsWith(kFailed)) << c.what << "\n" << result.out.toStdString();
+    EXPECT_FALSE(result.out.contains(QStringLiteral("Mise à jour de listes"))) << c.what;
+    EXPECT_TRUE(StoredLists(byDefault).isEmpty()) << c.what;
+  }
+}
+
+}  // namespace
+
+#endif
