@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, creates a demo prefix and
-# shows what the updater sees in it.
+# shows what the updater sees in it, then updates the address manager in it:
+# an older library installed, three companies (two with a database on the
+# embedded engine), an update packed with a newer library, its companions
+# and six print lists, run by the wizard (under Xvfb, driven with xdotool,
+# when there is no display) and by kelvaro-update-batch on a copy.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,3 +20,22 @@ echo "== Workstation seen through the prefix $WINEPREFIX"
 echo
 echo "== Registered program of the address manager"
 "$build/tools/inspect/kelvaro-inspect" reg query 'HKCU\Software\KELVARO S.A.\Torvida\Program'
+
+echo
+echo "== The update: newer library, companions, six print lists"
+pe="$build/pe-fixtures"
+cp "$pe/torvida_1_2_3_9.dll" "$prefix/drive_c/WKelvaro/Torvida/Programs/WKTorvida2.dll"
+scripts/make-demo-databases.sh "$prefix"
+content=$(scripts/make-demo-update.sh "$PWD/demo/update" "$pe/torvida_2_0_0_0.dll")
+cp -a "$prefix" "$PWD/demo/prefix-batch"
+"$build/tools/pack/kelvaro-pack" -o "$PWD/demo/MajTorvida" --base "$build/src/app/kelvaro-update" "$content"/*
+"$build/tools/pack/kelvaro-pack" --list "$PWD/demo/MajTorvida"
+"$build/tools/inspect/kelvaro-inspect" | grep '^Database' || true
+
+echo
+echo "== The wizard (screenshots in demo/screens)"
+scripts/demo-wizard.sh "$PWD/demo/MajTorvida" "$PWD/demo/screens" || echo "(the wizard could not be driven here)"
+
+echo
+echo "== The same update run by kelvaro-update-batch on a copy of the prefix"
+WINEPREFIX="$PWD/demo/prefix-batch" "$build/tools/batch/kelvaro-update-batch" "$PWD/demo/MajTorvida" || true
