@@ -27,6 +27,7 @@ pe="$build/pe-fixtures"
 cp "$pe/torvida_1_2_3_9.dll" "$prefix/drive_c/WKelvaro/Torvida/Programs/WKTorvida2.dll"
 scripts/make-demo-databases.sh "$prefix"
 content=$(scripts/make-demo-update.sh "$PWD/demo/update" "$pe/torvida_2_0_0_0.dll")
+rm -rf "$PWD/demo/prefix-batch"
 cp -a "$prefix" "$PWD/demo/prefix-batch"
 "$build/tools/pack/kelvaro-pack" -o "$PWD/demo/MajTorvida" --base "$build/src/app/kelvaro-update" "$content"/*
 "$build/tools/pack/kelvaro-pack" --list "$PWD/demo/MajTorvida"
