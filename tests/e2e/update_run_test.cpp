@@ -125,9 +125,13 @@ TEST_F(TorvidaUpdateTest, FailuresBeforeTheListsInstallNone) {
     const char* what;
     bool holdLibrary;
     const char* missing;
+    QString report;
   } cases[] = {
-      {"library in use", true, nullptr},
-      {"missing required companion", false, "ssleay32.dll"},
+      {"library in use", true, nullptr, kTitle + Copies({QStringLiteral("WKTorvida2.dll")}) + kFailed},
+      {"missing required companion", false, "ssleay32.dll",
+       kTitle + Copies({QStringLiteral("WKTorvida2.dll"), QStringLiteral("IBANKernel.dll"), QStringLiteral("Torvida.chm")}) +
+           QStringLiteral("Une erreur s'est produite lors de la mise à jour du ssleay32.dll\nCannot find ssleay32.dll\n") +
+           kFailed},
   };
   for (const auto& c : cases) {
     carryTorvidaUpdate();
@@ -148,10 +152,31 @@ TEST_F(TorvidaUpdateTest, FailuresBeforeTheListsInstallNone) {
       holder->waitForFinished();
     }
     EXPECT_EQ(result.exitCode, 1) << c.what;
-    EXPECT_TRUE(result.out.endsWith(kFailed)) << c.what << "\n" << result.out.toStdString();
-    EXPECT_FALSE(result.out.contains(QStringLiteral("Mise à jour de listes"))) << c.what;
+    EXPECT_EQ(result.out, c.report) << c.what;
     EXPECT_TRUE(StoredLists(byDefault).isEmpty()) << c.what;
   }
+}
+
+TEST_F(TorvidaUpdateTest, ABadListEndsTheInstallationAndKeepsWhatWasStored) {
+  // The second list's French title does not fit its column: the first list
+  // stays stored in the first company, nothing of the second is, and the
+  // second company is not touched.
+  carryTorvidaUpdate();
+  carry("Etiquettes.lst", e2e::ListDefinition(std::string(91, 'x'), "Etiketten", "Etichette"));
+  installTorvida("torvida_1_2_3_9.dll");
+  auto& alpha = companyDatabase(QStringLiteral("Alpha"));
+  auto& beta = companyDatabase(QStringLiteral("Beta"));
+  companies("Alpha\r\nBeta\r\n");
+
+  const BatchRun result = run(pack());
+  EXPECT_EQ(result.out, kTitle + Copies(kAllFiles) +
+                            Company(QStringLiteral("Alpha"), {Added(QStringLiteral("Liste des adresses"))}) +
+                            QStringLiteral("Une erreur s'est produite lors de la mise à jour du \n"
+                                           "Cannot import resource files\n") +
+                            kFailed);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(StoredLists(alpha), QStringList{QStringLiteral("adresses=Liste des adresses")});
+  EXPECT_TRUE(StoredLists(beta).isEmpty());
 }
 
 }  // namespace
