@@ -8,9 +8,9 @@
 // check) is never taken for the next company's. Errors of the connection
 // itself are swallowed (the caller reports the company as not reached);
 // errors of the registry read leave Connect.
-#include <exception>
-
 #include "engine/company_connection.h"
+
+#include <exception>
 
 #include "db/db_connection.h"
 #include "engine/update_common.h"

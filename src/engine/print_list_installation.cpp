@@ -49,8 +49,9 @@ bool HasPrintLists(TAppNameType row) {
 // or the end of the name.
 qsizetype ExtensionStart(const QString& name) {
   const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-  const qsizetype separator =
-      std::max(name.lastIndexOf(QLatin1Char('\\')), std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char(':'))));
+  qsizetype separator = -1;
+  for (QChar c : {QLatin1Char('\\'), QLatin1Char('/'), QLatin1Char(':')})
+    separator = std::max(separator, name.lastIndexOf(c));
   return dot > separator ? dot : name.size();
 }
 
