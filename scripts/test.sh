@@ -46,3 +46,7 @@ tests/platform/wine/registry_crosscheck.sh "$build/tests/platform/registry_tree"
 tests/platform/wine/files_in_use_crosscheck.sh "$build/tests/platform/file_probe" \
   "$winbuild/tests/platform/file_probe.exe" "$winbuild/tests/platform/win32/file_holder.exe" "$WINEPREFIX"
 wineserver -k || true
+
+# The readers of outside data, fuzzed for a short while on their seed corpora
+# (clang, AddressSanitizer and UndefinedBehaviorSanitizer).
+KELVARO_FUZZ_BUILD_DIR="$(realpath -m "$build")-fuzz" scripts/fuzz.sh 15
