@@ -14,12 +14,12 @@
 
 #include "engine/update_common.h"
 #include "support/errors.h"
+#include "support/one_instance.h"
 #include "support/user_seam.h"
 #include "wizard/display_file_page.h"
 #include "wizard/end_install_page.h"
 #include "wizard/french_translations.h"
 #include "wizard/main_window.h"
-#include "wizard/one_instance.h"
 #include "wizard/qt_user.h"
 #include "wizard/welcome_page.h"
 

@@ -8,7 +8,7 @@
 #include <QProcessEnvironment>
 
 #include "fixtures/temp_prefix.h"
-#include "wizard/one_instance.h"
+#include "support/one_instance.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include "platform/module_resources.h"
 #include "platform/system.h"
 #include "support/console_user.h"
+#include "support/one_instance.h"
 #include "support/text.h"
 #include "support/user_seam.h"
-#include "wizard/one_instance.h"
 
 namespace batch {
 namespace {

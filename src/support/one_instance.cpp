@@ -1,4 +1,4 @@
-#include "wizard/one_instance.h"
+#include "support/one_instance.h"
 
 #include <QCoreApplication>
 #include <algorithm>

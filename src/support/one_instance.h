@@ -1,5 +1,5 @@
-// The single-instance check of the wizard: a second copy started while one
-// runs (same executable name, same user) ends at once.
+// The single-instance check of the wizard and the batch runner: a second
+// copy started while one runs (same executable name, same user) ends at once.
 #pragma once
 
 #include <QString>
