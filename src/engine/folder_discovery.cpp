@@ -1,9 +1,9 @@
 // TdmUpdateCommon::FindProductFolder: the product root searched by name on
 // the fixed and network drives, and the user asked to point at it when the
 // drives hold none or several.
-#include "engine/product_paths.h"
 #include "engine/update_common.h"
 #include "platform/files.h"
+#include "products/product_paths.h"
 #include "support/text.h"
 #include "support/user_seam.h"
 

@@ -12,11 +12,11 @@
 #include <exception>
 
 #include "db/db_connection.h"
-#include "engine/product_paths.h"
 #include "engine/resource_file.h"
 #include "engine/update_common.h"
 #include "printlists/company_list.h"
 #include "printlists/structure_printing.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 #include "support/text.h"
 

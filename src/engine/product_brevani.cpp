@@ -2,8 +2,8 @@
 // last, and only when every listed companion file was copied, so that a
 // half-updated installation keeps the old program that matches the old
 // files.
-#include "engine/product_paths.h"
 #include "engine/product_steps.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 
 namespace kelvaro {

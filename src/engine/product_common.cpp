@@ -1,8 +1,8 @@
 // UpdateCommon and UpdateCommonPDF: the shared libraries in
 // root\Common\Programs\, which has no program of its own to replace.
-#include "engine/product_paths.h"
 #include "engine/product_steps.h"
 #include "platform/files.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 #include "support/text.h"
 

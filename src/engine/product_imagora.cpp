@@ -1,9 +1,9 @@
 // UpdateImagora: installed in the shared programs folder, or where the
 // machine-wide registration names it when no product gives the root.
-#include "engine/product_paths.h"
 #include "engine/product_steps.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 #include "support/registry_access.h"
 #include "support/text.h"

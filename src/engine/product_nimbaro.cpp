@@ -1,8 +1,8 @@
 // UpdateNimbaro: located through its registered program; its interface
 // library must be installed beside it. Guarded by the version gate and the
 // file-in-use test; the shared PDF libraries follow the program.
-#include "engine/product_paths.h"
 #include "engine/product_steps.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 
 namespace kelvaro {

@@ -1,9 +1,9 @@
 // UpdatePastrel: a product that keeps its folder in "BaseFolder" and its data
 // files in a "Data" sub-folder. It has no error handler of its own: every
 // error goes to the wizard.
-#include "engine/product_paths.h"
 #include "engine/product_steps.h"
 #include "engine/resource_file.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 #include "support/user_seam.h"
 

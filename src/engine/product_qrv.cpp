@@ -1,7 +1,7 @@
 // UpdateQRV: located through its registered program; documentation files
 // follow, then the print lists.
-#include "engine/product_paths.h"
 #include "engine/product_steps.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 
 namespace kelvaro {

@@ -1,9 +1,9 @@
 // UpdateSolmiraFinance: the two finance products (rows 8 and 9) below the
 // "Kelvaro5" root. The interface file is registered first and copied last,
 // after every listed file.
-#include "engine/product_paths.h"
 #include "engine/product_steps.h"
 #include "platform/files.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 #include "support/text.h"
 

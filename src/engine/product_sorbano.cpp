@@ -2,8 +2,8 @@
 // its own folder below the root. Guarded by the version gate and the
 // file-in-use test, since the program and its interface library must be
 // replaced together.
-#include "engine/product_paths.h"
 #include "engine/product_steps.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 
 namespace kelvaro {

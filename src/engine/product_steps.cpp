@@ -1,10 +1,10 @@
 #include "engine/product_steps.h"
 
 #include "engine/file_in_use.h"
-#include "engine/product_paths.h"
 #include "engine/resource_file.h"
 #include "engine/windows_installer.h"
 #include "platform/files.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 #include "support/system_errors.h"
 #include "support/user_seam.h"

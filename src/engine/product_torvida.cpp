@@ -1,8 +1,8 @@
 // UpdateTorvida: the address manager. Its program library is replaced in
 // root\Torvida\Programs\ after the version comparison, then its companion
 // libraries and help file are copied and its print lists installed.
-#include "engine/product_paths.h"
 #include "engine/product_steps.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 
 namespace kelvaro {

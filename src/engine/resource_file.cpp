@@ -1,7 +1,6 @@
 #include "engine/resource_file.h"
 
 #include <QSaveFile>
-#include <QStringDecoder>
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -110,14 +109,6 @@ bool extract(const QString& name, ExtractTarget* target) {
   return true;
 }
 
-QString decodeText(const QByteArray& bytes) {
-  const auto startsWith = [&bytes](const char* bom) { return bytes.startsWith(QByteArray(bom)); };
-  if (startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(bytes.mid(3));
-  if (startsWith("\xFF\xFE")) return QStringDecoder(QStringConverter::Utf16LE).decode(bytes.mid(2));
-  if (startsWith("\xFE\xFF")) return QStringDecoder(QStringConverter::Utf16BE).decode(bytes.mid(2));
-  return fromWindows1252(bytes.constData(), bytes.size());
-}
-
 }  // namespace
 
 bool ReadResourceFile(const QString& name, QByteArray* data, platform::FileTime* fileTime) {
@@ -152,21 +143,6 @@ bool SetFileLastWriteTime(const QString& fileName, platform::FileTime fileTime) 
   if (!platform::FileExists(path)) return false;
   if (platform::GetFileAttributes(path) & platform::kAttributeReadOnly) throw OsError(platform::kErrorAccessDenied);
   return platform::SetFileLastWriteTime(path, fileTime);
-}
-
-QStringList DecodeTextLines(const QByteArray& bytes) {
-  const QString text = decodeText(bytes);
-  QStringList lines;
-  qsizetype start = 0;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar c = text.at(i);
-    if (c != u'\r' && c != u'\n') continue;
-    lines.append(text.mid(start, i - start));
-    if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) lines.append(text.mid(start));
-  return lines;
 }
 
 int LoadResourceTextLines(const QString& name, QStringList* lines) {

@@ -51,12 +51,6 @@ bool SetFileLastWriteTime(const QString& fileName, platform::FileTime fileTime);
 // carried.
 int LoadResourceTextLines(const QString& name, QStringList* lines);
 
-// The lines of a text: a leading byte-order mark selects UTF-8 or UTF-16
-// (little or big endian), otherwise the bytes are Windows-1252. Lines end at
-// CR LF, a lone CR or a lone LF; a last line without terminator counts, a
-// terminator at the very end adds no empty line.
-QStringList DecodeTextLines(const QByteArray& bytes);
-
 // The carried bytes of a rich-text file, for TdmUpdateCommon::
 // LoadResourceFileToRich. Always empties rtf first; false when not carried.
 bool ReadResourceRichText(const QString& name, QByteArray* rtf);

@@ -21,7 +21,7 @@
 #include <QStringList>
 #include <memory>
 
-#include "engine/product_table.h"
+#include "products/product_table.h"
 
 class QTextEdit;
 

@@ -1,12 +1,12 @@
 // Temporary files and the replacement of installed files.
 #include <QRandomGenerator>
 
-#include "engine/product_paths.h"
 #include "engine/resource_file.h"
 #include "engine/update_common.h"
 #include "engine/update_run.h"
 #include "engine/windows_installer.h"
 #include "platform/files.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 #include "support/text.h"
 #include "support/user_seam.h"

@@ -15,7 +15,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "engine/product_table.h"
+#include "products/product_table.h"
 
 namespace kelvaro {
 

@@ -2,10 +2,9 @@
 
 #include <QStringEncoder>
 
-#include "engine/product_paths.h"
-#include "engine/resource_file.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 #include "support/registry_access.h"
 #include "support/system_errors.h"

@@ -1,5 +1,6 @@
 #include "support/text.h"
 
+#include <QStringDecoder>
 #include <array>
 
 namespace kelvaro {
@@ -16,6 +17,16 @@ constexpr std::array<char16_t, 32> kHighControls = {
 char16_t DecodeByte(unsigned char byte) {
   if (byte >= 0x80 && byte < 0xA0) return kHighControls[byte - 0x80];
   return byte;
+}
+
+// The text of a file's bytes: a byte-order mark selects UTF-8 or UTF-16,
+// otherwise they are Windows-1252.
+QString DecodeText(const QByteArray& bytes) {
+  const auto startsWith = [&bytes](const char* bom) { return bytes.startsWith(QByteArray(bom)); };
+  if (startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(bytes.mid(3));
+  if (startsWith("\xFF\xFE")) return QStringDecoder(QStringConverter::Utf16LE).decode(bytes.mid(2));
+  if (startsWith("\xFE\xFF")) return QStringDecoder(QStringConverter::Utf16BE).decode(bytes.mid(2));
+  return fromWindows1252(bytes.constData(), bytes.size());
 }
 
 }  // namespace
@@ -45,6 +56,21 @@ std::string toWindows1252(const QString& text) {
     bytes.push_back(mapped);
   }
   return bytes;
+}
+
+QStringList DecodeTextLines(const QByteArray& bytes) {
+  const QString text = DecodeText(bytes);
+  QStringList lines;
+  qsizetype start = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text.at(i);
+    if (c != u'\r' && c != u'\n') continue;
+    lines.append(text.mid(start, i - start));
+    if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.append(text.mid(start));
+  return lines;
 }
 
 }  // namespace kelvaro

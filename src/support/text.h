@@ -1,7 +1,9 @@
 // Conversions between the platform layer's UTF-16 strings and QString.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include "platform/win_types.h"
 
@@ -16,5 +18,11 @@ QString fromWindows1252(const char* data, qsizetype size);
 QString fromWindows1252(const std::string& bytes);
 // Text to Windows-1252; characters the code page cannot hold become '?'.
 std::string toWindows1252(const QString& text);
+
+// The lines of a text: a leading byte-order mark selects UTF-8 or UTF-16
+// (little or big endian), otherwise the bytes are Windows-1252. Lines end at
+// CR LF, a lone CR or a lone LF; a last line without terminator counts, a
+// terminator at the very end adds no empty line.
+QStringList DecodeTextLines(const QByteArray& bytes);
 
 }  // namespace kelvaro

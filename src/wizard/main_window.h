@@ -9,7 +9,7 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "engine/product_table.h"
+#include "products/product_table.h"
 
 class QAction;
 class QFrame;

@@ -1,7 +1,7 @@
 // FindProductFolder: the product root searched on the fixed and network
 // drives, and the user's help when there is none or more than one.
-#include "engine/product_paths.h"
 #include "engine_fixture.h"
+#include "products/product_paths.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Where the products are installed: the path helpers, the registered program
 // paths, the common root derived from them, and the drives.
-#include "engine/product_paths.h"
+#include "products/product_paths.h"
 
 #include "engine_fixture.h"
 #include "support/errors.h"

@@ -3,9 +3,9 @@
 // program, companion lists that decide whether the program is replaced).
 #include <QRegularExpression>
 
-#include "engine/product_paths.h"
 #include "engine/windows_installer.h"
 #include "engine_fixture.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 #include "support/registry_access.h"
 #include "support/system_errors.h"

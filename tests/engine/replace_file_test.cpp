@@ -6,8 +6,8 @@
 
 #include <optional>
 
-#include "engine/product_paths.h"
 #include "engine_fixture.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <functional>
 #include <optional>
 
-#include "engine/product_paths.h"
 #include "engine/windows_installer.h"
 #include "engine_fixture.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 #include "support/registry_access.h"
 #include "support/system_errors.h"

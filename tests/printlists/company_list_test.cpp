@@ -12,9 +12,9 @@
 
 #include <filesystem>
 
-#include "engine/product_paths.h"
 #include "fixtures/temp_prefix.h"
 #include "platform/registry.h"
+#include "products/product_paths.h"
 #include "support/errors.h"
 #include "support/registry_access.h"
 #include "support/scripted_user.h"

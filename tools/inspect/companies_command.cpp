@@ -4,9 +4,9 @@
 // company file only.
 #include "command_registry.h"
 #include "engine/company_connection.h"
-#include "engine/product_paths.h"
-#include "engine/product_table.h"
 #include "printlists/company_list.h"
+#include "products/product_paths.h"
+#include "products/product_table.h"
 #include "support/errors.h"
 
 namespace inspect {

@@ -3,9 +3,9 @@
 // updater would find them. Nothing is changed: the company file is located
 // without the clean-up of the obsolete machine key that an update does.
 #include "command_registry.h"
-#include "engine/product_paths.h"
-#include "engine/product_table.h"
 #include "printlists/company_list.h"
+#include "products/product_paths.h"
+#include "products/product_table.h"
 #include "support/errors.h"
 
 namespace inspect {

@@ -1,8 +1,8 @@
-#include "engine/product_paths.h"
+#include "products/product_paths.h"
 
-#include "engine/product_table.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "products/product_table.h"
 #include "support/registry_access.h"
 #include "support/text.h"
 #include "support/user_seam.h"

@@ -1,4 +1,4 @@
-#include "engine/product_table.h"
+#include "products/product_table.h"
 
 namespace kelvaro {
 namespace {
