@@ -14,7 +14,8 @@
 //   renamed over the destination in one step. A failure part-way (disk full,
 //   I/O error, the process killed) leaves the destination exactly as it was
 //   and removes the temporary file (a killed process can leave it behind;
-//   its name starts with "~kvtmp" so a later run can recognise it).
+//   its name starts with "~kvtmp", and the next replacement in that folder
+//   removes it once its writer is gone).
 // - WriteFileContents and FileWriter replace a file the same way, keeping its
 //   permissions; CopyFile gives the target the source's, as CopyFileW copies
 //   the attributes.

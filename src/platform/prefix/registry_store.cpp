@@ -1,11 +1,13 @@
 #include "platform/prefix/registry_store.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <thread>
@@ -200,6 +202,7 @@ uint32_t RegistryStore::Write(const std::function<uint32_t(RegistryDocument&)>& 
 }
 
 uint32_t RegistryStore::Save(const std::string& text) {
+  RemoveAbandonedTemporaries();
   std::string temp = prefixRoot_ + "/~kvtmp-" + fileName_ + "-XXXXXX";
   Fd fd(mkostemp(temp.data(), O_CLOEXEC));
   if (fd.fd < 0) return errno == ENOSPC ? kErrorDiskFull : kErrorAccessDenied;
@@ -217,6 +220,18 @@ uint32_t RegistryStore::Save(const std::string& text) {
   Fd folder(open(prefixRoot_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.fd >= 0) fsync(folder.fd);
   return kErrorSuccess;
+}
+
+void RegistryStore::RemoveAbandonedTemporaries() const {
+  // Only a writer holding the file lock makes these files, and this process
+  // holds it now: any that exist were left by a writer killed mid-save.
+  DIR* dir = opendir(prefixRoot_.c_str());
+  if (!dir) return;
+  const std::string stem = "~kvtmp-" + fileName_ + "-";
+  while (const dirent* entry = readdir(dir)) {
+    if (std::strncmp(entry->d_name, stem.c_str(), stem.size()) == 0) unlink((prefixRoot_ + "/" + entry->d_name).c_str());
+  }
+  closedir(dir);
 }
 
 void RegistryLock::Wait(unsigned tries) {

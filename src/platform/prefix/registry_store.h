@@ -9,7 +9,8 @@
 //   prefix, re-reads the file first when another process changed it, and
 //   replaces it through a temporary file in the prefix folder (written,
 //   fsynced, renamed, folder fsynced): a crash leaves the old or the new file.
-//   A failed write removes the temporary file and leaves the old file.
+//   A failed write removes the temporary file and leaves the old file; the
+//   temporary file of a writer killed mid-save goes at the next write.
 // - Write() is refused with kErrorAccessDenied while a wineserver runs for the
 //   prefix, or when the file or the prefix folder is not writable (no write
 //   permission, or no write bit at all: the read-only attribute), and with
@@ -68,6 +69,8 @@ class RegistryStore {
   Identity StatFile() const;
   uint32_t Reload(const Identity& identity);
   uint32_t Save(const std::string& text);
+  // Removes what a writer killed mid-save left in the prefix folder.
+  void RemoveAbandonedTemporaries() const;
 
   std::string prefixRoot_;
   std::string fileName_;

@@ -1,12 +1,17 @@
 #include "platform/prefix/replacement_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <random>
 
 #include "platform/prefix/host_files.h"
@@ -43,6 +48,36 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
   return 0;
 }
 
+// Whether the temporary file name in folder was left by a writer that is
+// gone: the process its name carries no longer runs, and nobody holds the
+// lock every writer keeps on its file (the second check covers a process id
+// seen from another process namespace, or already given to a new process).
+bool Abandoned(const std::string& folder, const char* name) {
+  const char* digits = name + std::strlen(kTemporaryPrefix);
+  char* end = nullptr;
+  const long pid = std::strtol(digits, &end, 10);
+  if (end == digits || *end != '-' || pid <= 0 || pid == getpid()) return false;
+  if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) return false;
+  const int fd = open((folder + "/" + name).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  const bool unlocked = flock(fd, LOCK_EX | LOCK_NB) == 0;
+  close(fd);
+  return unlocked;
+}
+
+// Removes the temporary files that killed writers left in folder, so that
+// they do not pile up beside the files they were meant to replace.
+void RemoveAbandoned(const std::string& folder) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  const size_t prefixLength = std::strlen(kTemporaryPrefix);
+  while (const dirent* entry = readdir(dir)) {
+    if (std::strncmp(entry->d_name, kTemporaryPrefix, prefixLength) != 0) continue;
+    if (Abandoned(folder, entry->d_name)) unlink((folder + "/" + entry->d_name).c_str());
+  }
+  closedir(dir);
+}
+
 }  // namespace
 
 bool CheckReplaceableTarget(const std::string& hostPath, bool failIfExists, struct stat* existing, bool* exists) {
@@ -69,10 +104,14 @@ ReplacementFile::~ReplacementFile() { Abandon(); }
 bool ReplacementFile::Create(const std::string& targetHostPath, mode_t mode) {
   Abandon();
   const std::string folder = FolderOf(targetHostPath);
+  RemoveAbandoned(folder);
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string candidate = TemporaryName(folder);
     fd_ = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
+      // Held until the file is renamed or removed: tells a later sweep that
+      // its writer is still at work.
+      flock(fd_, LOCK_EX);
       path_ = candidate;
       target_ = targetHostPath;
       mode_ = mode;

@@ -5,7 +5,9 @@
 // a crash or a kill sees the old file or the new one, never a mix. Any
 // failure before the rename (disk full, I/O error) removes the temporary file
 // and leaves the target as it was; a killed process can leave the temporary
-// file behind, recognisable by its prefix.
+// file behind, recognisable by its prefix. Every writer holds an flock on its
+// temporary file, and the next replacement in the same folder removes the
+// ones whose writer is gone (its process no longer runs, its lock is free).
 #pragma once
 
 #include <sys/stat.h>
