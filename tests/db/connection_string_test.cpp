@@ -73,6 +73,69 @@ TEST(SplitConnectionString, RefusesOtherKinds) {
   }
 }
 
+// Strings of every odd shape: each gets its kind by the ordered rules and
+// splits into the documented parts (or the documented error); none fails in
+// any other way.
+TEST(SplitConnectionString, OddShapesAsDocumented) {
+  const QString many(100000, QLatin1Char('a'));
+  struct Case {
+    const char* what;
+    QString text;
+    TConnectionType type;
+    QString server, path;  // when the kind splits
+  };
+  const Case cases[] = {
+      {"a colon alone", QStringLiteral(":"), ibctUnknown, {}, {}},
+      {"colons only", QStringLiteral("::::"), ibctUnknown, {}, {}},
+      {"colon backslash alone", QStringLiteral(":\\"), ibctUnknown, {}, {}},
+      {"a drive root", QStringLiteral("C:\\"), ibctLocal, {}, QStringLiteral("C:\\")},
+      {"an empty server", QStringLiteral(":C:\\db.fdb"), ibctTCPIP, {}, QStringLiteral("C:\\db.fdb")},
+      {"a server and a drive root", QStringLiteral("srv:C:\\"), ibctTCPIP, QStringLiteral("srv"), QStringLiteral("C:\\")},
+      {"a second server-like part stays in the path", QStringLiteral("srv:C:\\a:\\b"), ibctTCPIP, QStringLiteral("srv"),
+       QStringLiteral("C:\\a:\\b")},
+      {"two colons before the drive", QStringLiteral("a:b:C:\\x"), ibctUnknown, {}, {}},
+      {"a drive path holding a TCP/IP string", QStringLiteral("C:\\srv:C:\\x"), ibctLocal, {}, QStringLiteral("C:\\srv:C:\\x")},
+      {"leading spaces", QStringLiteral("  C:\\db.fdb"), ibctUnknown, {}, {}},
+      {"forward slashes make a UNIX string", QStringLiteral("C:/db.fdb"), ibctUNIX, {}, {}},
+      {"an at sign alone", QStringLiteral("@"), ibctNetWare, {}, {}},
+      {"two backslashes alone", QStringLiteral("\\\\"), ibctNetBEUI, QStringLiteral("\\\\"), {}},
+      {"a NetBEUI server without a path", QStringLiteral("\\\\srv"), ibctNetBEUI, QStringLiteral("\\\\"), QStringLiteral("srv")},
+      {"two backslashes inside: the first two characters are dropped", QStringLiteral("ab\\\\cd"), ibctNetBEUI,
+       QStringLiteral("\\\\"), QStringLiteral("\\cd")},
+      {"NUL characters are ordinary", QStringLiteral("C:\\a") + QChar(0) + QStringLiteral("b"), ibctLocal, {},
+       QStringLiteral("C:\\a") + QChar(0) + QStringLiteral("b")},
+      {"a lone surrogate is an ordinary character", QStringLiteral("srv:C:\\") + QChar(0xD800), ibctTCPIP,
+       QStringLiteral("srv"), QStringLiteral("C:\\") + QChar(0xD800)},
+      {"a 100,000-character TCP/IP path is cut to 255", QStringLiteral("srv:C:\\") + many, ibctTCPIP,
+       QStringLiteral("srv"), (QStringLiteral("C:\\") + many).left(255)},
+      {"a long NetBEUI string is cut to 255 after its first two characters",
+       QStringLiteral("\\\\srv\\") + many, ibctNetBEUI, QStringLiteral("\\\\srv"), many.left(255 - 4)},
+      {"a 100,000-character local path is kept whole", QStringLiteral("C:\\") + many, ibctLocal, {},
+       QStringLiteral("C:\\") + many},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(ConnectionTypeOf(c.text), c.type);
+    QString server = QStringLiteral("x"), path = QStringLiteral("x");
+    if (c.type == ibctLocal || c.type == ibctTCPIP || c.type == ibctNetBEUI) {
+      SplitConnectionString(c.text, &server, &path);
+      EXPECT_EQ(server, c.server);
+      EXPECT_EQ(path, c.path);
+    } else {
+      try {
+        SplitConnectionString(c.text, &server, &path);
+        ADD_FAILURE() << "split";
+      } catch (const kelvaro::Error& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("error 0203130939"));
+      }
+    }
+    // Only drive paths of this machine are translated for the client.
+    if (!c.text.contains(QStringLiteral(":\\"))) {
+      EXPECT_EQ(ClientDatabaseName(c.text), c.text.toLocal8Bit());
+    }
+  }
+}
+
 // The client is given the real file behind a drive path of this machine,
 // with the prefix's links resolved; other strings go through unchanged.
 TEST(ClientDatabaseName, TranslatesDrivePathsOfThisMachine) {
