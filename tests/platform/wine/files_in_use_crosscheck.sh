@@ -9,16 +9,9 @@ set -euo pipefail
 native=${1:?usage: files_in_use_crosscheck.sh NATIVE_PROBE WINDOWS_PROBE HOLDER PREFIX}
 windows=${2:?}
 holder=${3:?}
-prefix=${4:?}
-case "$prefix" in /*) ;; *) prefix="$PWD/$prefix" ;; esac
-if [ "$prefix" = "${HOME:-}/.wine" ]; then
-  echo "refusing to use $prefix" >&2
-  exit 2
-fi
-export WINEPREFIX="$prefix" WINEDEBUG=-all LANG=C.UTF-8
-# A server kept alive by an earlier run would only be waited for.
-wineserver -k 2>/dev/null || true
-"$(dirname "$0")/make_wine_prefix.sh" "$prefix"
+# shellcheck source=crosscheck_prefix.sh
+. "$(dirname "$0")/crosscheck_prefix.sh"
+prepare_crosscheck_prefix "${4:?}"
 
 folder="$prefix/drive_c/kelvaro-crosscheck"
 rm -rf "$folder"
