@@ -6,6 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/prefix/registry_text.h"
 
 namespace platform::prefix {
@@ -139,9 +143,9 @@ uint64_t Load8(const char* p) {
 }
 
 // High bit set in each byte of `v` that is zero (exact for the first one).
-uint64_t ZeroBytes(uint64_t v) { return (v - kOnes) & ~v & kHigh; }
+[[maybe_unused]] uint64_t ZeroBytes(uint64_t v) { return (v - kOnes) & ~v & kHigh; }
 
-size_t FirstFlagged(uint64_t mask) {
+[[maybe_unused]] size_t FirstFlagged(uint64_t mask) {
   if constexpr (std::endian::native == std::endian::little) return static_cast<size_t>(std::countr_zero(mask)) >> 3;
   else return static_cast<size_t>(std::countl_zero(mask)) >> 3;
 }
@@ -154,8 +158,10 @@ uint64_t FoldWord(uint64_t w) {
   return w | ((atLeastA & ~aboveZ & ~w & kHigh) >> 2);
 }
 
-uint64_t NameHash(const char* s, size_t n) {
-  uint64_t h = 0x9E3779B97F4A7C15ULL;
+// The index hashes a key's last component together with its parent's id,
+// so a key line costs the hashing of its new components only.
+uint64_t ComponentHash(uint32_t parent, const char* s, size_t n) {
+  uint64_t h = 0x9E3779B97F4A7C15ULL ^ (uint64_t(parent) * 0xD6E8FEB86659FD93ULL);
   size_t i = 0;
   for (; i + 8 <= n; i += 8) {
     h = (h ^ FoldWord(Load8(s + i))) * 0xFF51AFD7ED558CCDULL;
@@ -194,24 +200,51 @@ std::string KeyName(std::u16string_view path) {
   return out;
 }
 
-// The first byte from p on that is a backslash, `close` or a line end, and
-// with kNameBytes also any byte outside printable ASCII. Eight bytes a step.
-template <bool kNameBytes>
-const char* SkipPlain(const char* p, const char* end, char close) {
+// Where a name component ends: the first byte from p on that is a
+// backslash, the closing bracket, or outside printable ASCII (a line end
+// among them). Sixteen bytes a step where the processor has the vector
+// instructions for it, eight otherwise.
+const char* NameStop(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i bracket = _mm_set1_epi8(']');
+  const __m128i space = _mm_set1_epi8(0x20);
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // Bytes above 127 are negative as signed bytes, so below the space too.
+    const __m128i stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, backslash), _mm_cmpeq_epi8(v, bracket)),
+                                      _mm_cmplt_epi8(v, space));
+    if (const int mask = _mm_movemask_epi8(stop)) return p + std::countr_zero(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#else
   while (end - p >= 8) {
     const uint64_t w = Load8(p);
-    uint64_t stop = ZeroBytes(w ^ ('\\' * kOnes)) | ZeroBytes(w ^ (uint8_t(close) * kOnes));
-    if constexpr (kNameBytes) stop |= ((w - 0x20 * kOnes) & ~w & kHigh) | (w & kHigh);
-    else stop |= ZeroBytes(w ^ ('\n' * kOnes));
+    const uint64_t stop = ZeroBytes(w ^ ('\\' * kOnes)) | ZeroBytes(w ^ (uint8_t(']') * kOnes)) |
+                          ((w - 0x20 * kOnes) & ~w & kHigh) | (w & kHigh);
     if (stop) return p + FirstFlagged(stop);
     p += 8;
   }
+#endif
   for (; p < end; ++p) {
     const auto b = static_cast<unsigned char>(*p);
-    if (b == '\\' || b == static_cast<unsigned char>(close) || b == '\n') break;
-    if (kNameBytes && (b < 0x20 || b >= 0x80)) break;
+    if (b == '\\' || b == ']' || b < 0x20 || b >= 0x80) break;
   }
   return p;
+}
+
+// Length of the common start of two byte strings.
+size_t CommonPrefix(const char* a, size_t an, const char* b, size_t bn) {
+  const size_t n = std::min(an, bn);
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    if (const uint64_t diff = Load8(a + i) ^ Load8(b + i)) {
+      if constexpr (std::endian::native == std::endian::little) return i + (static_cast<size_t>(std::countr_zero(diff)) >> 3);
+      else return i + (static_cast<size_t>(std::countl_zero(diff)) >> 3);
+    }
+  }
+  while (i < n && a[i] == b[i]) ++i;
+  return i;
 }
 
 constexpr std::array<bool, 256> MakeHexTable() {
@@ -223,14 +256,132 @@ constexpr std::array<bool, 256> MakeHexTable() {
 constexpr std::array<bool, 256> kHex = MakeHexTable();
 bool IsHex(char c) { return kHex[static_cast<unsigned char>(c)]; }
 
+}  // namespace
+
+// The positions of the bytes a line's structure turns on outside key
+// names: line ends, double quotes and backslashes. One bit per byte, made
+// for a block of text at a time, sixteen bytes a step where the processor
+// has the vector instructions for it; finding the next such byte is then a
+// mask and a count of zeros instead of a look at every byte, and a short
+// line's strings can be checked from its marks alone.
+class TextStructure {
+ public:
+  // The marks of the 64 bytes from a position on; bytes past the end of the
+  // text mark nothing.
+  struct Window {
+    uint64_t quotes = 0, backslashes = 0, newlines = 0;
+  };
+
+  TextStructure(const char* begin, const char* end) : begin_(begin), size_(static_cast<size_t>(end - begin)) { Fill(0); }
+
+  Window At(const char* p) {
+    const auto at = static_cast<size_t>(p - begin_);
+    if (at >= size_) return {};
+    if (at - base_ >= kBlock) Fill(at & ~(kBlock - 1));
+    const size_t word = (at - base_) >> 6;
+    const unsigned shift = at & 63;
+    return {Join(quotes_, word, shift), Join(backslashes_, word, shift), Join(newlines_, word, shift)};
+  }
+
+  // The first position from p on holding '\n', '"' or '\\', or the end.
+  const char* Next(const char* p) {
+    const auto at = static_cast<size_t>(p - begin_);
+    if (at >= size_) return begin_ + size_;
+    if (at - base_ >= kBlock) Fill(at & ~(kBlock - 1));
+    size_t word = (at - base_) >> 6;
+    uint64_t bits = Any(word) & (~uint64_t(0) << (at & 63));
+    while (bits == 0) {
+      if (++word == kWords) {
+        if (base_ + kBlock >= size_) return begin_ + size_;
+        Fill(base_ + kBlock);
+        word = 0;
+      }
+      bits = Any(word);
+    }
+    return begin_ + base_ + word * 64 + static_cast<size_t>(std::countr_zero(bits));
+  }
+
+  // The end of the line p is on: its '\n' or the end of the text.
+  const char* LineEnd(const char* p) {
+    if (const uint64_t newlines = At(p).newlines) return p + std::countr_zero(newlines);
+    while ((p = Next(p)) < begin_ + size_ && *p != '\n') ++p;
+    return p;
+  }
+
+ private:
+  static constexpr size_t kBlock = 4096;
+  static constexpr size_t kWords = kBlock / 64;
+
+  uint64_t Any(size_t word) const { return quotes_[word] | backslashes_[word] | newlines_[word]; }
+
+  static uint64_t Join(const uint64_t* words, size_t word, unsigned shift) {
+    return shift ? (words[word] >> shift) | (words[word + 1] << (64 - shift)) : words[word];
+  }
+
+  // The block's words and one more, so that a window from anywhere in the
+  // block can be made.
+  void Fill(size_t base) {
+    base_ = base;
+    for (size_t w = 0; w <= kWords; ++w) {
+      const size_t at = base + w * 64;
+      if (at + 64 <= size_) {
+        Mark(begin_ + at, w);
+      } else if (at < size_) {
+        char tail[64] = {};  // bytes past the end mark nothing
+        std::memcpy(tail, begin_ + at, size_ - at);
+        Mark(tail, w);
+      } else {
+        quotes_[w] = backslashes_[w] = newlines_[w] = 0;
+      }
+    }
+  }
+
+  void Mark(const char* p, size_t w) {
+#if defined(__SSE2__)
+    const __m128i newline = _mm_set1_epi8('\n');
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    uint64_t q = 0, b = 0, n = 0;
+    for (int i = 0; i < 4; ++i) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+      q |= uint64_t(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, quote)))) << (16 * i);
+      b |= uint64_t(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, backslash)))) << (16 * i);
+      n |= uint64_t(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, newline)))) << (16 * i);
+    }
+    quotes_[w] = q;
+    backslashes_[w] = b;
+    newlines_[w] = n;
+#else
+    uint64_t q = 0, b = 0, n = 0;
+    for (int i = 0; i < 64; ++i) {
+      q |= uint64_t(p[i] == '"') << i;
+      b |= uint64_t(p[i] == '\\') << i;
+      n |= uint64_t(p[i] == '\n') << i;
+    }
+    quotes_[w] = q;
+    backslashes_[w] = b;
+    newlines_[w] = n;
+#endif
+  }
+
+  const char* begin_;
+  size_t size_;
+  size_t base_ = 0;
+  uint64_t quotes_[kWords + 1];
+  uint64_t backslashes_[kWords + 1];
+  uint64_t newlines_[kWords + 1];
+};
+
+namespace {
+
 // The fast checks below accept only text the full readers in registry_text
 // accept too; on anything unusual they answer false and the caller runs the
 // full reader from the same place, which then gives the exact fault.
 
 // A quoted string's body; the position after its closing quote or null.
-const char* SkipString(const char* p, const char* end) {
+const char* SkipString(const char* p, const char* end, TextStructure& structure) {
   for (;;) {
-    p = SkipPlain<false>(p, end, '"');
+    p = structure.Next(p);
     if (p >= end || *p == '\n') return nullptr;
     if (*p == '"') return p + 1;
     if (p + 1 >= end || p[1] == '\n') return nullptr;
@@ -283,18 +434,18 @@ bool SkipHexData(regtext::Cursor* c, const char* p) {
 
 // One value line (or its continued lines) checked at speed; the cursor
 // steps to the next line.
-bool SkipValue(regtext::Cursor* c) {
+bool SkipValue(regtext::Cursor* c, TextStructure& structure) {
   const char* p = c->p;
   const char* const end = c->end;
   if (*p == '"') {
-    if (!(p = SkipString(p + 1, end))) return false;
+    if (!(p = SkipString(p + 1, end, structure))) return false;
   } else {
     ++p;  // '@'
   }
   if (p >= end || *p != '=') return false;
   ++p;
   if (p < end && *p == '"') {
-    if (!(p = SkipString(p + 1, end))) return false;
+    if (!(p = SkipString(p + 1, end, structure))) return false;
     return FinishLine(c, p);
   }
   if (Starts(p, end, "dword:")) {
@@ -306,13 +457,83 @@ bool SkipValue(regtext::Cursor* c) {
   return SkipHexData(c, p + 2);
 }
 
+// The characters a backslash escapes, given the backslashes of a line from
+// its start: those after a run of odd length.
+uint64_t Escaped(uint64_t backslashes) {
+  constexpr uint64_t kEven = 0x5555555555555555ULL;
+  const uint64_t starts = backslashes & ~(backslashes << 1);
+  const uint64_t evenEnds = (backslashes + (starts & kEven)) & ~backslashes;
+  const uint64_t oddEnds = (backslashes + (starts & ~kEven)) & ~backslashes;
+  return (evenEnds & ~kEven) | (oddEnds & kEven);
+}
+
+// Escapes at the marked positions are sound: \x has a hex digit after it.
+bool EscapesSound(const char* p, uint64_t escaped) {
+  for (; escaped; escaped &= escaped - 1) {
+    const int at = std::countr_zero(escaped);
+    if (p[at] == 'x' && !IsHex(p[at + 1])) return false;
+  }
+  return true;
+}
+
+// A value line shorter than 64 bytes, its strings checked from the marks
+// alone: the common line costs no look at its bytes one by one. False sends
+// the line to SkipValue.
+bool SkipShortValue(regtext::Cursor* c, TextStructure& structure) {
+  const char* const p = c->p;
+  const char* const end = c->end;
+  const TextStructure::Window w = structure.At(p);
+  if (w.newlines == 0) return false;
+  const int length = std::countr_zero(w.newlines);
+  const uint64_t inLine = (uint64_t(1) << length) - 1;
+  const uint64_t escaped = (w.backslashes & inLine) ? Escaped(w.backslashes & inLine) : 0;
+  const uint64_t quotes = w.quotes & inLine & ~escaped;
+  // A string from the quote at `open` to the next quote, then nothing but
+  // blanks to the line end.
+  auto string = [&](int open) {
+    const uint64_t after = quotes & ~((uint64_t(2) << open) - 1);
+    if (!after) return false;
+    const int close = std::countr_zero(after);
+    const uint64_t inside = ((uint64_t(1) << close) - 1) & ~((uint64_t(2) << open) - 1);
+    return EscapesSound(p, escaped & inside) && FinishLine(c, p + close + 1);
+  };
+  int at = 1;  // after '@'
+  if (*p == '"') {
+    const uint64_t rest = quotes & ~uint64_t(1);
+    if (!rest) return false;
+    const int close = std::countr_zero(rest);
+    if (!EscapesSound(p, escaped & ((uint64_t(1) << close) - 1))) return false;
+    at = close + 1;
+  }
+  if (p[at] != '=') return false;
+  ++at;
+  if (p[at] == '"') return string(at);
+  const char* q = p + at;
+  if (Starts(q, end, "dword:")) {
+    if (!(q = SkipHexNumber(q + 6, end, 8))) return false;
+    return FinishLine(c, q);
+  }
+  if (Starts(q, end, "hex:")) return SkipHexData(c, q + 4);
+  if (!Starts(q, end, "hex(") && !Starts(q, end, "str(")) return false;
+  const bool text = q[0] == 's';
+  if (!(q = SkipHexNumber(q + 4, end, 8)) || !Starts(q, end, "):")) return false;
+  q += 2;
+  if (!text) return SkipHexData(c, q);
+  return q < p + length && *q == '"' && string(static_cast<int>(q - p));
+}
+
+// Where the next component separator ("\\" in index form) starts, or n.
+size_t NextSeparator(const char* name, size_t n, size_t from) {
+  for (size_t i = from; i + 1 < n; ++i)
+    if (name[i] == '\\' && name[i + 1] == '\\') return i;
+  return n;
+}
+
 }  // namespace
 
 RegistryDocument::RegistryDocument(std::string header) : header_(std::move(header)) {
-  keys_.emplace_back();  // the root, which always exists
-  keys_[0].hash = NameHash("", 0);
+  keys_.emplace_back();  // the root, which always exists and is never indexed
   slots_.assign(16, {0, kNoKey});
-  IndexKey(kRootKey);
   text_ = header_;
   preambleEnd_ = text_.size();
 }
@@ -320,7 +541,13 @@ RegistryDocument::RegistryDocument(std::string header) : header_(std::move(heade
 bool RegistryDocument::Parse(std::string text, uint32_t* errorLine, std::string* reason) {
   text_ = std::move(text);
   if (text_.empty()) text_ = header_;  // an empty file reads as an empty registry
-  return ParseLines(errorLine, reason);
+  previousName_ = "";
+  previousLength_ = 0;
+  previousChain_.assign(1, kRootKey);
+  const bool parsed = ParseLines(errorLine, reason);
+  previousChain_ = {};
+  separators_ = {};
+  return parsed;
 }
 
 bool RegistryDocument::ParseLines(uint32_t* errorLine, std::string* reason) {
@@ -332,8 +559,9 @@ bool RegistryDocument::ParseLines(uint32_t* errorLine, std::string* reason) {
     *reason = why;
     return false;
   };
+  TextStructure structure(begin, end);
   {
-    const char* lineEnd = LineEnd(c.p, end);
+    const char* lineEnd = structure.LineEnd(c.p);
     std::string_view first(c.p, static_cast<size_t>(lineEnd - c.p));
     if (!first.empty() && first.back() == '\r') first.remove_suffix(1);
     if (first != "WINE REGISTRY Version 2") return fail("en-tête « WINE REGISTRY Version 2 » absent");
@@ -345,23 +573,25 @@ bool RegistryDocument::ParseLines(uint32_t* errorLine, std::string* reason) {
   // as many keys again that exist only as parents.
   const size_t expectedKeys = text_.size() / 192 + 16;
   keys_.reserve(expectedKeys);
-  sections_.reserve(expectedKeys / 2);
+  sections_.reserve(text_.size() / 256 + 16);
   if (slots_.size() < expectedKeys * 2) {
     slots_.assign(std::bit_ceil(expectedKeys * 2), {0, kNoKey});
     used_ = 0;
-    for (uint32_t id = 0; id < keys_.size(); ++id) IndexKey(id);
+    for (uint32_t id = 1; id < keys_.size(); ++id) IndexKey(id);
   }
   while (c.p < end) {
     const char first = *c.p;
     if (first == '[') {
       std::string why;
-      if (!ParseKeyLine(&c, &why)) return fail(why);
+      if (!ParseKeyLine(&c, structure, &why)) return fail(why);
       continue;
     }
     if (first == '"' || first == '@') {
       if (sections_.empty()) return fail("valeur placée avant la première clé");
       const regtext::Cursor start = c;
-      if (SkipValue(&c)) continue;
+      if (SkipShortValue(&c, structure)) continue;
+      c = start;
+      if (SkipValue(&c, structure)) continue;
       c = start;
       std::string why;
       ++c.p;
@@ -372,7 +602,12 @@ bool RegistryDocument::ParseLines(uint32_t* errorLine, std::string* reason) {
       if (!regtext::ReadValueData(&c, &type, nullptr, &why)) return fail(why);
       continue;
     }
-    const char* lineEnd = LineEnd(c.p, end);
+    if (first == '\n') {  // the blank line between keys
+      ++c.p;
+      ++c.line;
+      continue;
+    }
+    const char* lineEnd = structure.LineEnd(c.p);
     if (first != '#' && first != ';' && !BlankLine(c.p, lineEnd)) return fail("ligne inattendue");
     c.p = lineEnd < end ? lineEnd + 1 : end;
     ++c.line;
@@ -380,7 +615,7 @@ bool RegistryDocument::ParseLines(uint32_t* errorLine, std::string* reason) {
   return true;
 }
 
-bool RegistryDocument::ParseKeyLine(regtext::Cursor* c, std::string* reason) {
+bool RegistryDocument::ParseKeyLine(regtext::Cursor* c, TextStructure& structure, std::string* reason) {
   const char* const begin = text_.data();
   const char* const end = c->end;
   const size_t at = static_cast<size_t>(c->p - begin);
@@ -389,25 +624,24 @@ bool RegistryDocument::ParseKeyLine(regtext::Cursor* c, std::string* reason) {
   // The usual name: plain ASCII, components joined by doubled backslashes.
   const char* name = c->p + 1;
   const char* p = name;
-  const char* lastSeparator = nullptr;
+  separators_.clear();
   bool plain = true;
   for (;;) {
-    p = SkipPlain<true>(p, end, ']');
+    p = NameStop(p, end);
     if (p < end && *p == ']') break;
     const bool separator = p + 1 < end && p[0] == '\\' && p[1] == '\\' && p != name &&
-                           (!lastSeparator || lastSeparator + 2 != p);
+                           (separators_.empty() || name + separators_.back() + 2 != p);
     if (!separator) {
       plain = false;
       break;
     }
-    lastSeparator = p;
+    separators_.push_back(static_cast<uint32_t>(p - name));
     p += 2;
   }
-  if (plain && lastSeparator && lastSeparator + 2 == p) plain = false;  // a trailing separator
+  if (plain && !separators_.empty() && name + separators_.back() + 2 == p) plain = false;  // a trailing separator
   uint32_t key;
   if (plain) {
-    const auto length = static_cast<size_t>(p - name);
-    key = AddRawKey(name, length, NameHash(name, length));
+    key = AddRawKey(name, static_cast<size_t>(p - name));
     c->p = p + 1;
   } else {
     c->p = name;
@@ -421,7 +655,7 @@ bool RegistryDocument::ParseKeyLine(regtext::Cursor* c, std::string* reason) {
   }
   // The rest of the line holds the timestamp; Wine takes the time of
   // loading when it is absent or unreadable, so do we.
-  const char* lineEnd = LineEnd(c->p, end);
+  const char* lineEnd = structure.LineEnd(c->p);
   c->p = lineEnd < end ? lineEnd + 1 : end;
   ++c->line;
   const auto id = static_cast<uint32_t>(sections_.size());
@@ -433,14 +667,16 @@ bool RegistryDocument::ParseKeyLine(regtext::Cursor* c, std::string* reason) {
   return true;
 }
 
-uint32_t RegistryDocument::Lookup(const char* name, size_t length, uint64_t hash) const {
+uint32_t RegistryDocument::Lookup(uint32_t parent, const char* component, size_t length, uint64_t hash) const {
   const size_t mask = slots_.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     const auto [low, id] = slots_[i];
     if (id == kNoKey) return kNoKey;
     if (low == static_cast<uint32_t>(hash)) {
       const Key& key = keys_[id];
-      if (key.hash == hash && !key.deleted && NamesEqual(key.name, key.nameLength, name, length)) return id;
+      if (key.hash == hash && key.parent == parent && !key.deleted &&
+          NamesEqual(key.name + key.componentOffset, key.nameLength - key.componentOffset, component, length))
+        return id;
     }
   }
 }
@@ -461,11 +697,13 @@ void RegistryDocument::IndexKey(uint32_t id) {
   ++used_;
 }
 
-uint32_t RegistryDocument::InsertKey(const char* name, size_t length, bool rawName, uint64_t hash, uint32_t parent) {
+uint32_t RegistryDocument::InsertKey(const char* name, size_t length, size_t componentOffset, bool rawName,
+                                     uint64_t hash, uint32_t parent) {
   const auto id = static_cast<uint32_t>(keys_.size());
   Key& key = keys_.emplace_back();
   key.name = name;
   key.nameLength = static_cast<uint32_t>(length);
+  key.componentOffset = static_cast<uint32_t>(componentOffset);
   key.rawName = rawName;
   key.hash = hash;
   key.parent = parent;
@@ -475,51 +713,82 @@ uint32_t RegistryDocument::InsertKey(const char* name, size_t length, bool rawNa
     children_[parent].push_back(id);
   }
   IndexKey(id);
-  lastAdded_ = id;
   return id;
 }
 
 const char* RegistryDocument::Own(std::string name) { return owned_.emplace_back(std::move(name)).data(); }
 
-// Files list keys in tree order, so a key's parent is most often the key
-// just added or that key's parent: no hashing needed then.
-uint32_t RegistryDocument::AddRawKey(const char* name, size_t length, uint64_t hash) {
-  const uint32_t found = Lookup(name, length, hash);
-  if (found != kNoKey) return found;
-  uint32_t parent = kRootKey;
-  // Plain names hold no backslash but their separators.
-  if (const void* last = length ? memrchr(name, '\\', length) : nullptr) {
-    const auto parentLength = static_cast<size_t>(static_cast<const char*>(last) - 1 - name);
-    parent = kNoKey;
-    for (uint32_t candidate : {lastAdded_, keys_[lastAdded_].parent}) {
-      if (candidate == kNoKey) continue;
-      const Key& k = keys_[candidate];
-      if (!k.deleted && NamesEqual(k.name, k.nameLength, name, parentLength)) {
-        parent = candidate;
-        break;
-      }
-    }
-    if (parent == kNoKey) parent = AddRawKey(name, parentLength, NameHash(name, parentLength));
+// A plain key line, its separators in separators_. Files list keys in tree
+// order, so the line mostly shares its first components with the line
+// before: those keys are taken from that line's chain without hashing, and
+// only the components after them are looked up (or added).
+uint32_t RegistryDocument::AddRawKey(const char* name, size_t length) {
+  if (length == 0) return kRootKey;  // "[]" spells the root
+  const size_t depth = separators_.size() + 1;
+  auto boundary = [&](size_t d) { return d == depth ? length : size_t(separators_[d - 1]); };
+  const size_t same = CommonPrefix(name, length, previousName_, previousLength_);
+  size_t shared = 0;
+  while (shared < depth && shared + 1 < previousChain_.size()) {
+    const size_t b = boundary(shared + 1);
+    if (b > same || (b != previousLength_ && previousName_[b] != '\\')) break;
+    ++shared;
   }
-  return InsertKey(name, length, true, hash, parent);
+  previousChain_.resize(shared + 1);
+  uint32_t parent = previousChain_.back();
+  bool added = false;  // a key just added has no subkeys yet
+  for (size_t d = shared + 1; d <= depth; ++d) {
+    const size_t start = d == 1 ? 0 : separators_[d - 2] + 2;
+    const size_t stop = boundary(d);
+    const uint64_t hash = ComponentHash(parent, name + start, stop - start);
+    uint32_t id = added ? kNoKey : Lookup(parent, name + start, stop - start, hash);
+    if (id == kNoKey) {
+      id = InsertKey(name, stop, start, true, hash, parent);
+      added = true;
+    }
+    previousChain_.push_back(id);
+    parent = id;
+  }
+  previousName_ = name;
+  previousLength_ = length;
+  return parent;
 }
 
 uint32_t RegistryDocument::AddKey(std::u16string_view path) {
-  std::string name = KeyName(path);
-  const uint64_t hash = NameHash(name.data(), name.size());
-  const uint32_t found = Lookup(name.data(), name.size(), hash);
+  const uint32_t found = Find(path);
   if (found != kNoKey) return found;
-  const size_t slash = path.rfind(u'\\');
-  const uint32_t parent = slash == std::u16string_view::npos ? kRootKey : AddKey(path.substr(0, slash));
-  const size_t length = name.size();
-  const uint32_t id = InsertKey(Own(std::move(name)), length, false, hash, parent);
-  paths_.emplace(id, String(path));
-  return id;
+  // Parse() takes its shortcut from the last plain key line only.
+  previousChain_.assign(1, kRootKey);
+  previousLength_ = 0;
+  std::string spelt = KeyName(path);
+  const size_t length = spelt.size();
+  const char* name = Own(std::move(spelt));
+  uint32_t parent = kRootKey;
+  for (size_t start = 0, pathStart = 0;;) {
+    const size_t stop = NextSeparator(name, length, start);
+    const size_t pathStop = std::min(path.find(u'\\', pathStart), path.size());
+    const uint64_t hash = ComponentHash(parent, name + start, stop - start);
+    uint32_t id = Lookup(parent, name + start, stop - start, hash);
+    if (id == kNoKey) {
+      id = InsertKey(name, stop, start, false, hash, parent);
+      paths_.emplace(id, String(path.substr(0, pathStop)));
+    }
+    parent = id;
+    if (stop == length) return parent;
+    start = stop + 2;
+    pathStart = pathStop + 1;
+  }
 }
 
 uint32_t RegistryDocument::Find(std::u16string_view path) const {
+  if (path.empty()) return keys_[kRootKey].deleted ? kNoKey : kRootKey;
   const std::string name = KeyName(path);
-  return Lookup(name.data(), name.size(), NameHash(name.data(), name.size()));
+  uint32_t id = kRootKey;
+  for (size_t start = 0;;) {
+    const size_t stop = NextSeparator(name.data(), name.size(), start);
+    id = Lookup(id, name.data() + start, stop - start, ComponentHash(id, name.data() + start, stop - start));
+    if (id == kNoKey || stop == name.size()) return id;
+    start = stop + 2;
+  }
 }
 
 const String& RegistryDocument::Path(uint32_t id) {

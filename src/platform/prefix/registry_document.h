@@ -12,7 +12,8 @@
 //
 // Values are decoded when their key is first used and key paths when they
 // are first asked for: loading a large file costs one checking pass over its
-// bytes plus an index of the key names as the file spells them.
+// bytes, which builds the index of the key names as the file spells them on
+// the way.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +45,8 @@ struct FoldEqual {
   using is_transparent = void;
   bool operator()(std::u16string_view a, std::u16string_view b) const noexcept;
 };
+
+class TextStructure;  // where a text's line ends, quotes and backslashes are
 
 struct RegistryEntry {
   String name;
@@ -106,10 +109,12 @@ class RegistryDocument {
   // A key's name is kept in its index form (see KeyName in the .cpp): for
   // the usual names that is the file's own bytes between the brackets, so
   // loading neither decodes nor copies them. The readable path is made on
-  // first use.
+  // first use. The index finds a key by its parent and its last component,
+  // which starts `componentOffset` bytes into the name.
   struct Key {
     const char* name = "";
     uint32_t nameLength = 0;
+    uint32_t componentOffset = 0;
     bool rawName = true;  // `name` is file text, which decodes to the path
     bool dirty = false;
     bool deleted = false;
@@ -122,11 +127,12 @@ class RegistryDocument {
   };
 
   bool ParseLines(uint32_t* errorLine, std::string* reason);
-  bool ParseKeyLine(regtext::Cursor* c, std::string* reason);
-  uint32_t Lookup(const char* name, size_t length, uint64_t hash) const;
-  uint32_t AddRawKey(const char* name, size_t length, uint64_t hash);
+  bool ParseKeyLine(regtext::Cursor* c, TextStructure& structure, std::string* reason);
+  uint32_t Lookup(uint32_t parent, const char* component, size_t length, uint64_t hash) const;
+  uint32_t AddRawKey(const char* name, size_t length);
   uint32_t AddKey(std::u16string_view path);
-  uint32_t InsertKey(const char* name, size_t length, bool rawName, uint64_t hash, uint32_t parent);
+  uint32_t InsertKey(const char* name, size_t length, size_t componentOffset, bool rawName, uint64_t hash,
+                     uint32_t parent);
   void IndexKey(uint32_t id);
   const char* Own(std::string name);
   Values& LoadValues(uint32_t key);
@@ -139,8 +145,8 @@ class RegistryDocument {
   std::string header_;
   size_t preambleEnd_ = 0;
   std::vector<Key> keys_;
-  // Open addressing on the name hash: (low half of the hash, key id), a
-  // power of two in size, at most half full.
+  // Open addressing on the hash of (parent, last component): (low half of
+  // the hash, key id), a power of two in size, at most half full.
   std::vector<std::pair<uint32_t, uint32_t>> slots_;
   size_t used_ = 0;
   std::deque<std::string> owned_;  // names not spelt in the text as indexed
@@ -148,7 +154,13 @@ class RegistryDocument {
   std::deque<Values> values_;
   std::vector<std::vector<uint32_t>> children_;  // built on first enumeration
   bool childrenReady_ = false;
-  uint32_t lastAdded_ = kRootKey;
+  // While parsing: the previous plain key line and its keys from the root
+  // down, since files list keys in tree order and neighbours share parents;
+  // and the separators of the key line being read.
+  const char* previousName_ = "";
+  size_t previousLength_ = 0;
+  std::vector<uint32_t> previousChain_;
+  std::vector<uint32_t> separators_;
   std::vector<Section> sections_;
   std::vector<uint32_t> created_;  // keys made since Parse(), without a section
   bool changed_ = false;
