@@ -131,7 +131,7 @@ int Drive(const Options& options) {
             .arg(options.seed));
 
   std::mt19937 random(options.seed);
-  int kills = 0, endedFirst = 0, leftovers = 0, faultyKills = 0;
+  int kills = 0, endedFirst = 0, leftovers = 0, faultyKills = 0, serverStillAttached = 0;
   std::map<QString, int> phases;
   for (int attempt = 0; kills < options.kills && !stopRequested; ++attempt) {
     if (attempt > options.kills * 3) {
@@ -148,6 +148,9 @@ int Drive(const Options& options) {
     ++kills;
     const QString phase = PhaseOf(killed);
     ++phases[phase];
+    // What the server was doing for the killed process (a commit sent just
+    // before the kill) ends before the databases are looked at.
+    if (installation.WaitUntilServerDrops(killed.pid)) ++serverStillAttached;
     std::vector<std::string> violations;
     StoredKeys stored;
     installation.CheckConsistent(&violations, &stored);
@@ -173,11 +176,13 @@ int Drive(const Options& options) {
   QString where;
   for (const auto& [phase, count] : phases) where += QStringLiteral(" %1: %2;").arg(phase).arg(count);
   Print(QStringLiteral("kills: %1, with violations: %2, runs that ended before their kill: %3, "
-                       "temporary files killed runs left in the program folder: %4, %5 s\nkills by phase:%6")
+                       "temporary files killed runs left in the program folder: %4, "
+                       "kills after which the server still held the run's attachment: %5, %6 s\nkills by phase:%7")
             .arg(kills)
             .arg(faultyKills)
             .arg(endedFirst)
             .arg(leftovers)
+            .arg(serverStillAttached)
             .arg(clock.elapsed() / 1000)
             .arg(where));
   return faultyKills == 0 && !stopRequested ? 0 : 1;

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QThread>
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -275,6 +276,7 @@ RunResult CrashInstallation::RunKilledAfter(qint64 delayMs) {
   QElapsedTimer clock;
   clock.start();
   RunResult result;
+  result.pid = batch.processId();
   QByteArray out;
   Follow(batch, clock, delayMs, &result, &out);
   if (batch.state() != QProcess::NotRunning) {
@@ -290,6 +292,21 @@ RunResult CrashInstallation::RunKilledAfter(qint64 delayMs) {
   result.out = Normalised(QString::fromUtf8(out));
   result.err = QString::fromUtf8(batch.readAllStandardError());
   return result;
+}
+
+bool CrashInstallation::WaitUntilServerDrops(qint64 pid) const {
+  const QString count = QStringLiteral("SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$REMOTE_PID = %1").arg(pid);
+  bool held = false;
+  QElapsedTimer clock;
+  clock.start();
+  for (const auto& db : databases_) {
+    while (db->rows(count).value(0).value(0).toLongLong() > 0) {
+      held = true;
+      if (clock.elapsed() > 60000) throw std::runtime_error("the server keeps the killed run's attachment");
+      QThread::msleep(20);
+    }
+  }
+  return held;
 }
 
 bool CrashInstallation::ReadRegistry(const std::string& file, RegistryValues* values, std::string* error) {

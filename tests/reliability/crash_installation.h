@@ -29,6 +29,7 @@ namespace reliability {
 // What a run of kelvaro-update-batch left on its standard streams.
 struct RunResult {
   bool killed = false;
+  qint64 pid = 0;
   int exitCode = -1;
   QString out;  // the report, date and temporary names made constant
   QString err;
@@ -58,6 +59,10 @@ class CrashInstallation {
   // first.
   RunResult RunKilledAfter(qint64 delayMs);
 
+  // Waits until the server has let go of every attachment of the process
+  // (a request it was serving when the process died, a commit for one, ends
+  // first). Returns whether some attachment was still there.
+  bool WaitUntilServerDrops(qint64 pid) const;
   // What a killed run may leave: every installed file the old or the new
   // one, both registry files readable with every value they held, every
   // list row complete in its old or new form. Faults go to violations;

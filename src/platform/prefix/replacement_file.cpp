@@ -111,7 +111,7 @@ bool ReplacementFile::Create(const std::string& targetHostPath, mode_t mode) {
     if (fd_ >= 0) {
       // Held until the file is renamed or removed: tells a later sweep that
       // its writer is still at work.
-      flock(fd_, LOCK_EX);
+      flock(fd_, LOCK_EX | LOCK_NB);
       path_ = candidate;
       target_ = targetHostPath;
       mode_ = mode;
