@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QPrintDialog>
+#include <QPrinter>
 #include <QThread>
 
 #include "platform/files.h"
@@ -41,7 +42,7 @@ QString QtFilter(const QString& filter) {
 
 }  // namespace
 
-QtUser::QtUser() : printer_(QPrinter::HighResolution) {
+QtUser::QtUser() {
   // QCoreApplication::quit() reaches the application object as a Quit event;
   // Delay watches for it so a wait never holds up the end of the program.
   qApp->installEventFilter(this);
@@ -117,8 +118,13 @@ bool QtUser::OpenFile(const QString& title, const QString& folder, const QString
   return true;
 }
 
+QPrinter* QtUser::printer() {
+  if (!printer_) printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  return printer_.get();
+}
+
 bool QtUser::PrinterSetup() {
-  QPrintDialog dialog(&printer_);
+  QPrintDialog dialog(printer());
   return dialog.exec() == QDialog::Accepted;
 }
 

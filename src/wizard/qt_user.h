@@ -3,10 +3,11 @@
 #pragma once
 
 #include <QObject>
-#include <QPrinter>
 #include <memory>
 
 #include "support/user_seam.h"
+
+class QPrinter;
 
 namespace kelvaro {
 
@@ -31,7 +32,9 @@ class QtUser : public QObject, public UserSeam {
   bool PrinterSetup() override;
 
   // The printer chosen in the last printer set-up, for the pages that print.
-  QPrinter* printer() { return &printer_; }
+  // Made on first use: setting up a printer loads the print system, which a
+  // run that never prints should not wait for at start-up.
+  QPrinter* printer();
   // Whether the application was asked to quit since this object was made.
   bool quitRequested() const { return quitRequested_; }
 
@@ -39,7 +42,7 @@ class QtUser : public QObject, public UserSeam {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  QPrinter printer_;
+  std::unique_ptr<QPrinter> printer_;
   bool waitCursorSet_ = false;
   bool quitRequested_ = false;
 };
