@@ -100,9 +100,13 @@ TfrmMain::TfrmMain() : QWidget(nullptr) {
   CreateButtonRow();
   CreateActions();
 
+  // The start timer only needs the event loop to run: the window is shown
+  // before the loop starts, and a timer that comes due earlier (a box shown
+  // while the pages or the engine are made runs the loop) waits for the
+  // window's show handler. So no delay is added to the start-up.
   TimerOneTime = new QTimer(this);
   TimerOneTime->setObjectName(QStringLiteral("TimerOneTime"));
-  TimerOneTime->setInterval(10);
+  TimerOneTime->setInterval(0);
   connect(TimerOneTime, &QTimer::timeout, this, [this] { RunHandler([this] { TimerOneTimeTimer(); }); });
   TimerOneTime->start();
 
@@ -389,7 +393,9 @@ void TfrmMain::PanelImageResize() {
 }
 
 void TfrmMain::TimerOneTimeTimer() {
-  if (mInFormShow) {
+  // Before the window is shown, or while its show handler runs, the texts
+  // are not loaded yet: the show handler fires the timer again when it ends.
+  if (!mShown || mInFormShow) {
     mTimerHeld = true;
     TimerOneTime->stop();
     return;

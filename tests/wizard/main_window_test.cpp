@@ -87,6 +87,24 @@ TEST(MainWindow, WalksThePagesWithTheirCaptionsAndHistory) {
   EXPECT_TRUE(w.user().shown.empty());
 }
 
+TEST(MainWindow, TheStartTimerWaitsForTheWindowToBeShown) {
+  Wizard w(StandardTexts());
+  // A box shown while the pages or the engine are made runs the event loop
+  // before the window is shown: the start timer is due then, but the texts
+  // are not loaded yet.
+  Wizard::WaitForIdle();
+  EXPECT_EQ(w.current(), nullptr);
+  EXPECT_FALSE(frmWelcome->isVisible());
+
+  w.Start();
+  ASSERT_EQ(w.current(), frmWelcome);
+  EXPECT_TRUE(frmWelcome->isVisible());
+  EXPECT_EQ(frmWelcome->parentWidget(), w.main().PanelCurrStep);
+  EXPECT_TRUE(
+      frmWelcome->LabelInfo->text().startsWith(QStringLiteral("Cet assistant va mettre à jour Mise à jour Torvida.")));
+  EXPECT_EQ(w.main().History(), (QList<TFrmStep*>{frmWelcome}));
+}
+
 TEST(MainWindow, CancelAsksFirst) {
   Wizard w(StandardTexts());
   w.Start();
