@@ -26,6 +26,9 @@ packages=(
   iproute2 procps util-linux
   # reading back the text of printed PDF files
   poppler-utils
+  # the wizard loads the font configuration early; fc-cache keeps the font
+  # cache current
+  fontconfig libfontconfig-dev
 )
 
 missing=()
@@ -35,7 +38,14 @@ for p in "${packages[@]}"; do
   fi
 done
 
+# Programs read the system's font cache instead of scanning every font file
+# on their first text; fc-cache returns at once when the cache is current.
+build_font_cache() {
+  if command -v fc-cache >/dev/null; then fc-cache; fi
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+  build_font_cache
   exit 0
 fi
 
@@ -43,3 +53,4 @@ echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y --no-install-recommends "${missing[@]}"
+build_font_cache

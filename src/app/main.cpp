@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "engine/update_common.h"
+#include "font_config_warm_up.h"
 #include "support/errors.h"
 #include "support/one_instance.h"
 #include "support/user_seam.h"
@@ -74,12 +75,16 @@ void InstallStartupProbe() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Starts reading the font configuration beside the making of the
+  // application object; the first window waits for it below.
+  FontConfigWarmUp fontConfig;
   QApplication app(argc, argv);
   InstallFrenchTranslations(app);
   if (AlreadyRunning()) return 0;
   QtUser user;
   SetUser(&user);
 
+  fontConfig.wait();
   frmMain = Create<TfrmMain>([] { return new TfrmMain; });
   frmWelcome = Create<TfrmWelcome>([] { return new TfrmWelcome; });
   frmEndInstall = Create<TfrmEndInstall>([] { return new TfrmEndInstall; });
