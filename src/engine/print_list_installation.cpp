@@ -15,6 +15,7 @@
 #include "engine/resource_file.h"
 #include "engine/update_common.h"
 #include "printlists/company_list.h"
+#include "printlists/list_definition.h"
 #include "printlists/structure_printing.h"
 #include "products/product_paths.h"
 #include "support/errors.h"
@@ -61,27 +62,6 @@ bool IsListFile(const QString& name) {
     if (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) c = QChar(c.unicode() + 32);
   }
   return extension == QStringLiteral(".lst");
-}
-
-// The definition's text in the ANSI code page, cut at a NUL, one string per
-// line (CR LF, LF or CR); a line end at the very end adds no empty line.
-QStringList DefinitionLines(const QByteArray& bytes) {
-  const qsizetype nul = bytes.indexOf('\0');
-  const QString text = fromWindows1252(bytes.constData(), nul < 0 ? bytes.size() : nul);
-  QStringList lines;
-  QString line;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar c = text[i];
-    if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-      lines << line;
-      line.clear();
-      if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n')) ++i;
-    } else {
-      line += c;
-    }
-  }
-  if (!line.isEmpty()) lines << line;
-  return lines;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "printlists/list_definition.h"
 
+#include "support/text.h"
+
 namespace kelvaro {
 namespace {
 
@@ -24,6 +26,25 @@ QString Title(const QStringList& lines, QChar letter) {
 }
 
 }  // namespace
+
+QStringList DefinitionLines(const QByteArray& bytes) {
+  const qsizetype nul = bytes.indexOf('\0');
+  const QString text = fromWindows1252(bytes.constData(), nul < 0 ? bytes.size() : nul);
+  QStringList lines;
+  QString line;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+      lines << line;
+      line.clear();
+      if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n')) ++i;
+    } else {
+      line += c;
+    }
+  }
+  if (!line.isEmpty()) lines << line;
+  return lines;
+}
 
 int FindCompatLine(const QStringList& lines) { return FindPrefix(lines, QStringLiteral("COM:")); }
 

@@ -3,6 +3,7 @@
 // print engine and is stored unread.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +16,10 @@ struct ListHeader {
   QString dTitle;
 };
 
+// The lines of a definition file: its bytes in the ANSI code page, cut at a
+// NUL, one string per line (CR LF, LF or CR); a line end at the very end adds
+// no empty line.
+QStringList DefinitionLines(const QByteArray& bytes);
 // Index of the first line that begins exactly with "COM:", or -1.
 int FindCompatLine(const QStringList& lines);
 // Index of the first line that begins exactly with "DES:" + letter + ":", or -1.

@@ -65,5 +65,46 @@ TEST(ListDefinitionTest, FindLinesGiveTheFirstIndex) {
   EXPECT_EQ(FindCompatLine({}), -1);
 }
 
+// Definition files as they come: any bytes, any size, any line ends.
+TEST(ListDefinitionTest, DefinitionLinesOfOddFiles) {
+  struct Case {
+    const char* what;
+    QByteArray bytes;
+    QStringList lines;
+  } cases[] = {
+      {"empty", QByteArray(), {}},
+      {"no line end at all", QByteArray("DES:F:Seule"), {"DES:F:Seule"}},
+      {"only line ends", QByteArray("\r\n\n\r"), {"", "", ""}},
+      {"lone CR, LF CR and CR LF each end one line", QByteArray("a\rb\n\rc\r\nd"), {"a", "b", "", "c", "d"}},
+      {"the text ends at the first NUL", QByteArray("DES:F:a\r\nb\0c\r\nDES:I:x", 21), {"DES:F:a", "b"}},
+      {"a NUL first: nothing", QByteArray("\0DES:F:a", 8), {}},
+      {"undefined ANSI bytes keep their code", QByteArray("\x81\x8D\x8F\x90\x9D\x80"),
+       {QString::fromUtf16(u"\u0081\u008D\u008F\u0090\u009D\u20AC")}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DefinitionLines(c.bytes), c.lines) << c.what;
+}
+
+// A 10 MB definition, in one line or in many, reads whole and quickly; its
+// titles are still cut to 255 characters.
+TEST(ListDefinitionTest, TenMegabyteDefinitions) {
+  constexpr qsizetype kSize = 10 << 20;
+  QByteArray oneLine = "DES:F:" + QByteArray(kSize, 'x');
+  QStringList lines = DefinitionLines(oneLine);
+  ASSERT_EQ(lines.size(), 1);
+  EXPECT_EQ(lines[0].size(), kSize + 6);
+  EXPECT_EQ(ReadListHeader(lines, QStringLiteral("liste")).fTitle, QString(255, QLatin1Char('x')));
+
+  QByteArray manyLines;
+  manyLines.reserve(kSize + 64);
+  manyLines += "COM:Torvida\r\n";
+  while (manyLines.size() < kSize) manyLines += "LIG:0123456789;0123456789;0123456789\r\n";
+  manyLines += "DES:F:Fin";
+  lines = DefinitionLines(manyLines);
+  EXPECT_EQ(lines.size(), manyLines.count('\n') + 1);
+  const ListHeader header = ReadListHeader(lines, QStringLiteral("liste"));
+  EXPECT_EQ(header.compat, QStringLiteral("Torvida"));
+  EXPECT_EQ(header.fTitle, QStringLiteral("Fin"));
+}
+
 }  // namespace
 }  // namespace kelvaro
