@@ -16,6 +16,8 @@ struct Charset {
 constexpr Charset kCharsets[] = {{"NONE", 0}, {"OCTETS", 1}, {"ASCII", 2}, {"UTF8", 4},
                                  {"ISO8859_1", 21}, {"WIN1252", 53}};
 
+constexpr short kUtf8Id = 4;
+
 short CharsetIdOf(const QString& name) {
   for (const Charset& c : kCharsets)
     if (name.compare(QLatin1String(c.name), Qt::CaseInsensitive) == 0) return c.id;
@@ -136,16 +138,23 @@ void IbDatabase::forceClose() noexcept {
   releaseDependents(true);
 }
 
+// The products keep their text in the Windows code page and give the server
+// those bytes as they are, whatever single-byte character set the connection
+// names (ISO8859_1 here): "€" is stored as 0x80 and must read back as "€".
+// A character without a byte there is refused rather than stored as "?".
 QByteArray IbDatabase::encode(const QString& text) const {
-  if (charsetId_ == 4) return text.toUtf8();
-  if (charsetId_ == 53) return QByteArray::fromStdString(toWindows1252(text));
-  return text.toLatin1();
+  if (charsetId_ == kUtf8Id) return text.toUtf8();
+  if (const qsizetype at = firstOutsideWindows1252(text); at >= 0) {
+    const QString code = QStringLiteral("%1").arg(uint(text[at].unicode()), 4, 16, QLatin1Char('0')).toUpper();
+    throw Error(QStringLiteral("Cannot store \"%1\" (U+%2) in the connection's character set %3")
+                    .arg(QString(text[at]), code, charset_.isEmpty() ? QStringLiteral("NONE") : charset_));
+  }
+  return QByteArray::fromStdString(toWindows1252(text));
 }
 
 QString IbDatabase::decode(const QByteArray& bytes) const {
-  if (charsetId_ == 4) return QString::fromUtf8(bytes);
-  if (charsetId_ == 53) return fromWindows1252(bytes.constData(), bytes.size());
-  return QString::fromLatin1(bytes);
+  if (charsetId_ == kUtf8Id) return QString::fromUtf8(bytes);
+  return fromWindows1252(bytes.constData(), bytes.size());
 }
 
 // --- IbTransaction -----------------------------------------------------------

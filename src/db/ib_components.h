@@ -12,7 +12,9 @@
 // statement leaves its cursor closed, a failed commit leaves the transaction
 // active so that the caller can roll it back. forceClose() never raises and
 // drops the connection even when the server cannot be reached, rolling back
-// (or, when the server is gone, abandoning) every transaction on it.
+// (or, when the server is gone, abandoning) every transaction on it. Text
+// that the connection's character set cannot hold raises kelvaro::Error
+// before the statement runs, never a silently altered value.
 #pragma once
 
 #include <QDateTime>
@@ -54,7 +56,10 @@ class IbDatabase : public QObject {
   void forceClose() noexcept;
   bool connected() const { return attachment_.isOpen(); }
 
-  // Text to and from the connection's character set (lc_ctype).
+  // Text to and from the connection's character set (lc_ctype): UTF-8 for
+  // UTF8, otherwise the Windows-1252 bytes the products store. encode raises
+  // kelvaro::Error for a character that has no such byte, so that nothing is
+  // stored in its place.
   QByteArray encode(const QString& text) const;
   QString decode(const QByteArray& bytes) const;
   short charsetId() const { return charsetId_; }

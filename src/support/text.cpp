@@ -19,6 +19,15 @@ char16_t DecodeByte(unsigned char byte) {
   return byte;
 }
 
+// The byte of a character, or -1 when the code page has none.
+int EncodeChar(char16_t u) {
+  if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return u;
+  for (size_t i = 0; i < kHighControls.size(); ++i) {
+    if (kHighControls[i] == u) return int(0x80 + i);
+  }
+  return -1;
+}
+
 // The text of a file's bytes: a byte-order mark selects UTF-8 or UTF-16,
 // otherwise they are Windows-1252.
 QString DecodeText(const QByteArray& bytes) {
@@ -44,18 +53,17 @@ std::string toWindows1252(const QString& text) {
   std::string bytes;
   bytes.reserve(size_t(text.size()));
   for (QChar c : text) {
-    const char16_t u = c.unicode();
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-      bytes.push_back(char(u));
-      continue;
-    }
-    char mapped = '?';
-    for (size_t i = 0; i < kHighControls.size(); ++i) {
-      if (kHighControls[i] == u) mapped = char(0x80 + i);
-    }
-    bytes.push_back(mapped);
+    const int byte = EncodeChar(c.unicode());
+    bytes.push_back(byte < 0 ? '?' : char(byte));
   }
   return bytes;
+}
+
+qsizetype firstOutsideWindows1252(const QString& text) {
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (EncodeChar(text[i].unicode()) < 0) return i;
+  }
+  return -1;
 }
 
 QStringList DecodeTextLines(const QByteArray& bytes) {

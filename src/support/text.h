@@ -18,6 +18,9 @@ QString fromWindows1252(const char* data, qsizetype size);
 QString fromWindows1252(const std::string& bytes);
 // Text to Windows-1252; characters the code page cannot hold become '?'.
 std::string toWindows1252(const QString& text);
+// Index of the first character of text that the code page cannot hold, -1
+// when toWindows1252 keeps every one.
+qsizetype firstOutsideWindows1252(const QString& text);
 
 // The lines of a text: a leading byte-order mark selects UTF-8 or UTF-16
 // (little or big endian), otherwise the bytes are Windows-1252. Lines end at

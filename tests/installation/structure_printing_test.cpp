@@ -86,6 +86,51 @@ TEST_F(StructurePrintingTest, FailuresRollBackAndLeaveNoRow) {
   EXPECT_EQ(storage.InsertPrintParams(QStringLiteral("ok"), {QStringLiteral("DES:F:Bien")}), QStringLiteral("Bien"));
 }
 
+TEST_F(StructurePrintingTest, TitlesAndTextKeepTheirWindows1252Bytes) {
+  // The products read these rows with the Windows code page: the byte stored
+  // is the character's byte there, and reading it back gives the character.
+  const struct {
+    QString character;
+    int byte;
+  } cases[] = {
+      {QStringLiteral("é"), 0xE9},
+      {QStringLiteral("€"), 0x80},
+      {QStringLiteral("Œ"), 0x8C},
+      {QStringLiteral("œ"), 0x9C},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const QString key = QStringLiteral("liste%1").arg(++n);
+    const QString title = c.character + QStringLiteral(" titre");
+    const QStringList lines{QStringLiteral("DES:F:") + title, QStringLiteral("BODY:") + c.character};
+    EXPECT_EQ(storage.InsertPrintParams(key, lines), title);
+    const auto rows = db->rows(QStringLiteral("SELECT f_text, ASCII_VAL(f_text), print_params FROM PRT_Params "
+                                              "WHERE pname = '%1'").arg(key));
+    ASSERT_EQ(rows.size(), 1) << key.toStdString();
+    EXPECT_EQ(rows[0][0].toString(), title);
+    EXPECT_EQ(rows[0][1].toInt(), c.byte) << title.toStdString();
+    EXPECT_EQ(rows[0][2].toString(), lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+  }
+}
+
+TEST_F(StructurePrintingTest, ACharacterWithoutAWindows1252ByteIsRefusedNotReplaced) {
+  // Such a character cannot come from a definition file, only from a name
+  // decoded from a file with a byte-order mark: the list is refused and
+  // nothing is stored in its place.
+  for (const QString& key : {QStringLiteral("liste\u0141"), QStringLiteral("\u4e2d")}) {
+    try {
+      storage.InsertPrintParams(key, {QStringLiteral("DES:F:Titre")});
+      ADD_FAILURE() << key.toStdString() << " was stored";
+    } catch (const kelvaro::Error& error) {
+      EXPECT_TRUE(error.message().startsWith(QStringLiteral("Cannot store \"") + key.back() + QLatin1Char('"')))
+          << error.what();
+    }
+    EXPECT_EQ(connection.GlobalTransaction->tag, 0);
+    EXPECT_FALSE(connection.GlobalTransaction->active());
+  }
+  EXPECT_TRUE(storedLists(*db).isEmpty());
+}
+
 TEST_F(StructurePrintingTest, TableManagerRefusals) {
   try {
     storage.ManagerPrintParams.FindPK({QStringLiteral("a"), QStringLiteral("b")});
