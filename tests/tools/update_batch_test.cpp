@@ -6,109 +6,30 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <cctype>
-#include <filesystem>
-#include <fstream>
-#include <map>
 
-#include "fixtures/temp_prefix.h"
-#include "platform/registry.h"
+#include "fixtures/packed_update.h"
 #include "platform/system.h"
-#include "support/registry_access.h"
-#include "support/text.h"
 
 #if defined(KELVARO_UPDATE_BATCH) && defined(KELVARO_PACK)
 
 namespace {
 
-namespace fs = std::filesystem;
-using kelvaro::toW;
+const std::string& kInstalled = fixtures::kTorvidaLibrary;
+using fixtures::BatchRun;
 
-const std::string kPe = KELVARO_PE_FIXTURES;
-const std::string kInstalled = "C:\\WKelvaro\\Torvida\\Programs\\WKTorvida2.dll";
-
-struct BatchRun {
-  int exitCode = -1;
-  QString out;
-  QString err;
-};
-
-class UpdateBatchTest : public ::testing::Test {
+class UpdateBatchTest : public fixtures::PackedUpdateTest {
  protected:
-  void SetUp() override {
-    work = prefix.root() + "/work";
-    fs::create_directories(work + "/carried");
-  }
+  void carryTorvidaUpdate() { PackedUpdateTest::carryTorvidaUpdate("torvida_1_2_3_10.dll"); }
 
-  // One carried file, by name, from bytes or from a fixture.
-  void carry(const std::string& name, const std::string& bytes) {
-    QFile file(QString::fromStdString(work + "/carried/" + name));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes.data(), qint64(bytes.size()));
-  }
-  void carryFixture(const std::string& name, const std::string& fixture) {
-    fs::copy_file(kPe + "/" + fixture, work + "/carried/" + name, fs::copy_options::overwrite_existing);
-  }
-  void carryTorvidaUpdate() {
-    carry("Updates.txt", "Torvida\r\n");
-    carry("AppInfo1.txt", "Mise \xe0 jour Torvida\r\n");
-    carryFixture("WKTorvida2.dll", "torvida_1_2_3_10.dll");
-    for (const char* companion : {"IBANKernel.dll", "Torvida.chm", "ssleay32.dll", "libeay32.dll"}) {
-      carry(companion, std::string("carried ") + companion);
-    }
-  }
-  void installTorvida(const std::string& fixture) {
-    prefix.makeDirectory("C:\\WKelvaro\\Torvida\\Programs");
-    fs::copy_file(kPe + "/" + fixture, prefix.hostPath(kInstalled));
-    ASSERT_TRUE(kelvaro::WriteRegistryValue(kelvaro::kHkeyCurrentUser,
-                                            QStringLiteral("SOFTWARE\\KELVARO S.A.\\Torvida\\Program"),
-                                            QStringLiteral("Filename"), QString::fromStdString(kInstalled),
-                                            kelvaro::RegistryKind::String, true));
-  }
-
-  // A name of its own per test, so tests running side by side never meet on
-  // the single-instance lock, which is named after the executable.
-  std::string updateName() const {
-    std::string suffix;
-    for (char c : fs::path(prefix.root()).filename().string()) {
-      if (std::isalnum(static_cast<unsigned char>(c))) suffix += c;
-    }
-    return "MajTorvida" + suffix;
-  }
   // The lock's name: the file name with every letter after the first in
   // lower case.
   std::u16string lockName() const {
     std::u16string name;
     for (char c : updateName()) name += char16_t(name.empty() ? c : std::tolower(static_cast<unsigned char>(c)));
     return name;
-  }
-
-  // Packs every carried file into the update executable with the real
-  // packager.
-  std::string pack() {
-    const std::string update = work + "/" + updateName();
-    QStringList args{QStringLiteral("-o"), QString::fromStdString(update), QStringLiteral("--base"),
-                     QStringLiteral(KELVARO_UPDATE_BATCH)};
-    for (const auto& entry : fs::directory_iterator(work + "/carried")) args << QString::fromStdString(entry.path().string());
-    QProcess packer;
-    packer.start(QStringLiteral(KELVARO_PACK), args);
-    EXPECT_TRUE(packer.waitForFinished(60000));
-    EXPECT_EQ(packer.exitCode(), 0) << packer.readAllStandardError().toStdString();
-    return update;
-  }
-
-  BatchRun run(const std::string& update, const QStringList& extra = {}) {
-    QProcess batch;
-    batch.start(QStringLiteral(KELVARO_UPDATE_BATCH), QStringList{QString::fromStdString(update)} + extra);
-    EXPECT_TRUE(batch.waitForFinished(60000));
-    BatchRun result;
-    result.exitCode = batch.exitStatus() == QProcess::NormalExit ? batch.exitCode() : -1;
-    result.out = QString::fromUtf8(batch.readAllStandardOutput());
-    result.err = QString::fromUtf8(batch.readAllStandardError());
-    return result;
   }
 
   // The report with the date and the temporary file numbers made constant.
@@ -119,13 +40,6 @@ class UpdateBatchTest : public ::testing::Test {
   }
 
   std::string read(const std::string& windowsPath) const { return prefix.readFile(windowsPath); }
-  std::string fixture(const std::string& name) const {
-    std::ifstream in(kPe + "/" + name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  fixtures::TempPrefix prefix;
-  std::string work;
 };
 
 QString CopyLines(const QString& tempFolder, const QString& target) {
