@@ -22,8 +22,10 @@ namespace {
 using platform::String;
 using platform::prefix::RegistryDocument;
 
-// Enough for any input the fuzzer makes while keeping each run short.
+// Enough for any input the fuzzer makes while keeping each run short: the
+// walk keeps every key's full path, so a deep tree costs its depth squared.
 constexpr size_t kMaxKeys = 2000;
+constexpr size_t kMaxPathCharacters = 1 << 18;
 constexpr platform::FileTime kNow = 133'000'000'000'000'000ULL;
 constexpr char kHeader[] = "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\n\n";
 
@@ -53,8 +55,9 @@ std::string Printable(const String& s) {
 // Every key below `key` (whose path is `path`) and its values, found the
 // way the registry functions find them: by enumerating names and looking
 // each up again by path.
-void Walk(RegistryDocument& doc, uint32_t key, const String& path, Snapshot* out) {
-  if (out->size() >= kMaxKeys) return;
+// False when the walk stopped at its limits.
+bool Walk(RegistryDocument& doc, uint32_t key, const String& path, Snapshot* out, size_t* pathCharacters) {
+  if (out->size() >= kMaxKeys || (*pathCharacters += path.size()) > kMaxPathCharacters) return false;
   std::vector<Value>& values = (*out)[path];
   for (const String& name : doc.ValueNames(key)) {
     const platform::prefix::RegistryEntry* entry = doc.FindValue(key, name);
@@ -65,8 +68,9 @@ void Walk(RegistryDocument& doc, uint32_t key, const String& path, Snapshot* out
     const String childPath = path.empty() ? name : path + u"\\" + name;
     const uint32_t child = doc.Find(childPath);
     if (child == RegistryDocument::kNoKey) Broken("a listed subkey cannot be found", Printable(childPath));
-    Walk(doc, child, childPath, out);
+    if (!Walk(doc, child, childPath, out, pathCharacters)) return false;
   }
+  return true;
 }
 
 std::string Describe(const Snapshot& snapshot) {
@@ -102,8 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (unchanged != (text.empty() ? std::string(kHeader) : text)) Broken("unchanged document not written back as read", unchanged);
 
   Snapshot before;
-  Walk(doc, RegistryDocument::kRootKey, String(), &before);
-  if (before.size() >= kMaxKeys) return 0;
+  size_t pathCharacters = 0;
+  if (!Walk(doc, RegistryDocument::kRootKey, String(), &before, &pathCharacters)) return 0;
 
   // Rewrite every key that holds values: setting a value to what it holds
   // makes the writer spell the whole key anew.
@@ -118,7 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!again.Parse(rewritten, &errorLine, &reason))
     Broken("rewritten text does not parse", "line " + std::to_string(errorLine) + ": " + reason + "\n" + rewritten);
   Snapshot after;
-  Walk(again, RegistryDocument::kRootKey, String(), &after);
+  pathCharacters = 0;
+  Walk(again, RegistryDocument::kRootKey, String(), &after, &pathCharacters);
   if (after != before) Broken("rewritten text reads differently", Describe(before) + "---\n" + Describe(after) + "---\n" + rewritten);
   return 0;
 }
