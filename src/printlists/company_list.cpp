@@ -56,7 +56,15 @@ TextEncoding EncodingOf(const std::string& bytes) {
 std::string Encode(const QString& text, TextEncoding encoding) {
   QStringEncoder::Encoding target = QStringEncoder::Utf8;
   switch (encoding) {
-    case TextEncoding::Ansi: return toWindows1252(text);
+    case TextEncoding::Ansi: {
+      // ANSI text that begins with the bytes of a byte-order mark ("ÿþ",
+      // "þÿ" or "ï»¿" once blank lines before it are dropped) would read
+      // back as another encoding, every company garbled: such a list is
+      // written as UTF-8 with its mark, which keeps every character.
+      std::string bytes = toWindows1252(text);
+      if (EncodingOf(bytes) == TextEncoding::Ansi) return bytes;
+      break;
+    }
     case TextEncoding::Utf8: target = QStringEncoder::Utf8; break;
     case TextEncoding::Utf16Le: target = QStringEncoder::Utf16LE; break;
     case TextEncoding::Utf16Be: target = QStringEncoder::Utf16BE; break;

@@ -18,6 +18,7 @@
 #include "support/errors.h"
 #include "support/registry_access.h"
 #include "support/scripted_user.h"
+#include "support/text.h"
 
 namespace {
 
@@ -198,6 +199,35 @@ TEST_F(CompanyListTest, AddSocieteKeepsTheEncodingOfAMarkedFile) {
   EXPECT_EQ(load(), (QStringList{QStringLiteral("Ł"), QStringLiteral("Ω")}));
 }
 
+// An ANSI list whose first company, once the blank lines before it are
+// dropped, begins with the bytes of a byte-order mark would read back as
+// UTF-16 or UTF-8, every company garbled: it is written as UTF-8 with its
+// mark instead.
+TEST_F(CompanyListTest, AddSocieteNeverWritesAListThatReadsAsAnotherEncoding) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    QString first;
+  };
+  const Case cases[] = {
+      {"UTF-16LE mark", std::string("\r\n\xFF\xFE\0Alpha\r\nBeta\r\n", 18),
+       QString::fromUtf16(u"\u00FF\u00FE") + QChar(0) + "Alpha"},
+      {"UTF-16BE mark", "  \r\n\xFE\xFF" "Alpha\r\nBeta\r\n", QString::fromUtf16(u"\u00FE\u00FFAlpha")},
+      {"UTF-8 mark", "\n\xEF\xBB\xBF" "Alpha\nBeta\n", QString::fromUtf16(u"\u00EF\u00BB\u00BFAlpha")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    prefix.writeFile("C:\\Kelvaro\\multiste.txt", c.bytes);
+    form.AddSociete(QStringLiteral("Société"));
+    EXPECT_EQ(load(), (QStringList{c.first, QStringLiteral("Beta"), QStringLiteral("Société")}));
+    EXPECT_EQ(prefix.readFile("C:\\Kelvaro\\multiste.txt").substr(0, 3), "\xEF\xBB\xBF");
+  }
+  // An ordinary ANSI list stays ANSI.
+  prefix.writeFile("C:\\Kelvaro\\multiste.txt", "\r\nAlpha\r\n");
+  form.AddSociete(QStringLiteral("Société"));
+  EXPECT_EQ(prefix.readFile("C:\\Kelvaro\\multiste.txt"), "Alpha\r\nSoci\xe9t\xe9\r\n");
+}
+
 TEST_F(CompanyListTest, AFailedWriteLosesNoCompany) {
   // The folder is a file system of one page, which the list already fills:
   // the new list cannot be written beside it.
@@ -213,6 +243,46 @@ TEST_F(CompanyListTest, AFailedWriteLosesNoCompany) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1)
       << "no temporary file is left";
   umount2(folder.c_str(), MNT_DETACH);
+}
+
+// Large files: ten thousand companies, and names of a thousand characters,
+// in the ANSI code page and in UTF-16. All are read, and adding one keeps
+// every other.
+TEST_F(CompanyListTest, LargeFilesAreReadWholeAndKeptWhole) {
+  struct Case {
+    const char* what;
+    int count;
+    int length;
+    bool utf16;
+  };
+  const Case cases[] = {
+      {"10,000 names, ANSI", 10000, 12, false},
+      {"10,000 names, UTF-16", 10000, 12, true},
+      {"names of 1,000 characters, ANSI", 50, 1000, false},
+      {"names of 1,000 characters, UTF-16", 50, 1000, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QStringList names;
+    QString text;
+    for (int i = 0; i < c.count; ++i) {
+      const QString number = QString::number(i);
+      names << QStringLiteral("Société ") + number + QString(c.length - 8 - number.size(), QLatin1Char('x'));
+      text += names.back() + QStringLiteral("\r\n");
+    }
+    std::string bytes;
+    if (c.utf16) {
+      bytes = "\xFF\xFE";
+      for (QChar ch : text) bytes += {char(ch.unicode() & 0xFF), char(ch.unicode() >> 8)};
+    } else {
+      bytes = toWindows1252(text);
+    }
+    prefix.writeFile("C:\\Kelvaro\\multiste.txt", bytes);
+    EXPECT_EQ(load(), names);
+    form.AddSociete(QStringLiteral("Dernière"));
+    names << QStringLiteral("Dernière");
+    EXPECT_EQ(load(), names);
+  }
 }
 
 }  // namespace
