@@ -123,6 +123,10 @@ class RegistryDocument {
     uint32_t firstSection = kNone;
     uint32_t lastSection = kNone;
     uint32_t childCount = 0;
+    // The child added last, and whether the children came in order: while
+    // they do, a name after the last cannot be among them.
+    uint32_t lastChild = kNoKey;
+    bool childrenInOrder = true;
     Values* values = nullptr;  // in values_, once loaded
   };
 
@@ -134,6 +138,8 @@ class RegistryDocument {
   uint32_t InsertKey(const char* name, size_t length, size_t componentOffset, bool rawName, uint64_t hash,
                      uint32_t parent);
   void IndexKey(uint32_t id);
+  void FlushIndex();
+  bool AfterLastChild(uint32_t parent, const char* component, size_t length) const;
   const char* Own(std::string name);
   Values& LoadValues(uint32_t key);
   int FindEntry(Values& values, std::u16string_view name) const;
@@ -161,6 +167,12 @@ class RegistryDocument {
   size_t previousLength_ = 0;
   std::vector<uint32_t> previousChain_;
   std::vector<uint32_t> separators_;
+  // Keys added while parsing go into slots_ a batch at a time, their slots
+  // fetched from memory together; Lookup() checks the batch too.
+  static constexpr size_t kIndexBatch = 16;
+  bool batchIndex_ = false;
+  size_t batched_ = 0;
+  uint32_t batch_[kIndexBatch];
   std::vector<Section> sections_;
   std::vector<uint32_t> created_;  // keys made since Parse(), without a section
   bool changed_ = false;
