@@ -1,0 +1,132 @@
+// The document's fast paths against what the text spells: short value
+// lines checked from their quote and backslash marks, hex data checked 48
+// bytes at a time, and keys found through the previous key line or known to
+// be new because their parent's children came in order. Each case is text
+// where a wrong shortcut would read another name, accept a damaged line or
+// make a key twice.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/prefix/registry_document.h"
+
+namespace {
+
+using platform::String;
+using platform::prefix::RegistryDocument;
+
+constexpr char kHead[] = "WINE REGISTRY Version 2\n\n[K] 1700000000\n";  // the next line is line 4
+
+std::string Utf16(const String& text) {
+  std::string out;
+  for (char16_t c : text) {
+    out.push_back(static_cast<char>(c & 0xFF));
+    out.push_back(static_cast<char>(c >> 8));
+  }
+  return out.append(2, '\0');
+}
+
+TEST(RegistryShortcuts, ValueLinesReadWhatTheySpell) {
+  struct Case {
+    std::string line;  // one value line of key K
+    String name;
+    uint32_t type;
+    std::string data;
+  };
+  const std::string hex60 = [] {
+    std::string bytes;
+    for (int i = 0; i < 60; ++i) bytes.push_back(static_cast<char>(i * 7));
+    return bytes;
+  }();
+  const std::string hex60Line = [&] {
+    std::string line = "\"h\"=hex:";
+    char buffer[4];
+    for (size_t i = 0; i < hex60.size(); ++i) {
+      std::snprintf(buffer, sizeof buffer, i % 2 ? "%02X" : "%02x", unsigned(static_cast<unsigned char>(hex60[i])));
+      line += buffer;
+      if (i + 1 < hex60.size()) line += i == 20 ? ",\\\n  " : ",";
+    }
+    return line + "\n";
+  }();
+  const std::vector<Case> cases = {
+      {"\"a\\\"b\"=\"c\"\n", u"a\"b", 1, Utf16(u"c")},                 // an escaped quote inside the name
+      {"\"a\\\\\"=\"c\"\n", u"a\\", 1, Utf16(u"c")},                    // an escaped backslash right before the quote
+      {"\"a\\\\\\\"\"=\"c\"\n", u"a\\\"", 1, Utf16(u"c")},              // three backslashes, then the quote
+      {"@=\"x\\\"=\\\"y\"\n", u"", 1, Utf16(u"x\"=\"y")},               // quotes and '=' escaped in the data
+      {"\"Caf\\xe9\"=\"\\x20ac1\"  \r\n", u"Caf\u00e9", 1, Utf16(u"\u20ac1")},
+      {"\"e\"=str(2):\"%T%\\\\x\"\n", u"e", 2, Utf16(u"%T%\\x")},
+      {"\"d\"=dword:0000BEEF\n", u"d", 4, std::string("\xEF\xBE\0\0", 4)},
+      {"\"long " + std::string(70, 'n') + "\"=\"v\\\\\"\n", u"long " + String(70, u'n'), 1, Utf16(u"v\\")},
+      {hex60Line, u"h", 3, hex60},
+      {"\"m\"=hex(7):41,00,00,00\n", u"m", 7, std::string("A\0\0\0", 4)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    RegistryDocument doc;
+    uint32_t line = 0;
+    std::string reason;
+    const std::string text = kHead + c.line;
+    ASSERT_TRUE(doc.Parse(text, &line, &reason)) << line << ": " << reason;
+    const platform::prefix::RegistryEntry* entry = doc.FindValue(doc.Find(u"K"), c.name);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->type, c.type);
+    EXPECT_EQ(entry->data, c.data);
+    EXPECT_EQ(doc.Serialize(0), text);
+  }
+}
+
+TEST(RegistryShortcuts, DamagedShortLinesAreRefusedAtTheirLine) {
+  struct Case {
+    std::string line;
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"\"a\"=\"b\\\"\n", "chaîne non terminée"},                      // the closing quote is escaped
+      {"\"a\\\"=\"b\"\n", "« = » attendu après le nom de la valeur"},  // so is the name's
+      {"\"a\"=\"b\"c\n", "texte inattendu après la donnée"},
+      {"\"a\"=\"\\xg\"\n", "séquence \\x sans chiffre hexadécimal"},
+      {"\"a\"=\"b\\\n\"\n", "chaîne non terminée"},
+      {"\"h\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,1g,11\n", "donnée hexadécimale invalide"},
+      {"\"h\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10;11\n", "donnée hexadécimale invalide"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    RegistryDocument doc;
+    uint32_t line = 0;
+    std::string reason;
+    EXPECT_FALSE(doc.Parse(kHead + c.line + "\"next\"=\"ok\"\n", &line, &reason));
+    EXPECT_EQ(line, 4u);
+    EXPECT_EQ(reason, c.reason);
+  }
+}
+
+TEST(RegistryShortcuts, KeysSpeltAgainOrOutOfOrderAreOneKey) {
+  // Parents spelt in another case, a sibling before its predecessor, and a
+  // key listed again after others: each path is still one key.
+  const std::string text =
+      "WINE REGISTRY Version 2\n\n"
+      "[Soft\\\\B\\\\One] 1\n\"v\"=\"1\"\n\n"
+      "[soft\\\\b\\\\Two] 1\n\"v\"=\"2\"\n\n"
+      "[Soft\\\\A] 1\n\"v\"=\"3\"\n\n"
+      "[SOFT\\\\B] 1\n\"w\"=\"4\"\n\n"
+      "[Soft\\\\b\\\\one] 1\n\"x\"=\"5\"\n\n"
+      "[Soft\\\\Caf\\xe9\\\\In] 1\n\"v\"=\"6\"\n\n"
+      "[Soft\\\\CAF\\xc9\\\\In] 1\n\"w\"=\"7\"\n";
+  RegistryDocument doc;
+  uint32_t line = 0;
+  std::string reason;
+  ASSERT_TRUE(doc.Parse(text, &line, &reason)) << line << ": " << reason;
+  const uint32_t soft = doc.Find(u"soft");
+  ASSERT_NE(soft, RegistryDocument::kNoKey);
+  EXPECT_EQ(doc.SubkeyNames(soft), (std::vector<String>{u"A", u"B", u"Caf\u00e9"}));
+  EXPECT_EQ(doc.SubkeyNames(doc.Find(u"Soft\\B")), (std::vector<String>{u"One", u"Two"}));
+  EXPECT_EQ(doc.ValueNames(doc.Find(u"SOFT\\B\\ONE")), (std::vector<String>{u"v", u"x"}));
+  EXPECT_EQ(doc.ValueNames(doc.Find(u"soft\\b")), (std::vector<String>{u"w"}));
+  EXPECT_EQ(doc.ValueNames(doc.Find(u"Soft\\caf\u00e9\\in")), (std::vector<String>{u"v", u"w"}));
+  EXPECT_EQ(doc.Find(u"Soft\\B\\Three"), RegistryDocument::kNoKey);
+  EXPECT_EQ(doc.Serialize(0), text);
+}
+
+}  // namespace
