@@ -444,7 +444,26 @@ bool FinishLine(regtext::Cursor* c, const char* p) {
   return true;
 }
 
+#if defined(__SSE2__)
+// Which of the sixteen bytes from p on are hex digits, one bit each.
+uint32_t HexDigits16(const char* p) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i digit = _mm_sub_epi8(v, _mm_set1_epi8('0'));
+  const __m128i letter = _mm_sub_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+  const __m128i isHex = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(9)), digit),
+                                     _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter));
+  return static_cast<uint16_t>(_mm_movemask_epi8(isHex));
+}
+#endif
+
+// One to maxDigits (at most 15) hex digits; the position after them or null.
 const char* SkipHexNumber(const char* p, const char* end, int maxDigits) {
+#if defined(__SSE2__)
+  if (end - p >= 16) {
+    const int digits = std::countr_zero(~HexDigits16(p));
+    return digits == 0 || digits > maxDigits ? nullptr : p + digits;
+  }
+#endif
   const char* start = p;
   while (p < end && IsHex(*p) && p - start <= maxDigits) ++p;
   return p == start || p - start > maxDigits ? nullptr : p;
