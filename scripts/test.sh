@@ -47,6 +47,9 @@ tests/platform/wine/files_in_use_crosscheck.sh "$build/tests/platform/file_probe
   "$winbuild/tests/platform/file_probe.exe" "$winbuild/tests/platform/win32/file_holder.exe" "$WINEPREFIX"
 wineserver -k || true
 
-# The readers of outside data, fuzzed for a short while on their seed corpora
-# (clang, AddressSanitizer and UndefinedBehaviorSanitizer).
-KELVARO_FUZZ_BUILD_DIR="$(realpath -m "$build")-fuzz" scripts/fuzz.sh 15
+unset WINEPREFIX
+
+# The readers of outside data, fuzzed for a minute each on their seed corpora
+# (clang, the whole project built with AddressSanitizer and
+# UndefinedBehaviorSanitizer).
+KELVARO_FUZZ_BUILD_DIR="$(realpath -m "$build")-fuzz" scripts/fuzz.sh 60
