@@ -167,7 +167,7 @@ TEST_F(PrintListsTest, BadDefinitions) {
   carry({{QStringLiteral("PrintLists.txt"), "Vide.lst\r\nSansEntete.lst\r\nOctets.lst\r\nLongue.lst\r\nApres.lst\r\n"},
          {QStringLiteral("Vide.lst"), ""},
          {QStringLiteral("SansEntete.lst"), "LINE:1\r\nLINE:2"},
-         {QStringLiteral("Octets.lst"), QByteArray("DES:F:a\x81\x8D\x90 b\r\nX\0hidden", 24)},
+         {QStringLiteral("Octets.lst"), QByteArray("DES:F:a\x81\x8D\x90 b\r\nX\0hidden", 22)},
          {QStringLiteral("Longue.lst"), ListFile("TV2", std::string(91, 'x'))},
          {QStringLiteral("Apres.lst"), ListFile("TV2", "Apres")}});
   try {
