@@ -49,7 +49,8 @@ wineserver -k || true
 
 unset WINEPREFIX
 
-# The readers of outside data, fuzzed for a minute each on their seed corpora
-# (clang, the whole project built with AddressSanitizer and
-# UndefinedBehaviorSanitizer).
-KELVARO_FUZZ_BUILD_DIR="$(realpath -m "$build")-fuzz" scripts/fuzz.sh 60
+# The whole project again with clang, AddressSanitizer and UndefinedBehavior
+# Sanitizer, in one build folder: the complete test suite runs on it with the
+# same services (any sanitizer report fails it), then the readers of outside
+# data are fuzzed for a minute each on their seed corpora.
+KELVARO_FUZZ_BUILD_DIR="$(realpath -m "$build")-fuzz" scripts/fuzz.sh --all-tests 60
