@@ -59,7 +59,6 @@
 #include "db/company_database.h"
 #include "db/connection_string.h"
 #include "db/fb_handles.h"
-#include "db/ib_components.h"
 #include "engine/payload.h"
 #include "engine/resource_pack.h"
 #include "engine/update_common.h"
@@ -295,27 +294,8 @@ class CompanyDatabases {
 
 // Rows of a one-value SELECT COUNT(*) in every database, added up.
 qint64 CountInAll(const CompanyDatabases& databases, const QString& select) {
-  using namespace kelvaro::db;
   qint64 total = 0;
-  for (int i = 0; i < databases.count(); ++i) {
-    IbDatabase database;
-    database.setDatabaseName(databases.serverName(i));
-    database.params() << QStringLiteral("user_name=") + dbtest::kUser
-                      << QStringLiteral("password=") + dbtest::kPassword << QStringLiteral("lc_ctype=ISO8859_1");
-    database.open();
-    IbTransaction transaction;
-    transaction.setDefaultDatabase(&database);
-    transaction.start();
-    IbQuery query;
-    query.setDatabase(&database);
-    query.setTransaction(&transaction);
-    query.setSql(select);
-    query.open();
-    total += query.field(0).toLongLong();
-    query.close();
-    transaction.commit();
-    database.close();
-  }
+  for (int i = 0; i < databases.count(); ++i) total += dbtest::SelectRows(databases.serverName(i), select).value(0).value(0).toLongLong();
   return total;
 }
 

@@ -20,6 +20,32 @@ namespace fs = std::filesystem;
 
 namespace dbtest {
 
+QList<QVariantList> SelectRows(const QString& connection, const QString& select) {
+  using namespace kelvaro::db;
+  IbDatabase database;
+  database.setDatabaseName(connection);
+  database.params() << QStringLiteral("user_name=") + kUser << QStringLiteral("password=") + kPassword
+                    << QStringLiteral("lc_ctype=ISO8859_1");
+  database.open();
+  IbTransaction transaction;
+  transaction.setDefaultDatabase(&database);
+  transaction.start();
+  IbQuery query;
+  query.setDatabase(&database);
+  query.setTransaction(&transaction);
+  query.setSql(select);
+  QList<QVariantList> result;
+  for (query.open(); !query.eof(); query.next()) {
+    QVariantList row;
+    for (int i = 0; i < query.fieldCount(); ++i) row << query.field(i);
+    result << row;
+  }
+  query.close();
+  transaction.commit();
+  database.close();
+  return result;
+}
+
 bool ServerReachable() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return false;
@@ -116,29 +142,7 @@ void CompanyDatabase::exec(const QStringList& statements) const {
 }
 
 QList<QVariantList> CompanyDatabase::rows(const QString& select) const {
-  using namespace kelvaro::db;
-  IbDatabase database;
-  database.setDatabaseName(helperConnection());
-  database.params() << QStringLiteral("user_name=KELVARO") << QStringLiteral("password=83527146")
-                    << QStringLiteral("lc_ctype=ISO8859_1");
-  database.open();
-  IbTransaction transaction;
-  transaction.setDefaultDatabase(&database);
-  transaction.start();
-  IbQuery query;
-  query.setDatabase(&database);
-  query.setTransaction(&transaction);
-  query.setSql(select);
-  QList<QVariantList> result;
-  for (query.open(); !query.eof(); query.next()) {
-    QVariantList row;
-    for (int i = 0; i < query.fieldCount(); ++i) row << query.field(i);
-    result << row;
-  }
-  query.close();
-  transaction.commit();
-  database.close();
-  return result;
+  return SelectRows(helperConnection(), select);
 }
 
 void CompanyDatabase::setFreeSpace(qint64 bytes) const {

@@ -17,6 +17,10 @@ inline const QString kUser = QStringLiteral("KELVARO");
 inline const QString kPassword = QStringLiteral("83527146");
 
 // Something listens on 127.0.0.1:3050.
+// Every row of SELECT on DATABASE (a connection string), as the KELVARO
+// account sees it in ISO8859_1, in one transaction.
+QList<QVariantList> SelectRows(const QString& database, const QString& select);
+
 bool ServerReachable();
 // KELVARO_REQUIRE_FIREBIRD is set: a missing server fails instead of skipping.
 bool ServerRequired();

@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "db/ib_components.h"
+#include "db/company_database.h"
 
 extern char** environ;
 
@@ -241,29 +241,7 @@ void PrivateFirebird::CreateCompanyDatabase(const std::string& hostFile) const {
 }
 
 QList<QVariantList> PrivateFirebird::Rows(const std::string& hostFile, const QString& select) const {
-  using namespace kelvaro::db;
-  IbDatabase database;
-  database.setDatabaseName(server() + QLatin1Char(':') + QString::fromStdString(hostFile));
-  database.params() << QStringLiteral("user_name=KELVARO") << QStringLiteral("password=83527146")
-                    << QStringLiteral("lc_ctype=ISO8859_1");
-  database.open();
-  IbTransaction transaction;
-  transaction.setDefaultDatabase(&database);
-  transaction.start();
-  IbQuery query;
-  query.setDatabase(&database);
-  query.setTransaction(&transaction);
-  query.setSql(select);
-  QList<QVariantList> result;
-  for (query.open(); !query.eof(); query.next()) {
-    QVariantList row;
-    for (int i = 0; i < query.fieldCount(); ++i) row << query.field(i);
-    result << row;
-  }
-  query.close();
-  transaction.commit();
-  database.close();
-  return result;
+  return dbtest::SelectRows(server() + QLatin1Char(':') + QString::fromStdString(hostFile), select);
 }
 
 }  // namespace reliability
