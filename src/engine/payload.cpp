@@ -46,8 +46,10 @@ bool PayloadReader::inputLeft() const { return stream_.avail_in > 0 || consumed_
 void PayloadReader::refill() {
   const uint64_t left = source_->size() - consumed_;
   if (left == 0) return;
-  input_.resize(kInputChunk);
-  const size_t want = static_cast<size_t>(std::min<uint64_t>(left, input_.size()));
+  // Sized to what is left, at most a chunk: the carried texts are small, and
+  // a buffer larger than the data would only be cleared for nothing.
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(left, kInputChunk));
+  if (input_.size() < want) input_.resize(want);
   const int64_t got = source_->Read(consumed_, input_.data(), want);
   if (got < 0) throw OsError(platform::GetLastError());
   if (got == 0) fail("flux compressé tronqué");
