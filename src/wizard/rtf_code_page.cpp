@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 #include <map>
+#include <mutex>
 
 #include "support/text.h"
 
@@ -86,17 +87,16 @@ int CodePageOfCharset(int charset, int documentCodePage) {
 
 bool IsKnownCodePage(int codePage) {
   if (codePage == kWindows1252 || codePage == kSymbolCodePage) return true;
-  // Opening a converter is costly; whether one exists never changes.
-  static const std::map<int, bool> available = [] {
-    std::map<int, bool> known;
-    for (int page : {874, 932, 936, 949, 950, 1250, 1251, 1253, 1254, 1255, 1256, 1257, 1258, 437,
-                     850, 10000}) {
-      known[page] = QStringDecoder(ConverterName(page)).isValid();
-    }
-    return known;
-  }();
-  const auto it = available.find(codePage);
-  return it != available.end() && it->second;
+  const char* name = ConverterName(codePage);
+  if (!name) return false;
+  // Opening a converter is costly and whether one exists never changes: each
+  // page is asked about once, when a document first names it.
+  static std::mutex mutex;
+  static std::map<int, bool> available;
+  const std::lock_guard<std::mutex> lock(mutex);
+  const auto [it, added] = available.try_emplace(codePage, false);
+  if (added) it->second = QStringDecoder(name).isValid();
+  return it->second;
 }
 
 QString DecodeCodePage(const QByteArray& bytes, int codePage) {
