@@ -1,8 +1,10 @@
 #include "wizard/foreground.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 namespace kelvaro {
 namespace {
@@ -11,11 +13,19 @@ namespace {
 // while to arrive rather than answering before it could.
 constexpr int kActivationWaitMs = 200;
 
+// Waits in the event loop, without spinning: a window system that never
+// activates the window (no window manager, or one that refuses) costs the
+// wait and no processor time.
 bool WaitUntilActive(QWidget* window) {
-  QDeadlineTimer deadline(kActivationWaitMs);
-  while (!window->isActiveWindow() && !deadline.hasExpired()) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-  }
+  if (window->isActiveWindow()) return true;
+  QEventLoop loop;
+  QTimer::singleShot(kActivationWaitMs, &loop, &QEventLoop::quit);
+  const QMetaObject::Connection activation =
+      QObject::connect(qApp, &QGuiApplication::focusWindowChanged, &loop, [&loop, window] {
+        if (window->isActiveWindow()) loop.quit();
+      });
+  if (!window->isActiveWindow()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  QObject::disconnect(activation);
   return window->isActiveWindow();
 }
 
