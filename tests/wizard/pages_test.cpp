@@ -5,6 +5,7 @@
 #include <QTextEdit>
 
 #include "wizard/left_picture.h"
+#include "wizard/picture/picture_drawing.h"
 #include "wizard_harness.h"
 
 namespace {
@@ -104,6 +105,18 @@ TEST(CompanyPicture, BottomRowIsOneColour) {
   const QImage picture = CompanyPicture();
   ASSERT_EQ(picture.size(), QSize(150, 245));
   for (int x = 0; x < 150; ++x) EXPECT_EQ(picture.pixelColor(x, 244), picture.pixelColor(0, 244));
+}
+
+// The wizard carries the pixels the build drew: a picture carried from an
+// older drawing, or rows read with the wrong stride, would differ.
+TEST(CompanyPicture, IsTheDrawingTheBuildMade) {
+  const QImage carried = CompanyPicture();
+  EXPECT_EQ(carried.format(), QImage::Format_RGB888);
+  EXPECT_EQ(carried, DrawCompanyPicture());
+  // A caller painting on its copy leaves the carried picture alone.
+  QImage copy = CompanyPicture();
+  copy.fill(Qt::red);
+  EXPECT_EQ(CompanyPicture(), DrawCompanyPicture());
 }
 
 // Carried lists of changes that are not clean RTF: the wizard starts, shows
