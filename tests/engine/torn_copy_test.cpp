@@ -2,16 +2,15 @@
 // installed file whole: the old bytes, never a mix.
 #include <dirent.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <fstream>
 #include <thread>
 
 #include "engine_fixture.h"
+#include "fixtures/small_file_system.h"
 
 namespace {
 
@@ -25,31 +24,11 @@ std::vector<std::string> Entries(const std::string& folder) {
   return names;
 }
 
-// A tmpfs of a few kilobytes mounted on a folder while the object lives.
-class SmallFileSystem {
- public:
-  SmallFileSystem(const std::string& folder, const char* size) : folder_(folder) {
-    std::filesystem::create_directories(folder);
-    mounted_ = mount("tmpfs", folder.c_str(), "tmpfs", 0, (std::string("size=") + size).c_str()) == 0;
-    error_ = errno;
-  }
-  ~SmallFileSystem() {
-    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
-  }
-  bool mounted() const { return mounted_; }
-  std::string why() const { return std::strerror(error_); }
-
- private:
-  std::string folder_;
-  bool mounted_ = false;
-  int error_ = 0;
-};
-
 class TornCopyTest : public enginetest::EngineTest {};
 
 TEST_F(TornCopyTest, AFullDiskKeepsTheInstalledFile) {
   const std::string host = prefix.root() + "/small";
-  SmallFileSystem small(host, "64k");
+  fixtures::SmallFileSystem small(host, "64k");
   if (!small.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root): " << small.why();
   prefix.addDrive('d', host);
   const std::string installed = "D:\\Programs\\WKTorvida2.dll";

@@ -3,15 +3,14 @@
 #include "printlists/company_list.h"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
-#include <cstring>
 
 #include <filesystem>
 
+#include "fixtures/small_file_system.h"
 #include "fixtures/temp_prefix.h"
 #include "platform/registry.h"
 #include "products/product_paths.h"
@@ -232,17 +231,14 @@ TEST_F(CompanyListTest, AFailedWriteLosesNoCompany) {
   // The folder is a file system of one page, which the list already fills:
   // the new list cannot be written beside it.
   const std::string folder = prefix.hostPath("C:\\Kelvaro");
-  std::filesystem::create_directories(folder);
-  if (mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=4k") != 0) {
-    GTEST_SKIP() << "cannot mount a small file system here (needs root): " << std::strerror(errno);
-  }
+  fixtures::SmallFileSystem small(folder, "4k");
+  if (!small.mounted()) GTEST_SKIP() << "cannot mount a small file system here (needs root): " << small.why();
   const std::string original = "Alpha\r\nBeta\r\n";
   prefix.writeFile("C:\\Kelvaro\\multiste.txt", original);
   EXPECT_THROW(form.AddSociete(QStringLiteral("Gamma")), Error);
   EXPECT_EQ(prefix.readFile("C:\\Kelvaro\\multiste.txt"), original);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1)
       << "no temporary file is left";
-  umount2(folder.c_str(), MNT_DETACH);
 }
 
 // Large files: ten thousand companies, and names of a thousand characters,

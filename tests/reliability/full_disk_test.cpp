@@ -3,17 +3,15 @@
 // whole run as the wizard makes it, with the report it writes, the outcome,
 // and the installed files byte for byte as they were, no temporary file left
 // behind.
-#include <sys/mount.h>
 
 #include <QRegularExpression>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 
 #include "engine/engine_fixture.h"
+#include "fixtures/small_file_system.h"
 #include "support/registry_access.h"
 
 // Reports that differ print as text, one entry a line.
@@ -40,27 +38,6 @@ std::string Grown(std::string library, size_t size) {
   library.resize(size, 'n');
   return library;
 }
-
-// A tmpfs of a few kilobytes mounted on a folder while the object lives.
-class SmallFileSystem {
- public:
-  SmallFileSystem(const std::string& folder, const char* size) : folder_(folder) {
-    mounted_ = mount("tmpfs", folder.c_str(), "tmpfs", 0, (std::string("size=") + size).c_str()) == 0;
-    error_ = errno;
-  }
-  ~SmallFileSystem() {
-    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
-  }
-  SmallFileSystem(const SmallFileSystem&) = delete;
-  SmallFileSystem& operator=(const SmallFileSystem&) = delete;
-  bool mounted() const { return mounted_; }
-  std::string why() const { return std::strerror(error_); }
-
- private:
-  std::string folder_;
-  bool mounted_ = false;
-  int error_ = 0;
-};
 
 std::set<std::string> Entries(const std::string& folder) {
   std::set<std::string> names;
@@ -115,7 +92,7 @@ TEST_F(FullDiskTest, AProductFolderTooSmallKeepsTheInstalledFiles) {
     SCOPED_TRACE(c.what);
     prefix.makeDirectory(kProgramFolder);
     const std::string folder = prefix.hostPath(kProgramFolder);
-    SmallFileSystem small(folder, "64k");
+    fixtures::SmallFileSystem small(folder, "64k");
     if (!small.mounted()) GTEST_SKIP() << "cannot mount a tmpfs on the product folder (needs root): " << small.why();
     writeFile(kProgramFolder + "\\WKTorvida2.dll", oldLibrary, enginetest::Day(-1));
     ASSERT_TRUE(WriteRegistryValue(kHkeyCurrentUser, QStringLiteral("SOFTWARE\\KELVARO S.A.\\Torvida\\Program"),

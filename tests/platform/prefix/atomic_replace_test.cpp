@@ -2,43 +2,21 @@
 // killed part-way leaves the destination byte for byte as it was (or, for a
 // kill after the rename, as the copy made it).
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
 
+#include "fixtures/small_file_system.h"
 #include "fixtures/temp_prefix.h"
 #include "platform/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// A small tmpfs mounted for the test; unmounted with the object.
-class SmallFileSystem {
- public:
-  explicit SmallFileSystem(const std::string& folder) : folder_(folder) {
-    fs::create_directories(folder);
-    mounted_ = mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=1m") == 0;
-    error_ = mounted_ ? "" : std::strerror(errno);
-  }
-  ~SmallFileSystem() {
-    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
-  }
-  bool mounted() const { return mounted_; }
-  const std::string& error() const { return error_; }
-
- private:
-  std::string folder_;
-  bool mounted_ = false;
-  std::string error_;
-};
 
 std::string Pattern(char fill, size_t size) {
   std::string bytes(size, fill);
@@ -49,8 +27,8 @@ std::string Pattern(char fill, size_t size) {
 class DiskFullTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    disk_ = std::make_unique<SmallFileSystem>(hosts_.path() + "/small");
-    if (!disk_->mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here (" << disk_->error() << ")";
+    disk_ = std::make_unique<fixtures::SmallFileSystem>(hosts_.path() + "/small", "1m");
+    if (!disk_->mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here (" << disk_->why() << ")";
     prefix_.addDrive('t', hosts_.path() + "/small");
     prefix_.writeFile("T:\\WKTorvida2.dll", old_);
     prefix_.writeFile("C:\\carried.dll", Pattern('n', 2 << 20));  // larger than what is left
@@ -64,7 +42,7 @@ class DiskFullTest : public ::testing::Test {
 
   fixtures::TempPrefix prefix_;
   fixtures::TempDir hosts_;
-  std::unique_ptr<SmallFileSystem> disk_;
+  std::unique_ptr<fixtures::SmallFileSystem> disk_;
   const std::string old_ = Pattern('o', 300000);
 };
 
