@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <stdexcept>
 
@@ -20,7 +21,11 @@ namespace fs = std::filesystem;
 
 namespace dbtest {
 
-QList<QVariantList> SelectRows(const QString& connection, const QString& select) {
+namespace {
+
+// Opens the database as KELVARO, runs `work` with a query in one transaction
+// and commits it.
+void InTransaction(const QString& connection, const std::function<void(kelvaro::db::IbQuery&)>& work) {
   using namespace kelvaro::db;
   IbDatabase database;
   database.setDatabaseName(connection);
@@ -33,16 +38,24 @@ QList<QVariantList> SelectRows(const QString& connection, const QString& select)
   IbQuery query;
   query.setDatabase(&database);
   query.setTransaction(&transaction);
-  query.setSql(select);
-  QList<QVariantList> result;
-  for (query.open(); !query.eof(); query.next()) {
-    QVariantList row;
-    for (int i = 0; i < query.fieldCount(); ++i) row << query.field(i);
-    result << row;
-  }
-  query.close();
+  work(query);
   transaction.commit();
   database.close();
+}
+
+}  // namespace
+
+QList<QVariantList> SelectRows(const QString& connection, const QString& select) {
+  QList<QVariantList> result;
+  InTransaction(connection, [&](kelvaro::db::IbQuery& query) {
+    query.setSql(select);
+    for (query.open(); !query.eof(); query.next()) {
+      QVariantList row;
+      for (int i = 0; i < query.fieldCount(); ++i) row << query.field(i);
+      result << row;
+    }
+    query.close();
+  });
   return result;
 }
 
@@ -120,25 +133,13 @@ QString CompanyDatabase::helperConnection() const {
 }
 
 void CompanyDatabase::exec(const QStringList& statements) const {
-  using namespace kelvaro::db;
-  IbDatabase database;
-  database.setDatabaseName(helperConnection());
-  database.params() << QStringLiteral("user_name=KELVARO") << QStringLiteral("password=83527146")
-                    << QStringLiteral("lc_ctype=ISO8859_1");
-  database.open();
-  IbTransaction transaction;
-  transaction.setDefaultDatabase(&database);
-  transaction.start();
-  IbQuery query;
-  query.setDatabase(&database);
-  query.setTransaction(&transaction);
-  for (const QString& sql : statements) {
-    query.setSql(sql);
-    query.execQuery();
-    query.close();
-  }
-  transaction.commit();
-  database.close();
+  InTransaction(helperConnection(), [&](kelvaro::db::IbQuery& query) {
+    for (const QString& sql : statements) {
+      query.setSql(sql);
+      query.execQuery();
+      query.close();
+    }
+  });
 }
 
 QList<QVariantList> CompanyDatabase::rows(const QString& select) const {
