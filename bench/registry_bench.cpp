@@ -174,7 +174,19 @@ void PrintRatio(RatioReporter& r, const char* what, const char* slow, const char
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
+  // Ten repetitions of each benchmark in random order, the ratios taken from
+  // their medians: on a machine whose speed drifts, a fixed order would
+  // weigh the drift on whichever benchmark ran in the slow stretch. Flags
+  // given on the command line come after these and win.
+  std::vector<char*> args{argv[0]};
+  char repetitions[] = "--benchmark_repetitions=10";
+  char interleaving[] = "--benchmark_enable_random_interleaving=true";
+  char aggregates[] = "--benchmark_report_aggregates_only=true";
+  args.insert(args.end(), {repetitions, interleaving, aggregates});
+  args.insert(args.end(), argv + 1, argv + argc);
+  int count = static_cast<int>(args.size());
+  args.push_back(nullptr);
+  benchmark::Initialize(&count, args.data());
   TheData();
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
