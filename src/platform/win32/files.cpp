@@ -117,11 +117,83 @@ bool DirectoryExists(const String& path) {
 
 namespace {
 
-// "~kvtmp<pid>-<n>" beside target: the name a killed process may leave.
-String TemporaryBeside(const String& target) {
+// Every replacement writes its bytes to "~kvtmp<pid>-<n>" beside its target.
+// A killed process leaves that file behind; the next replacement in the same
+// folder removes it once no process with that id runs any more.
+constexpr wchar_t kTemporaryStem[] = L"~kvtmp";
+// The name a file takes for a moment while only its letter case changes. It
+// holds the file itself, not a copy, so it must never look like a leftover.
+constexpr wchar_t kRenameStem[] = L"~kvren";
+
+String NameBeside(const String& path, const wchar_t* stem) {
   static std::atomic<unsigned> counter{0};
-  const std::wstring name = L"~kvtmp" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
-  return FolderOf(target) + U(name);
+  const std::wstring name = stem + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
+  return FolderOf(path) + U(name);
+}
+
+// The process id in a name made by NameBeside with kTemporaryStem; 0 for any
+// other name, which the clean-up then leaves alone.
+DWORD WriterOfTemporary(const wchar_t* name) {
+  const size_t stemLength = wcslen(kTemporaryStem);
+  if (wcsncmp(name, kTemporaryStem, stemLength) != 0) return 0;
+  const wchar_t* digits = name + stemLength;
+  const wchar_t* p = digits;
+  uint64_t pid = 0;
+  while (*p >= L'0' && *p <= L'9' && pid <= 0xFFFFFFFF) pid = pid * 10 + uint64_t(*p++ - L'0');
+  if (p == digits || *p != L'-' || pid > 0xFFFFFFFF) return 0;
+  const wchar_t* counter = ++p;
+  while (*p >= L'0' && *p <= L'9') ++p;
+  return p == counter || *p != L'\0' ? 0 : DWORD(pid);
+}
+
+// Only "no such process" counts: a process that runs but may not be opened
+// (access denied) is still at work. An id given again to a new process keeps
+// a leftover until that one ends too, which is the safe direction.
+bool WriterGone(DWORD pid) {
+  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (process) {
+    ::CloseHandle(process);
+    return false;
+  }
+  return ::GetLastError() == ERROR_INVALID_PARAMETER;
+}
+
+// Deletes the temporary files in folder whose writer is gone. One that cannot
+// be deleted (still open, read-only) stays; the caller's last error is kept.
+void RemoveAbandonedTemporaries(const String& folder) {
+  const DWORD callersError = ::GetLastError();
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW((W(folder) + kTemporaryStem + L"*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      const DWORD pid = WriterOfTemporary(data.cFileName);
+      if (pid != 0 && WriterGone(pid)) ::DeleteFileW((W(folder) + data.cFileName).c_str());
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+  }
+  ::SetLastError(callersError);
+}
+
+// Makes the temporary file for a replacement of target with create(name),
+// after clearing what killed writers left in its folder. A name already taken
+// (left by an ended process that had this process's id) is passed over. On
+// failure nothing of this call is left and the last error is create's.
+template <typename Create>
+bool CreateTemporaryBeside(const String& target, String* temporary, Create create) {
+  RemoveAbandonedTemporaries(FolderOf(target));
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temporary = NameBeside(target, kTemporaryStem);
+    if (create(*temporary)) return true;
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      ::DeleteFileW(W(*temporary).c_str());  // what a failed copy may have written
+      ::SetLastError(error);
+      break;
+    }
+  }
+  temporary->clear();
+  return false;
 }
 
 // A file another process holds open cannot be replaced: say so as Windows
@@ -165,11 +237,9 @@ bool CopyFile(const String& source, const String& target, bool failIfExists) {
     }
     if (RefuseWhenInUse(target)) return false;
   }
-  const String temporary = TemporaryBeside(target);
-  if (!::CopyFileW(W(source).c_str(), W(temporary).c_str(), TRUE)) {
-    const DWORD error = ::GetLastError();
-    ::DeleteFileW(W(temporary).c_str());
-    ::SetLastError(error);
+  String temporary;
+  const auto copy = [&](const String& name) { return ::CopyFileW(W(source).c_str(), W(name).c_str(), TRUE) != 0; };
+  if (!CreateTemporaryBeside(target, &temporary, copy)) {
     NameMissingDrive(source);
     NameMissingDrive(target);
     return false;
@@ -183,7 +253,7 @@ bool MoveFileReplace(const String& source, const String& target) {
     // Only the letter case changes. Wine resolves the new name to the file
     // itself and keeps the old spelling; going through a temporary name gives
     // the new case on every file system.
-    const String temporary = TemporaryBeside(source);
+    const String temporary = NameBeside(source, kRenameStem);
     if (!::MoveFileExW(from.c_str(), W(temporary).c_str(), 0)) return false;
     if (::MoveFileExW(W(temporary).c_str(), to.c_str(), 0)) return true;
     const DWORD error = ::GetLastError();
@@ -333,12 +403,14 @@ bool FileWriter::Open(const String& path) {
     if (RefuseWhenInUse(path)) return false;
   }
   impl_->target = path;
-  impl_->temporary = TemporaryBeside(path);
-  impl_->file = ::CreateFileW(W(impl_->temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (impl_->file != INVALID_HANDLE_VALUE) return true;
+  // Not shared for deletion: while it is written, another process's clean-up
+  // cannot remove the file even if it took this process for gone.
+  const auto create = [this](const String& name) {
+    impl_->file = ::CreateFileW(W(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return impl_->file != INVALID_HANDLE_VALUE;
+  };
+  if (CreateTemporaryBeside(path, &impl_->temporary, create)) return true;
   NameMissingDrive(path);
-  impl_->temporary.clear();
   return false;
 }
 
