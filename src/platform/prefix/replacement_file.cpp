@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -48,15 +49,34 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
   return 0;
 }
 
+// The process id in a name made by TemporaryName ("<pid>-<n>-<8 hex
+// digits>" after the prefix); 0 for any other name. A Windows program's
+// temporary in the same folder is named without the hex part, and its writer
+// holds no lock this side could see: the clean-up must pass it over.
+long WriterOfTemporary(const char* name) {
+  const char* p = name + std::strlen(kTemporaryPrefix);
+  auto digits = [&p](int atMost) {
+    const char* start = p;
+    while (p - start < atMost && std::isdigit(static_cast<unsigned char>(*p))) ++p;
+    return p > start;
+  };
+  const char* pidStart = p;
+  if (!digits(9) || *p != '-') return 0;
+  const long pid = std::strtol(pidStart, nullptr, 10);
+  ++p;
+  if (!digits(10) || *p++ != '-') return 0;
+  for (int i = 0; i < 8; ++i, ++p)
+    if (!std::isxdigit(static_cast<unsigned char>(*p))) return 0;
+  return *p == '\0' ? pid : 0;
+}
+
 // Whether the temporary file name in folder was left by a writer that is
 // gone: the process its name carries no longer runs, and nobody holds the
 // lock every writer keeps on its file (the second check covers a process id
 // seen from another process namespace, or already given to a new process).
 bool Abandoned(const std::string& folder, const char* name) {
-  const char* digits = name + std::strlen(kTemporaryPrefix);
-  char* end = nullptr;
-  const long pid = std::strtol(digits, &end, 10);
-  if (end == digits || *end != '-' || pid <= 0 || pid == getpid()) return false;
+  const long pid = WriterOfTemporary(name);
+  if (pid <= 0 || pid == getpid()) return false;
   if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) return false;
   const int fd = open((folder + "/" + name).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return false;

@@ -59,6 +59,24 @@ TEST(AbandonedTemporaryTest, TheNextReplacementInTheFolderRemovesAKilledWritersF
   EXPECT_EQ(prefix.readFile("C:\\Prog\\Torvida.chm"), "help");
 }
 
+// Only names this layer makes are taken for its leftovers: a Windows
+// program's temporary in the same folder ("~kvtmp<pid>-<n>", its process id
+// not one of this host's) and files merely starting alike stay.
+TEST(AbandonedTemporaryTest, NamesOfOtherWritersStay) {
+  fixtures::TempPrefix prefix;
+  prefix.writeFile("C:\\Prog\\WKTorvida2.dll", "old");
+  const std::string folder = prefix.hostPath("C:\\Prog");
+  WriterAtWork(u"C:\\Prog\\WKTorvida2.dll")->kill();
+  const std::vector<std::string> others = {"~kvtmp-notes.txt", "~kvtmp999999-3", "~kvtmp999999-3-0000abcd.bak"};
+  for (const std::string& name : others) std::ofstream(folder + "/" + name) << "kept";
+  ASSERT_EQ(Temporaries(folder).size(), others.size() + 1);
+
+  ASSERT_TRUE(platform::WriteFileContents(u"C:\\Prog\\WKTorvida2.dll", "new"));
+  std::vector<std::string> expected = others;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Temporaries(folder), expected);
+}
+
 TEST(AbandonedTemporaryTest, TheNextRegistryWriteRemovesWhatAKilledSaveLeft) {
   fixtures::TempPrefix prefix;
   // The name a save killed between its temporary file and the rename
