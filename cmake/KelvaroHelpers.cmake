@@ -29,7 +29,12 @@ function(kelvaro_test name)
   # and turn the next property's name into this one's value.
   set(properties)
   if(ARG_LABELS)
-    list(APPEND properties LABELS "${ARG_LABELS}")
+    # Several labels are one list inside the list of properties: its
+    # semicolons are escaped for each of the three expansions they go through
+    # (here, gtest_discover_tests' arguments, the script it writes), each of
+    # which halves the backslashes. Unescaped, only the first label was kept.
+    string(REPLACE ";" [=[\\\\\\\\;]=] labels "${ARG_LABELS}")
+    list(APPEND properties LABELS "${labels}")
   endif()
   if(ARG_ENVIRONMENT)
     list(APPEND properties ENVIRONMENT "${ARG_ENVIRONMENT}")
