@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Converts a 24/32-bit TrueColor xwd screenshot (xwd -root) to PNG with the
-standard library only: xwd-to-png.py IN.xwd OUT.png"""
+"""Converts a TrueColor or DirectColor xwd screenshot (xwd -root) whose pixels
+take 24 or 32 bits to PNG with the standard library only:
+xwd-to-png.py IN.xwd OUT.png"""
 import struct
 import sys
 import zlib
@@ -12,10 +13,12 @@ def main(source, target):
     header_size, width, height = fields[0], fields[4], fields[5]
     byte_order, bits_per_pixel, bytes_per_line = fields[7], fields[11], fields[12]
     red_mask, green_mask, blue_mask, ncolors = fields[14], fields[15], fields[16], fields[19]
-    if bytes_per_line < 4 * width or bits_per_pixel not in (24, 32):
-        sys.exit("only TrueColor images stored in 32-bit pixels are handled")
+    # The server may store a 24-bit pixel in three bytes or in four.
+    step = bits_per_pixel // 8
+    if bits_per_pixel not in (24, 32) or bytes_per_line < step * width:
+        sys.exit("only images stored in 24- or 32-bit pixels are handled")
     pixels = data[header_size + 12 * ncolors:]
-    order = "<" if byte_order == 0 else ">"
+    order = "little" if byte_order == 0 else "big"
 
     def shift(mask):
         return (mask & -mask).bit_length() - 1
@@ -24,8 +27,9 @@ def main(source, target):
     rows = bytearray()
     for y in range(height):
         rows.append(0)
-        line = pixels[y * bytes_per_line:y * bytes_per_line + 4 * width]
-        for (value,) in struct.iter_unpack(order + "I", line):
+        line = pixels[y * bytes_per_line:y * bytes_per_line + step * width]
+        for x in range(0, step * width, step):
+            value = int.from_bytes(line[x:x + step], order)
             rows += bytes(((value & red_mask) >> rs, (value & green_mask) >> gs, (value & blue_mask) >> bs))
 
     def chunk(kind, body):
