@@ -24,7 +24,7 @@ bool WaitUntilActive(QWidget* window) {
       QObject::connect(qApp, &QGuiApplication::focusWindowChanged, &loop, [&loop, window] {
         if (window->isActiveWindow()) loop.quit();
       });
-  if (!window->isActiveWindow()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
   QObject::disconnect(activation);
   return window->isActiveWindow();
 }
