@@ -183,11 +183,14 @@ double StartWizard() {
 // the wizard's; the empty window's median is a counter beside it.
 void BM_WizardAgainstEmptyWindow(benchmark::State& state) {
   for (auto _ : state) {
-    const bool wizardFirst = gWizardSeconds.size() % 2 == 1;
-    const double first = wizardFirst ? StartWizard() : StartEmptyWindow();
-    const double second = wizardFirst ? StartEmptyWindow() : StartWizard();
-    const double wizard = wizardFirst ? first : second;
-    const double empty = wizardFirst ? second : first;
+    double wizard = 0, empty = 0;
+    if (gWizardSeconds.size() % 2 == 1) {
+      wizard = StartWizard();
+      empty = StartEmptyWindow();
+    } else {
+      empty = StartEmptyWindow();
+      wizard = StartWizard();
+    }
     if (wizard < 0 || empty < 0) {
       state.SkipWithError("a program did not report being on screen");
       return;
