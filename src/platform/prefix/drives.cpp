@@ -35,9 +35,7 @@ String WindowsPathOn(char16_t letter, const std::string& folder, const std::stri
 
 std::vector<String> GetLogicalDriveStrings() {
   std::vector<String> roots;
-  for (char16_t letter = u'A'; letter <= u'Z'; ++letter) {
-    if (!DriveFolder(letter).empty()) roots.push_back(String(1, letter) + u":\\");
-  }
+  for (const Drive& drive : Drives()) roots.push_back(String(1, drive.letter) + u":\\");
   return roots;
 }
 
@@ -62,25 +60,20 @@ String FromNativePath(const std::string& nativePath) {
   }
   // The drive whose folder holds the path most closely; z: (the whole host
   // file system in a usual prefix) only when no other drive does.
-  char16_t best = 0;
-  std::string bestFolder;
-  for (char16_t letter = u'A'; letter <= u'Y'; ++letter) {
-    const std::string folder = DriveFolder(letter);
-    if (!folder.empty() && Holds(folder, path) && (best == 0 || folder.size() > bestFolder.size())) {
-      best = letter;
-      bestFolder = folder;
-    }
+  const Drive* best = nullptr;
+  const Drive* z = nullptr;
+  const std::vector<Drive> drives = Drives();
+  for (const Drive& drive : drives) {
+    if (!Holds(drive.folder, path)) continue;
+    if (drive.letter == u'Z') z = &drive;
+    else if (!best || drive.folder.size() > best->folder.size()) best = &drive;
   }
-  if (best == 0) {
-    const std::string folder = DriveFolder(u'Z');
-    if (folder.empty() || !Holds(folder, path)) {
-      Fail(kErrorPathNotFound);
-      return {};
-    }
-    best = u'Z';
-    bestFolder = folder;
+  if (!best) best = z;
+  if (!best) {
+    Fail(kErrorPathNotFound);
+    return {};
   }
-  String out = WindowsPathOn(best, bestFolder, path);
+  String out = WindowsPathOn(best->letter, best->folder, path);
   // lexically_normal keeps a trailing separator of a folder: so does this.
   return out;
 }

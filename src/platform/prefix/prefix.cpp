@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <memory>
@@ -109,6 +110,25 @@ std::string DriveFolder(char16_t letter) {
   struct stat st;
   if (stat(resolved, &st) != 0 || !S_ISDIR(st.st_mode)) return {};
   return resolved;
+}
+
+std::vector<Drive> Drives() {
+  std::vector<Drive> drives;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir((Root() + "/dosdevices").c_str()), closedir);
+  if (!dir) return drives;
+  std::vector<char16_t> letters;
+  while (const dirent* entry = readdir(dir.get())) {
+    const char* name = entry->d_name;
+    // The names DriveFolder looks for: a lower-case letter and a colon.
+    if (name[0] >= 'a' && name[0] <= 'z' && name[1] == ':' && name[2] == '\0') {
+      letters.push_back(static_cast<char16_t>(u'A' + (name[0] - 'a')));
+    }
+  }
+  std::sort(letters.begin(), letters.end());
+  for (char16_t letter : letters) {
+    if (std::string folder = DriveFolder(letter); !folder.empty()) drives.push_back({letter, std::move(folder)});
+  }
+  return drives;
 }
 
 bool ResolvePath(const String& windowsPath, std::string* hostPath) {

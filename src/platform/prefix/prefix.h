@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/win_types.h"
 
@@ -22,5 +23,16 @@ bool ResolvePath(const String& windowsPath, std::string* hostPath);
 
 // Host folder behind a drive letter ('C'), empty when absent or dangling.
 std::string DriveFolder(char16_t letter);
+
+struct Drive {
+  char16_t letter;     // 'A' to 'Z'
+  std::string folder;  // as DriveFolder gives it
+};
+
+// Every drive whose folder exists, in letter order. The dosdevices folder is
+// read once and only the letters it holds are resolved: resolving a link
+// costs a look at each folder on its way, and a prefix has two or three
+// drives of twenty-six.
+std::vector<Drive> Drives();
 
 }  // namespace platform::prefix
