@@ -44,7 +44,15 @@ std::string Rewritten(FcConfig* config, const char* request) {
   return out;
 }
 
-TEST(FontConfig, TheSystemConfigurationBecomesCurrentWithItsFontsAndRules) {
+// Each case ends by giving back what fontconfig holds: the configuration a
+// load made current lives until FcFini (in the wizard, Qt gives it back as its
+// font database closes).
+class FontConfig : public testing::Test {
+ protected:
+  void TearDown() override { FcFini(); }
+};
+
+TEST_F(FontConfig, TheSystemConfigurationBecomesCurrentWithItsFontsAndRules) {
   ASSERT_TRUE(kelvaro::LoadSystemFontConfig());
   FcConfig* loaded = FcConfigGetCurrent();
   ConfigPtr reference(FcInitLoadConfigAndFonts(), FcConfigDestroy);
@@ -66,7 +74,13 @@ struct Fallback {
 
 void PrintTo(const Fallback& fallback, std::ostream* out) { *out << fallback.name; }
 
-class FontConfigFallback : public testing::TestWithParam<Fallback> {};
+class FontConfigFallback : public testing::TestWithParam<Fallback> {
+ protected:
+  void TearDown() override {
+    unsetenv("FONTCONFIG_FILE");
+    FcFini();
+  }
+};
 
 TEST_P(FontConfigFallback, IsLeftToFcInit) {
   fixtures::TempDir dir;
@@ -82,7 +96,6 @@ TEST_P(FontConfigFallback, IsLeftToFcInit) {
   ASSERT_NE(caches, nullptr);
   EXPECT_NE(FcStrListNext(caches), nullptr);
   FcStrListDone(caches);
-  unsetenv("FONTCONFIG_FILE");
 }
 
 INSTANTIATE_TEST_SUITE_P(
