@@ -106,6 +106,7 @@ int RunLookAlikeWindow(int argc, char** argv) {
   QApplication app(argc, argv);
   QMainWindow window;
   window.resize(947, 522);
+  window.setFont(PixelFont("MS Sans Serif", 11));
   const QImage picture = kelvaro::CompanyPicture();
   auto* column = new QLabel;
   Fill(column, picture.pixelColor(0, picture.height() - 1));

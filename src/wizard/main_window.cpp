@@ -96,6 +96,13 @@ TfrmMain::TfrmMain() : QWidget(nullptr) {
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
+  // The window's own font, for the controls that set none (the button row,
+  // the version label): the classic form font, in which the captions fit the
+  // buttons' design widths; the toolkit's default font is wider and cut "<
+  // Précédant". The title and the page area set their own.
+  QFont formFont(QStringLiteral("MS Sans Serif"));
+  formFont.setPixelSize(11);
+  setFont(formFont);
   CreatePanels();
   CreateButtonRow();
   CreateActions();

@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTextEdit>
 
 #include "wizard_harness.h"
@@ -194,6 +196,30 @@ TEST(MainWindow, TheButtonRowIsRightAligned) {
   EXPECT_EQ(m.ButtonPrev->geometry().right() + 1, m.ButtonNext->x() - 10);
   EXPECT_EQ(m.ButtonPrev->width(), 73);
   EXPECT_EQ(m.ButtonCancel->width(), 61);
+}
+
+// The buttons keep their design widths, so every caption they take must fit
+// inside them: with the toolkit's default font "< Précédant" lost its last
+// letters.
+TEST(MainWindow, EveryCaptionFitsItsButton) {
+  Wizard w(StandardTexts());
+  w.Start();
+  const TfrmMain& m = w.main();
+  const struct {
+    const QPushButton* button;
+    const char* caption;
+  } cases[] = {
+      {m.ButtonPrev, "< Précédant"}, {m.ButtonNext, "Suivant >"}, {m.ButtonNext, "Démarrer"},
+      {m.ButtonNext, "Quitter"},     {m.ButtonCancel, "Annuler"},
+  };
+  for (const auto& c : cases) {
+    QStyleOptionButton option;
+    option.initFrom(c.button);
+    option.text = QString::fromUtf8(c.caption);
+    option.rect = c.button->rect();
+    const QRect inside = c.button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, c.button);
+    EXPECT_LE(c.button->fontMetrics().horizontalAdvance(option.text), inside.width()) << c.caption;
+  }
 }
 
 TEST(MainWindow, AMissingListOfChangesIsSaidAndReplaced) {
