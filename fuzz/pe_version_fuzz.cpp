@@ -1,14 +1,16 @@
 // libFuzzer target of the PE version reader: the input is taken both as a
-// whole file (headers, sections, resource directory, then the block found)
-// and as a version block on its own, and every query the updater makes is
-// asked of the block. AddressSanitizer reports any read outside the input or
+// whole file (headers, sections, resource directory, then the block found;
+// or, for an ELF file, its version section) and as a version block on its
+// own, and every query the updater makes is asked of the block. AddressSanitizer reports any read outside the input or
 // the block.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
 #include <vector>
 
+#include "platform/prefix/elf_sections.h"
 #include "platform/prefix/version_resource.h"
 
 namespace {
@@ -40,7 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const platform::pe::MemorySource source(input);
   platform::pe::ResourceLocation location;
-  if (platform::pe::FindVersionResource(source, &location) != platform::kErrorSuccess) return 0;
+  if (platform::pe::FindVersionResource(source, &location) != platform::kErrorSuccess) {
+    // What the version functions take from an ELF file: a section inside it.
+    if (!platform::elf::FindSection(source, platform::elf::kVersionSection, &location)) return 0;
+    if (location.fileOffset > size || location.size > size - location.fileOffset) __builtin_trap();
+    location.size = std::min<uint32_t>(location.size, platform::pe::kMaxVersionResourceSize);
+  }
   std::vector<uint8_t> block;
   if (!platform::pe::CopyVersionBlock(source, location, platform::pe::VersionInfoSizeFor(location.size), &block)) {
     return 0;

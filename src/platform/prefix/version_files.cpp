@@ -1,10 +1,12 @@
 // GetFileVersionInfoSize, GetFileVersionInfo and VerQueryValue over the
 // prefix: the file is found and opened through the file services, then read
-// piece by piece by the PE reader; nothing is cached, so every call sees the
-// file as it is now.
+// piece by piece by the PE reader (or, for a program built here for Linux,
+// from its version section); nothing is cached, so every call sees the file
+// as it is now.
 #include <memory>
 
 #include "platform/files.h"
+#include "platform/prefix/elf_sections.h"
 #include "platform/module_resources.h"
 #include "platform/prefix/version_resource.h"
 
@@ -55,7 +57,13 @@ uint32_t OpenFile(const String& path, pe::FileSource* source) {
 
 uint32_t LocateVersion(const String& path, pe::FileSource* source, pe::ResourceLocation* location) {
   if (const uint32_t error = OpenFile(path, source)) return error;
-  return pe::FindVersionResource(*source, location);
+  const uint32_t error = pe::FindVersionResource(*source, location);
+  // Not a PE file: a program built here for Linux keeps its block in a
+  // section of its own.
+  if (error == kErrorBadExeFormat && elf::FindSection(*source, elf::kVersionSection, location) && location->size > 0) {
+    return location->size <= pe::kMaxVersionResourceSize ? kErrorSuccess : kErrorBadFormat;
+  }
+  return error;
 }
 
 }  // namespace
