@@ -58,6 +58,23 @@ TEST(InspectVersion, FileWithoutVersionHasEmptyFieldsAndNoFixedVersion) {
                                     "Comments: \nFixed: none\n"));
 }
 
+// The wizard is an ELF program: it carries its version resource in a section
+// of its own, which the version functions read as they read a PE resource.
+TEST(InspectVersion, TheWizardCarriesTheVersionItIsBuiltWith) {
+  TempPrefix prefix;  // its z: drive is the host's root
+  const QString wizard = QStringLiteral("Z:") + QStringLiteral(KELVARO_UPDATE).replace(QLatin1Char('/'), QLatin1Char('\\'));
+  const ToolRun run = Inspect({QStringLiteral("version"), wizard});
+  EXPECT_EQ(run.exitCode, 0);
+  const QString version = QStringLiteral(KELVARO_PROGRAM_VERSION);
+  EXPECT_EQ(run.out, QStringLiteral("LangId: 040C\nLangName: Fran\u00e7ais (France)\nCharSet: 04E4\n"
+                                    "CompanyName: Kelvaro\nFileDescription: Mise \u00e0 jour Kelvaro\n"
+                                    "FileVersion: ") +
+                         version +
+                         QStringLiteral("\nInternalName: kelvaro-update\nLegalCopyRight: \nLegalTradeMark: \n"
+                                        "OriginalFileName: kelvaro-update\nProductName: Kelvaro\nProductVersion: ") +
+                         version + QStringLiteral("\nComments: \nFixed: ") + version + QStringLiteral("\n"));
+}
+
 TEST(InspectCompare, PrintsTheDecisionOrTheError) {
   TempPrefix prefix;
   InstallPeFixture(prefix, "torvida_1_2_3_9.dll", "C:\\A\\v9.dll");
