@@ -131,9 +131,9 @@ int RunLookAlikeWindow(int argc, char** argv) {
   warning->setPalette(maroon);
   warning->setWordWrap(true);
   warning->setGeometry(20, 100, 753, 150);
-  auto* info = new QLabel(QStringLiteral("Cet assistant va mettre \u00e0 jour Mise \u00e0 jour Torvida.\n\nAucune donn\u00e9e "
-                                         "existante ne sera supprim\u00e9e.\n\nCette mise \u00e0 jour remplace la "
-                                         "version 2.3.\n"),
+  auto* info = new QLabel(QStringLiteral("Cet assistant va mettre \u00e0 jour Mise \u00e0 jour Torvida.\n\n"
+                                         "Aucune donn\u00e9e existante ne sera supprim\u00e9e.\n\n"
+                                         "Cette mise \u00e0 jour remplace la version 2.3.\n"),
                           page);
   info->setWordWrap(true);
   info->setGeometry(20, 270, 753, 150);

@@ -25,7 +25,9 @@ std::vector<std::string> FontFiles(FcConfig* config) {
   FcFontSet* fonts = FcConfigGetFonts(config, FcSetSystem);
   for (int i = 0; fonts && i < fonts->nfont; ++i) {
     FcChar8* file = nullptr;
-    if (FcPatternGetString(fonts->fonts[i], FC_FILE, 0, &file) == FcResultMatch) files.emplace_back(reinterpret_cast<char*>(file));
+    if (FcPatternGetString(fonts->fonts[i], FC_FILE, 0, &file) == FcResultMatch) {
+      files.emplace_back(reinterpret_cast<char*>(file));
+    }
   }
   std::sort(files.begin(), files.end());
   return files;
@@ -101,7 +103,8 @@ TEST_P(FontConfigFallback, IsLeftToFcInit) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FontConfigFallback,
     testing::Values(Fallback{"MissingFile", nullptr},
-                    Fallback{"NoCacheFolder", "<?xml version=\"1.0\"?>\n<fontconfig><dir>/usr/share/fonts</dir></fontconfig>\n"},
+                    Fallback{"NoCacheFolder",
+                             "<?xml version=\"1.0\"?>\n<fontconfig><dir>/usr/share/fonts</dir></fontconfig>\n"},
                     Fallback{"NotXml", "this is not a configuration\n"}),
     [](const testing::TestParamInfo<Fallback>& info) { return std::string(info.param.name); });
 

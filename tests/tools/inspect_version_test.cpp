@@ -62,7 +62,8 @@ TEST(InspectVersion, FileWithoutVersionHasEmptyFieldsAndNoFixedVersion) {
 // of its own, which the version functions read as they read a PE resource.
 TEST(InspectVersion, TheWizardCarriesTheVersionItIsBuiltWith) {
   TempPrefix prefix;  // its z: drive is the host's root
-  const QString wizard = QStringLiteral("Z:") + QStringLiteral(KELVARO_UPDATE).replace(QLatin1Char('/'), QLatin1Char('\\'));
+  const QString wizard =
+      QStringLiteral("Z:") + QStringLiteral(KELVARO_UPDATE).replace(QLatin1Char('/'), QLatin1Char('\\'));
   const ToolRun run = Inspect({QStringLiteral("version"), wizard});
   EXPECT_EQ(run.exitCode, 0);
   const QString version = QStringLiteral(KELVARO_PROGRAM_VERSION);

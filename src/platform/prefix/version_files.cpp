@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "platform/files.h"
-#include "platform/prefix/elf_sections.h"
 #include "platform/module_resources.h"
+#include "platform/prefix/elf_sections.h"
 #include "platform/prefix/version_resource.h"
 
 namespace platform {
@@ -60,7 +60,8 @@ uint32_t LocateVersion(const String& path, pe::FileSource* source, pe::ResourceL
   const uint32_t error = pe::FindVersionResource(*source, location);
   // Not a PE file: a program built here for Linux keeps its block in a
   // section of its own.
-  if (error == kErrorBadExeFormat && elf::FindSection(*source, elf::kVersionSection, location) && location->size > 0) {
+  if (error == kErrorBadExeFormat && elf::FindSection(*source, elf::kVersionSection, location) &&
+      location->size > 0) {
     return location->size <= pe::kMaxVersionResourceSize ? kErrorSuccess : kErrorBadFormat;
   }
   return error;
