@@ -84,6 +84,7 @@ class CompareFileVersionTest : public ::testing::Test {
 
 TEST_F(CompareFileVersionTest, DecidesByVersionsThenDates) {
   const Side v9{"torvida_1_2_3_9.dll"}, v10{"torvida_1_2_3_10.dll"};
+  const Side v1_2_4_0{"torvida_1_2_4_0.dll"};
   const Side v2{"torvida_2_0_0_0.dll"}, v1_65535{"torvida_1_65535_0_0.dll"};
   const Side v10Later{"torvida_1_2_3_10.dll", kMonday + kDay};
   const Side plain{"not_pe.dll"}, plainLater{"not_pe.dll", kMonday + kDay};
@@ -92,6 +93,9 @@ TEST_F(CompareFileVersionTest, DecidesByVersionsThenDates) {
   const std::vector<CompareCase> cases = {
       {"carried newer by its last part, numerically", v9, v10, 1},
       {"installed newer", v10, v9, -1},
+      // The third part outweighs the fourth inside the low word.
+      {"installed newer by its third part", v1_2_4_0, v10, -1},
+      {"carried newer by its third part", v10, v1_2_4_0, 1},
       {"MS words compared first", v2, v1_65535, -1},
       {"MS words, the other way", v1_65535, v2, 1},
       {"same version, carried dated later: versions decide", v10, v10Later, 0},
