@@ -192,10 +192,24 @@ TEST_F(CompanyListTest, AddSocieteCreatesTheFileOnTheWindowsDrive) {
 }
 
 TEST_F(CompanyListTest, AddSocieteKeepsTheEncodingOfAMarkedFile) {
-  prefix.writeFile("C:\\Kelvaro\\multiste.txt", std::string("\xFF\xFE\x41\x01\r\0\n\0", 8));
-  form.AddSociete(QStringLiteral("Ω"));
-  EXPECT_EQ(prefix.readFile("C:\\Kelvaro\\multiste.txt"), std::string("\xFF\xFE\x41\x01\r\0\n\0\xA9\x03\r\0\n\0", 14));
-  EXPECT_EQ(load(), (QStringList{QStringLiteral("Ł"), QStringLiteral("Ω")}));
+  struct Case {
+    const char* what;
+    std::string before;
+    std::string after;
+  };
+  const Case cases[] = {
+      {"UTF-16LE", std::string("\xFF\xFE\x41\x01\r\0\n\0", 8),
+       std::string("\xFF\xFE\x41\x01\r\0\n\0\xA9\x03\r\0\n\0", 14)},
+      {"UTF-16BE", std::string("\xFE\xFF\x01\x41\0\r\0\n", 8),
+       std::string("\xFE\xFF\x01\x41\0\r\0\n\x03\xA9\0\r\0\n", 14)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    prefix.writeFile("C:\\Kelvaro\\multiste.txt", c.before);
+    form.AddSociete(QStringLiteral("Ω"));
+    EXPECT_EQ(prefix.readFile("C:\\Kelvaro\\multiste.txt"), c.after);
+    EXPECT_EQ(load(), (QStringList{QStringLiteral("Ł"), QStringLiteral("Ω")}));
+  }
 }
 
 // An ANSI list whose first company, once the blank lines before it are
