@@ -120,6 +120,8 @@ TEST(DriveLinksTest, HostPathsMapToTheClosestDrive) {
       {c + "/windows", u"C:\\windows"},
       {c, u"C:\\"},
       {c + "/Data/Société/base.fdb", u"D:\\Société\\base.fdb"},
+      // A folder whose name merely begins with the drive's is not on it.
+      {c + "/DataOld/x", u"C:\\DataOld\\x"},
       {c + "/Data/../windows/new.ini", u"C:\\windows\\new.ini"},
       {elsewhere.path() + "/link-to-c/windows", u"C:\\windows"},
       {"/usr/bin", u"Z:\\usr\\bin"},
