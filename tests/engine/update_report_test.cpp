@@ -41,6 +41,20 @@ TEST_F(UpdateReport, CopyWritesTwoLinesAndReplacesAReadOnlyTarget) {
   EXPECT_EQ(prefix.readFile("C:\\Dest\\quiet.dll"), "new bytes");
 }
 
+// The copy takes the source's attributes; a read-only carried file must
+// still leave a writable installed copy, new or replaced.
+TEST_F(UpdateReport, CopyOfAReadOnlySourceIsWritable) {
+  writeFile("C:\\Src\\locked.dll", "new bytes");
+  ::chmod(prefix.hostPath("C:\\Src\\locked.dll").c_str(), 0444);
+  writeFile("C:\\Dest\\old.dll", "old bytes");
+  for (const char* target : {"C:\\Dest\\old.dll", "C:\\Dest\\new.dll"}) {
+    SCOPED_TRACE(target);
+    engine->LogCopyFile(QStringLiteral("C:\\Src\\locked.dll"), QString::fromLatin1(target), false);
+    EXPECT_EQ(prefix.readFile(target), "new bytes");
+    EXPECT_FALSE(readOnly(target));
+  }
+}
+
 // Failed copies: the message names both files and the system's text.
 struct CopyFailure {
   const char* name;
