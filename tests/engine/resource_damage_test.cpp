@@ -2,9 +2,12 @@
 // file, outputs and existing targets untouched, and a lookup that never reads
 // another file's bytes.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QBuffer>
 #include <QFile>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -53,6 +56,30 @@ std::vector<DamagedPayload> damagedPayloads() {
   };
 }
 
+// Caps the process's address space a little above what it uses now, so that
+// a block of the announced size cannot be allocated while it lives: a size
+// check that comes too late shows as a failed allocation, not as the same
+// error after a 2 GB block.
+class AddressSpaceCap {
+ public:
+  AddressSpaceCap() {
+    getrlimit(RLIMIT_AS, &saved_);
+    std::ifstream statm("/proc/self/statm");
+    rlim_t pages = 0;
+    statm >> pages;
+    rlimit cap = saved_;
+    cap.rlim_cur = std::min<rlim_t>(saved_.rlim_cur, pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + kHeadroom);
+    active_ = pages > 0 && setrlimit(RLIMIT_AS, &cap) == 0;
+  }
+  ~AddressSpaceCap() { setrlimit(RLIMIT_AS, &saved_); }
+  bool active() const { return active_; }
+
+ private:
+  static constexpr rlim_t kHeadroom = 256u << 20;
+  rlimit saved_{};
+  bool active_ = false;
+};
+
 class ResourceDamageTest : public ::testing::Test {
  protected:
   void carry(const PackedModule::Blobs& payloads) {
@@ -73,6 +100,8 @@ TEST_F(ResourceDamageTest, DamagedPayloadRaisesNamingTheFileAndChangesNothing) {
     carry({{"WKTORVIDA2.DLL", c.payload}});
     QByteArray data("untouched");
     platform::FileTime time = 7;
+    const AddressSpaceCap cap;
+    ASSERT_TRUE(cap.active());
     try {
       kelvaro::ReadResourceFile("WKTorvida2.dll", &data, &time);
       ADD_FAILURE() << "no error";
