@@ -1,6 +1,7 @@
 // UpdateSolmiraFinance: the two finance products (rows 8 and 9) below the
-// "Kelvaro5" root. The interface file is registered first and copied last,
-// after every listed file.
+// "Kelvaro5" root. The interface file is registered once it is known to be
+// installed, before anything is replaced, and copied last, after every
+// listed file.
 #include "engine/product_steps.h"
 #include "platform/files.h"
 #include "products/product_paths.h"
@@ -31,7 +32,10 @@ TUpdateResultType TdmUpdateCommon::UpdateSolmiraFinance(TAppNameType AppType) {
 
   try {
     const QString installed = folder + name;
-    SetProductProgramPath(product, installed);
+    // Every later run takes the registered path without searching again, so
+    // a folder chosen by mistake, where the interface file is missing, must
+    // not be remembered; ReplaceFile then reports the missing file.
+    if (FileExists(installed)) SetProductProgramPath(product, installed);
     result = ReplaceFile(carried, installed, true, true);
     if (result == urtOk) {
       LoadResourceFileList(QStringLiteral("FileNames.txt"), mNamesList);

@@ -2,6 +2,8 @@
 // manager's (the version gate, the file-in-use test, pointing at a missing
 // program, companion lists that decide whether the program is replaced).
 #include <QRegularExpression>
+#include <filesystem>
+#include <optional>
 
 #include "engine/windows_installer.h"
 #include "engine_fixture.h"
@@ -218,14 +220,38 @@ TEST_F(ProductRoutineTest, ImagoraFoundThroughTheMachineRegistration) {
 
 // --- Finance products, Nimbaro, QRV -------------------------------------------------
 
-TEST_F(ProductRoutineTest, FinanceInterfaceNotInstalled) {
-  carry({{QStringLiteral("SA-00.int"), "int"}});
-  prefix.makeDirectory("C:\\Kelvaro5\\rhx");
-  EXPECT_EQ(engine->UpdateSolmiraFinance(antSolmira), urtKo);
-  EXPECT_EQ(report(), QStringList{QStringLiteral("Une erreur s'est produite lors de la mise à jour du rhx\\SA-00.int\r\n"
-                                                 "Fichier pas trouvé : C:\\Kelvaro5\\rhx\\SA-00.int")});
-  // Registered before anything is replaced.
-  EXPECT_EQ(GetProductProgramPath(QStringLiteral("Solmira"), true), QStringLiteral("C:\\Kelvaro5\\rhx\\SA-00.int"));
+// The interface file's path is registered only where the file is installed,
+// and then before anything is replaced, whatever the user answers.
+TEST_F(ProductRoutineTest, FinanceInterfaceRegisteredOnlyWhenInstalled) {
+  const QString installed = QStringLiteral("C:\\Kelvaro5\\rhx\\SA-00.int");
+  const struct {
+    const char* what;
+    int installedDay;  // 0: not installed
+    std::optional<bool> answer;
+    TUpdateResultType result;
+    QString registered;
+    QString firstReportLine;
+  } cases[] = {
+      {"not installed", 0, std::nullopt, urtKo, QString(),
+       QStringLiteral("Une erreur s'est produite lors de la mise à jour du rhx\\SA-00.int\r\n"
+                      "Fichier pas trouvé : C:\\Kelvaro5\\rhx\\SA-00.int")},
+      {"installed newer, the user keeps it", 1, false, urtNot, installed, QStringLiteral("Le fichier ") + installed},
+      {"installed older", -1, std::nullopt, urtOk, installed, QStringLiteral("Copie de <tmp>")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(SetProductProgramPath(QStringLiteral("Solmira"), QString()));
+    std::filesystem::remove_all(prefix.hostPath("C:\\Kelvaro5"));
+    prefix.makeDirectory("C:\\Kelvaro5\\rhx");
+    if (c.installedDay) writeFile("C:\\Kelvaro5\\rhx\\SA-00.int", "installed", Day(c.installedDay));
+    carry({{QStringLiteral("SA-00.int"), "int"}, {QStringLiteral("FileNames.txt"), ""}}, Day(0));
+    if (c.answer) scripted.user.answers.push_back(*c.answer);
+    report().clear();
+    EXPECT_EQ(engine->UpdateSolmiraFinance(antSolmira), c.result);
+    EXPECT_EQ(GetProductProgramPath(QStringLiteral("Solmira"), true), c.registered);
+    EXPECT_EQ(normalisedReport().value(0), c.firstReportLine);
+  }
+  EXPECT_EQ(read("C:\\Kelvaro5\\rhx\\SA-00.int"), "int");
 }
 
 TEST_F(ProductRoutineTest, FinanceRootNotFound) {
