@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "support/errors.h"
+#include "support/text.h"
 #include "support/user_seam.h"
 
 namespace kelvaro::db {
@@ -13,6 +14,10 @@ QString QuotedSqlString(const QString& text) {
   QString inner = text;
   inner.replace(QLatin1Char('\''), QLatin1String("''"));
   return QLatin1Char('\'') + inner + QLatin1Char('\'');
+}
+
+QString PresenceName(const QString& UserStr) {
+  return fromWindows1252(toWindows1252(UserStr.left(TDatabaseManager::kUserNameLength)));
 }
 
 int StrToInt(const QString& text) {
@@ -148,7 +153,7 @@ void TDatabaseManager::PurgeStaleUsers() {
 }
 
 void TDatabaseManager::RegisterUser(const QString& UserStr) noexcept {
-  const QString name = UserStr.left(kUserNameLength);
+  const QString name = PresenceName(UserStr);
   RunAttempts([&] { return RegisterAttempt(name); });
 }
 
@@ -161,7 +166,7 @@ bool TDatabaseManager::UnRegisterAttempt(const QString& name) {
 }
 
 void TDatabaseManager::UnRegisterUser(const QString& UserStr) noexcept {
-  const QString name = UserStr.left(kUserNameLength);
+  const QString name = PresenceName(UserStr);
   RunAttempts([&] { return UnRegisterAttempt(name); });
 }
 

@@ -90,6 +90,12 @@ class TDatabaseManager : public QObject {
 // A quoted SQL string literal: single quotes, inner quotes doubled.
 QString QuotedSqlString(const QString& text);
 
+// The name a workstation's presence row carries: the first 60 characters of
+// UserStr, where a character the products' code page (Windows-1252) has no
+// byte for becomes "?". The row is only a label, so a user or computer name
+// such as "Łukasz" must not make every registration fail.
+QString PresenceName(const QString& UserStr);
+
 // The text as a decimal integer, or kelvaro::Error with the conversion
 // message.
 int StrToInt(const QString& text);

@@ -106,13 +106,22 @@ TEST_F(DatabaseManagerTest, ReadsIdentityAndVersionRows) {
   }
 }
 
-TEST_F(DatabaseManagerTest, PresenceNamesAreCutAndQuoted) {
+TEST_F(DatabaseManagerTest, PresenceNamesAreCutQuotedAndMapped) {
   manager_.Connect();
   const QString longName = QStringLiteral("utilisateur-au-nom-très-long (POSTE-AVEC-UN-NOM-LONG) - Updater-X");
   ASSERT_GT(longName.size(), 60);
-  const QString names[] = {longName, QStringLiteral("o'neil (PC'12) - Updater"), QStringLiteral("Zoé (PC) - Updater")};
-  for (const QString& name : names) {
-    const QString stored = name.left(60);
+  const struct {
+    QString name;
+    QString stored;
+  } cases[] = {
+      {longName, longName.left(60)},
+      {QStringLiteral("o'neil (PC'12) - Updater"), QStringLiteral("o'neil (PC'12) - Updater")},
+      {QStringLiteral("Zoé (PC) - Updater"), QStringLiteral("Zoé (PC) - Updater")},
+      // Characters without a Windows-1252 byte: the label keeps a "?".
+      {QStringLiteral("Łukasz (PC) - Updater"), QStringLiteral("?ukasz (PC) - Updater")},
+      {QStringLiteral("Пётр (ПК 7) - Updater"), QStringLiteral("???? (?? 7) - Updater")},
+  };
+  for (const auto& [name, stored] : cases) {
     manager_.RegisterUser(name);
     EXPECT_EQ(PresenceRows(stored), 1) << name.toStdString();
     manager_.RegisterUser(name);  // refreshes, never a second row
