@@ -6,8 +6,9 @@
 // transaction, so a failure keeps every list committed before it and leaves
 // no half-stored one; the company being worked on is always disconnected; a
 // company that cannot be reached is reported and the others are still done;
-// any other failure ends the installation with "Cannot import resource
-// files".
+// a company file that exists but could not be read installs nothing and is
+// reported; any other failure ends the installation with "Cannot import
+// resource files".
 #include <algorithm>
 #include <exception>
 
@@ -98,6 +99,13 @@ bool TdmUpdateCommon::InstallListsForCompanies(const QString& DestPath) {
     return true;
   }
 
+  // An unreadable company file leaves the list empty, which would otherwise
+  // mean the default company alone: every company the file names would be
+  // skipped without a word, and the run could still end as a success.
+  if (const QString loadError = FMultiSte().LoadError(); !loadError.isEmpty()) {
+    AddToLog(QStringLiteral("\r\n") + loadError);
+    return false;
+  }
   bool allDone = true;
   const QStringList companies = FMultiSte().ComboBoxCompanies.Items;
   if (companies.isEmpty()) return InstallListsForCompany(QString());

@@ -151,8 +151,16 @@ QString TFMultiSte::LocateMultisteFile() {
 
 void TFMultiSte::ChargeFichier() {
   ComboBoxCompanies.Clear();
+  FLoadError.clear();
   FFilename = GetMultisteFilename();
-  if (FileExists(FFilename)) ComboBoxCompanies.Items = ReadCompanies(FFilename);
+  if (FileExists(FFilename)) {
+    try {
+      ComboBoxCompanies.Items = ReadCompanies(FFilename);
+    } catch (const Error& error) {
+      FLoadError = error.message();
+      throw;
+    }
+  }
   SelectCompany(ReadRegistryString(kHkeyCurrentUser, kLastCompanyKey, kLastCompanyValue));
 }
 

@@ -8,7 +8,8 @@
 //
 // What this promises when things go wrong: a missing file is an empty list,
 // never an error; a file that cannot be read raises kelvaro::Error naming it
-// and leaves the list empty. AddSociete replaces the file atomically
+// and leaves the list empty, and LoadError keeps that message until the next
+// load, so that whoever walks the list knows it is not the whole list. AddSociete replaces the file atomically
 // (temporary file, flush, rename), so a failure while writing leaves the old
 // file and every company in it; it raises kelvaro::Error naming the file.
 // The obsolete machine-wide key is deleted at every look-up; refusals are
@@ -73,6 +74,9 @@ class TFMultiSte {
   bool ComboBoxCompaniesKeyDown(int Key);
 
   const QString& Filename() const { return FFilename; }
+  // Why the last load could not read the company file that exists; empty
+  // when it read it or there was none.
+  const QString& LoadError() const { return FLoadError; }
 
   // The window that shows the dialog modally and calls the handlers above;
   // none installed: the dialog is cancelled at once.
@@ -91,6 +95,7 @@ class TFMultiSte {
   void SelectCompany(const QString& Name);
 
   QString FFilename;
+  QString FLoadError;
 };
 
 // The shared instance, created on first use and kept until the program ends.

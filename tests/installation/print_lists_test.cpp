@@ -2,6 +2,7 @@
 // report lines, the outcomes, the companies that cannot be reached, the
 // product that keeps its lists as files, and bad definitions.
 #include "db/db_connection.h"
+#include "fixtures/unreadable_file.h"
 #include "installation_fixture.h"
 #include "support/errors.h"
 
@@ -111,6 +112,28 @@ TEST_F(PrintListsTest, DefaultCompanyAndEmptyLines) {
     EXPECT_EQ(headings, c.headings) << c.what;
     EXPECT_EQ(keys(paths), (QStringList{"adresses", "etiquettes"})) << c.what;
   }
+}
+
+// A company file that cannot be read is not an empty list: no list goes into
+// the default company in its place, and the report says why.
+TEST_F(PrintListsTest, UnreadableCompanyFileInstallsNothing) {
+  dbtest::CompanyDatabase paths, alpha;
+  registryValue("Torvida", "Paths", "DatabaseName", reach(paths));
+  torvidaCompany("Alpha", alpha);
+  companies("Alpha\r\n");
+  {
+    fixtures::UnreadableFile locked(prefix.hostPath("C:\\Kelvaro\\multiste.txt"));
+    ASSERT_TRUE(locked.refused());
+    start();
+  }
+  carry(twoLists());
+  ASSERT_EQ(scripted.user.shown.size(), 1u);
+  const QString readError = scripted.user.shown[0].text;
+  EXPECT_TRUE(readError.startsWith(QStringLiteral("Impossible d'ouvrir le fichier C:\\kelvaro\\multiste.txt")));
+  EXPECT_EQ(engine->InstallPrintLists(QString()), urtWarning);
+  EXPECT_EQ(report(), QStringList{QStringLiteral("\r\n") + readError});
+  EXPECT_TRUE(keys(paths).isEmpty());
+  EXPECT_TRUE(keys(alpha).isEmpty());
 }
 
 TEST_F(PrintListsTest, DefaultCompanyWithoutDatabase) {

@@ -12,6 +12,7 @@
 
 #include "fixtures/small_file_system.h"
 #include "fixtures/temp_prefix.h"
+#include "fixtures/unreadable_file.h"
 #include "platform/registry.h"
 #include "products/product_paths.h"
 #include "support/errors.h"
@@ -86,6 +87,27 @@ TEST_F(CompanyListTest, EveryLineIsAnEntryAsWritten) {
     prefix.writeFile("C:\\Kelvaro\\multiste.txt", c.bytes);
     EXPECT_EQ(load(), c.entries) << c.name;
   }
+}
+
+// A file that exists but cannot be read: the load raises naming it, the list
+// is empty, and the message stays with the list until a load reads the file.
+TEST_F(CompanyListTest, UnreadableFileLeavesAnEmptyListAndItsError) {
+  prefix.writeFile("C:\\Kelvaro\\multiste.txt", "Alpha\r\n");
+  {
+    fixtures::UnreadableFile locked(prefix.hostPath("C:\\Kelvaro\\multiste.txt"));
+    ASSERT_TRUE(locked.refused());
+    try {
+      load();
+      ADD_FAILURE() << "no error";
+    } catch (const Error& error) {
+      EXPECT_TRUE(error.message().startsWith(QStringLiteral("Impossible d'ouvrir le fichier C:\\kelvaro\\multiste.txt\r\n")))
+          << error.what();
+      EXPECT_EQ(form.LoadError(), error.message());
+    }
+    EXPECT_TRUE(form.ComboBoxCompanies.Items.isEmpty());
+  }
+  EXPECT_EQ(load(), QStringList{"Alpha"});
+  EXPECT_EQ(form.LoadError(), QString());
 }
 
 TEST_F(CompanyListTest, LastCompanyIsSelectedIgnoringCase) {
