@@ -5,6 +5,7 @@
 
 #include <QStringList>
 
+#include "db/info_reply.h"
 #include "support/errors.h"
 
 namespace kelvaro::db {
@@ -15,7 +16,7 @@ QString FbStatus::message(const FbLibrary& api) const {
   char buffer[1024];
   while (api.interpret(buffer, sizeof buffer, &cursor) > 0) {
     // The client's texts are UTF-8 (ASCII for the engine's own messages).
-    lines << QString::fromUtf8(buffer);
+    lines << QString::fromUtf8(buffer, qsizetype(strnlen(buffer, sizeof buffer)));
   }
   return lines.join(QStringLiteral("\r\n"));
 }
@@ -125,6 +126,18 @@ void Transaction::forceRollback() noexcept {
 
 // --- SqlArea -----------------------------------------------------------------
 
+namespace {
+
+// An area described again at the size the server asked for must now hold
+// every column; a server that asks for still more is not believed.
+void CheckDescribed(const XSQLDA& area) {
+  if (area.sqld > area.sqln)
+    throw InvalidServerReply(QStringLiteral("%1 columns described in an area of %2")
+                                 .arg(QString::number(area.sqld), QString::number(area.sqln)));
+}
+
+}  // namespace
+
 void SqlArea::resize(int columns) {
   const int n = std::max(columns, 1);
   raw_.assign(XSQLDA_LENGTH(n), 0);
@@ -138,12 +151,18 @@ void SqlArea::resize(int columns) {
 
 int SqlArea::count() const {
   if (raw_.empty()) return 0;
-  return reinterpret_cast<const XSQLDA*>(raw_.data())->sqld;
+  // The column count comes from the server's description; the area never
+  // holds more than it was made for.
+  const XSQLDA* area = reinterpret_cast<const XSQLDA*>(raw_.data());
+  return std::clamp<int>(area->sqld, 0, area->sqln);
 }
 
 void SqlArea::allocateBuffers() {
   for (int i = 0; i < count(); ++i) {
     XSQLVAR& v = var(i);
+    if (v.sqllen < 0)
+      throw InvalidServerReply(
+          QStringLiteral("column %1 of %2 bytes").arg(QString::number(i), QString::number(v.sqllen)));
     size_t size = size_t(v.sqllen);
     if ((v.sqltype & ~1) == SQL_VARYING) size += sizeof(short);
     v.sqldata = buffer(i, size);
@@ -183,6 +202,7 @@ void Statement::prepare(Attachment& attachment, Transaction& transaction, const 
     outputs_.resize(n);
     api.dsql_describe(status.vector(), &handle_, 1, outputs_.get());
     status.check(api);
+    CheckDescribed(*outputs_.get());
   }
   outputs_.allocateBuffers();
 
@@ -194,17 +214,14 @@ void Statement::prepare(Attachment& attachment, Transaction& transaction, const 
     inputs_.resize(n);
     api.dsql_describe_bind(status.vector(), &handle_, 1, inputs_.get());
     status.check(api);
+    CheckDescribed(*inputs_.get());
   }
 
   const char item = isc_info_sql_stmt_type;
   char answer[16] = {};
   api.dsql_sql_info(status.vector(), &handle_, 1, &item, sizeof answer, answer);
   status.check(api);
-  int type = 0;
-  if (answer[0] == isc_info_sql_stmt_type) {
-    const short length = short(api.vax_integer(answer + 1, 2));
-    type = int(api.vax_integer(answer + 3, length));
-  }
+  const int type = ParseStatementType(answer, sizeof answer);
   hasCursor_ = type == isc_info_sql_stmt_select || type == isc_info_sql_stmt_select_for_upd;
 }
 
@@ -297,6 +314,8 @@ QByteArray Blob::Read(Attachment& attachment, Transaction& transaction, ISC_QUAD
         api.get_segment(status.vector(), &blob.handle_, &length, sizeof buffer, buffer);
     if (code == isc_segstr_eof) break;
     if (code != 0 && code != isc_segment) status.check(api);
+    if (length > sizeof buffer)
+      throw InvalidServerReply(QStringLiteral("a blob segment of %1 bytes").arg(length));
     bytes.append(buffer, length);
   }
   api.close_blob(status.vector(), &blob.handle_);

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "support/errors.h"
 
@@ -63,7 +64,6 @@ Loaded LoadLibrary() {
               Bind(handle, "isc_service_query", &a.service_query, &e) &&
               Bind(handle, "isc_sqlcode", &a.sqlcode, &e) &&
               Bind(handle, "fb_interpret", &a.interpret, &e) &&
-              Bind(handle, "isc_vax_integer", &a.vax_integer, &e) &&
               Bind(handle, "isc_get_client_version", &a.get_client_version, &e);
   return loaded;
 }
@@ -93,7 +93,7 @@ QString ClientLibraryVersion() {
   if (!api) return QStringLiteral("?");
   char buffer[256] = {};
   api->get_client_version(buffer);
-  const QString text = QString::fromLatin1(buffer).trimmed();
+  const QString text = QString::fromLatin1(buffer, qsizetype(strnlen(buffer, sizeof buffer))).trimmed();
   const QString first = text.section(QLatin1Char(' '), 0, 0);
   return first.isEmpty() ? QStringLiteral("?") : first;
 }

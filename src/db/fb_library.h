@@ -44,7 +44,6 @@ struct FbLibrary {
   decltype(&::isc_service_query) service_query;
   decltype(&::isc_sqlcode) sqlcode;
   decltype(&::fb_interpret) interpret;
-  decltype(&::isc_vax_integer) vax_integer;
   decltype(&::isc_get_client_version) get_client_version;
 
   // The loaded library, or null when it cannot be loaded; loaded once.

@@ -351,29 +351,7 @@ void IbServerProperties::attach() {
 ServerVersionInfo IbServerProperties::fetchVersionInfo() {
   const QByteArray items = QByteArray() + char(isc_info_svc_server_version) +
                            char(isc_info_svc_implementation) + char(isc_info_svc_version);
-  const QByteArray answer = service_.query(items);
-  const FbLibrary& api = RequireFbLibrary();
-  ServerVersionInfo info;
-  qsizetype at = 0;
-  const auto text = [&]() {
-    const int length = int(api.vax_integer(answer.constData() + at, 2));
-    const QString value = QString::fromLatin1(answer.constData() + at + 2, length);
-    at += 2 + length;
-    return value;
-  };
-  while (at < answer.size()) {
-    const char item = answer[at++];
-    if (item == isc_info_end || item == isc_info_truncated) break;
-    if (item == isc_info_svc_server_version) info.serverVersion = text();
-    else if (item == isc_info_svc_implementation) info.serverImplementation = text();
-    else if (item == isc_info_svc_version) {
-      info.serviceVersion = int(api.vax_integer(answer.constData() + at, 4));
-      at += 4;
-    } else {
-      break;
-    }
-  }
-  return info;
+  return ParseServerVersionReply(service_.query(items));
 }
 
 }  // namespace kelvaro::db

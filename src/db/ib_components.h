@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "db/fb_handles.h"
+#include "db/info_reply.h"
 
 namespace kelvaro::db {
 
@@ -172,12 +173,6 @@ class IbQuery : public QObject {
   std::vector<QVariant> row_;
   QStringList columnNames_;
   bool hasRow_ = false;
-};
-
-struct ServerVersionInfo {
-  QString serverVersion = QStringLiteral("?");
-  QString serverImplementation = QStringLiteral("?");
-  int serviceVersion = 0;
 };
 
 class IbServerProperties : public QObject {

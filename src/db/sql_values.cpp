@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "db/ib_components.h"
+#include "db/info_reply.h"
 #include "support/errors.h"
 
 namespace kelvaro::db {
@@ -52,7 +53,12 @@ QVariant ReadColumn(XSQLVAR& var, IbDatabase& database, Transaction& transaction
       if ((var.sqlsubtype & 0xFF) == 1) return QByteArray(data, var.sqllen);  // OCTETS
       return database.decode(QByteArray(data, var.sqllen));
     case SQL_VARYING: {
+      // The length the server wrote in front of the text: never past the
+      // buffer that was sized from the column's description.
       const short length = Load<short>(data);
+      if (length < 0 || length > var.sqllen)
+        throw InvalidServerReply(QStringLiteral("a text of %1 bytes in a column of %2")
+                                     .arg(QString::number(length), QString::number(var.sqllen)));
       if ((var.sqlsubtype & 0xFF) == 1) return QByteArray(data + 2, length);
       return database.decode(QByteArray(data + 2, length));
     }
