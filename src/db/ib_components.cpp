@@ -1,5 +1,7 @@
 #include "db/ib_components.h"
 
+#include <algorithm>
+
 #include "db/connection_string.h"
 #include "db/sql_values.h"
 #include "support/errors.h"
@@ -255,9 +257,11 @@ void IbQuery::prepare() {
   SqlArea& out = statement_.outputs();
   for (int i = 0; i < out.count(); ++i) {
     const XSQLVAR& v = out.var(i);
-    const short length = v.aliasname_length > 0 ? v.aliasname_length : v.sqlname_length;
-    const char* name = v.aliasname_length > 0 ? v.aliasname : v.sqlname;
-    columnNames_ << QString::fromLatin1(name, length);
+    const bool aliased = v.aliasname_length > 0;
+    // The lengths come from the server's description: never past the field.
+    const short length =
+        std::clamp<short>(aliased ? v.aliasname_length : v.sqlname_length, 0, short(sizeof v.sqlname));
+    columnNames_ << QString::fromLatin1(aliased ? v.aliasname : v.sqlname, length);
   }
 }
 
