@@ -9,9 +9,10 @@
 // What this promises when things go wrong: a missing file is an empty list,
 // never an error; a file that cannot be read raises kelvaro::Error naming it
 // and leaves the list empty, and LoadError keeps that message until the next
-// load, so that whoever walks the list knows it is not the whole list. AddSociete replaces the file atomically
-// (temporary file, flush, rename), so a failure while writing leaves the old
-// file and every company in it; it raises kelvaro::Error naming the file.
+// load, so that whoever walks the list knows it is not the whole list.
+// AddSociete replaces the file atomically (temporary file, flush, rename), so
+// a failure while writing leaves the old file and every company in it; it
+// raises kelvaro::Error naming the file.
 // The obsolete machine-wide key is deleted at every look-up; refusals are
 // ignored.
 #pragma once
