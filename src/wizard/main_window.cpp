@@ -68,15 +68,6 @@ void BindButton(QPushButton* button, QAction* action) {
   follow();
 }
 
-// A window without icon and with OK only, as the plain message box of the
-// framework shows it; its caption is the application's title.
-void ShowPlainMessage(const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(QCoreApplication::applicationFilePath()), text,
-                  QMessageBox::Ok);
-  box.setObjectName(QStringLiteral("PlainMessage"));
-  box.exec();
-}
-
 class WaitCursor {
  public:
   WaitCursor() { BeginWaitCursor(); }

@@ -226,13 +226,11 @@ TEST(MainWindow, AMissingListOfChangesIsSaidAndReplaced) {
   Carried files = StandardTexts();
   files.pop_back();  // no "UpdateInfo.txt"
   Wizard w(files);
-  QString message;
-  wizard_test::WhenModalShows([&](QWidget* box) {
-    message = static_cast<QMessageBox*>(box)->text();
-    static_cast<QMessageBox*>(box)->accept();
-  });
   w.Start();
-  QTRY_COMPARE(message, QStringLiteral("Cannot load resource file UpdateInfo.txt"));
+  ASSERT_EQ(w.user().shown.size(), 1u);
+  EXPECT_EQ(w.user().shown[0].kind, MessageKind::Plain);
+  EXPECT_EQ(w.user().shown[0].text, QStringLiteral("Cannot load resource file UpdateInfo.txt"));
+  EXPECT_TRUE(w.user().beeps.empty());
   EXPECT_EQ(frmDisplayFile->RichEditFile->toPlainText(),
             QStringLiteral("\nCette mise à jour comporte uniquement des corrections internes."));
   EXPECT_EQ(w.current(), frmWelcome);
