@@ -236,6 +236,38 @@ TEST(MainWindow, AMissingListOfChangesIsSaidAndReplaced) {
   EXPECT_EQ(w.current(), frmWelcome);
 }
 
+// A damaged carried text is said in an error box naming it; the pages are
+// built all the same and the wizard goes on with the texts it could read.
+TEST(MainWindow, ADamagedCarriedTextIsSaidAndTheWizardGoesOn) {
+  const struct {
+    const char* file;
+    QString title;  // the window's title line afterwards
+  } cases[] = {
+      {"AppInfo1.txt", QString()},
+      {"AppInfo2.txt", QStringLiteral("Mise à jour Torvida")},
+      {"UpdateInfo.txt", QStringLiteral("Mise à jour Torvida")},
+      {"Updates.txt", QStringLiteral("Mise à jour Torvida")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const QString name = QString::fromLatin1(c.file);
+    Carried files = StandardTexts();
+    std::erase_if(files, [&](const auto& file) { return file.first == name; });
+    Wizard w(files, {{name, "these bytes are not a zlib stream"}});
+    w.Start();
+    ASSERT_EQ(w.user().shown.size(), 1u);
+    EXPECT_EQ(w.user().shown[0].kind, MessageKind::Error);
+    EXPECT_TRUE(w.user().shown[0].text.contains(name)) << w.user().shown[0].text.toStdString();
+    EXPECT_EQ(w.main().RzLabelTitle->text(), c.title);
+    EXPECT_EQ(w.current(), frmWelcome);
+    w.Next();
+    EXPECT_EQ(w.current(), frmDisplayFile);
+    w.Next();
+    EXPECT_EQ(w.current(), frmEndInstall);
+    EXPECT_EQ(w.user().shown.size(), 1u) << "no further box, such as a missing next page";
+  }
+}
+
 TEST(MainWindow, WithoutAProductListARunDoesNothing) {
   Carried files = StandardTexts();
   files.erase(files.begin());  // no "Updates.txt"

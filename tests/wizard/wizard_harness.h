@@ -52,7 +52,8 @@ inline Carried StandardTexts(const QByteArray& updates = "Ferrolune\r\n") {
 // whose resources the engine reads; back to the running program afterwards.
 class PackedUpdate {
  public:
-  explicit PackedUpdate(const Carried& files) {
+  // raw: payloads carried as they are, without encoding (damaged files).
+  explicit PackedUpdate(const Carried& files, const Carried& raw = {}) {
     path_ = QString::fromStdString(dir_.path()) + QStringLiteral("/MajTorvida");
     QFile out(path_);
     EXPECT_TRUE(out.open(QIODevice::WriteOnly));
@@ -62,6 +63,7 @@ class PackedUpdate {
     kelvaro::PackedExecutableWriter writer(&out);
     writer.appendBase(&baseDevice, uint64_t(base.size()));
     for (const auto& [name, bytes] : files) writer.appendPayload(name, kelvaro::EncodePayload(bytes, 0));
+    for (const auto& [name, bytes] : raw) writer.appendPayload(name, bytes);
     writer.finish();
     out.close();
     EXPECT_TRUE(platform::SetResourceModule(kelvaro::toW(path_)));
@@ -91,7 +93,7 @@ inline void WhenModalShows(std::function<void(QWidget*)> inspect) {
 
 class Wizard {
  public:
-  explicit Wizard(const Carried& files) : packed_(files) {
+  explicit Wizard(const Carried& files, const Carried& raw = {}) : packed_(files, raw) {
     QApplication::setQuitOnLastWindowClosed(false);
     using namespace kelvaro;
     frmMain = new TfrmMain;
