@@ -47,12 +47,12 @@ const std::string kSorbano = "C:\\WKelvaro\\WKS\\Programs\\Sorbano.exe";
 
 class SorbanoTest : public ProductRoutineTest {
  protected:
-  void install(uint16_t installedMajor, uint16_t carriedMajor) {
+  void install(uint16_t installedMajor, uint16_t carriedMajor, const std::string& program = kSorbano) {
     carry({{QStringLiteral("Sorbano.exe"), QByteArray::fromStdString(ProgramWithVersion(carriedMajor))},
            {QStringLiteral("ssleay32.dll"), "ssl"},
            {QStringLiteral("libeay32.dll"), "crypto"}});
-    writeFile(kSorbano, ProgramWithVersion(installedMajor));
-    registerProgram("Sorbano", kSorbano);
+    writeFile(program, ProgramWithVersion(installedMajor));
+    registerProgram("Sorbano", program);
     engine->SetAppNameType(antWKS);
   }
 };
@@ -78,17 +78,19 @@ TEST_F(SorbanoTest, MajorUpgradeFromTheCdRomGoesAhead) {
 }
 
 TEST_F(SorbanoTest, ARunningProgramIsReportedWithItsSystemError) {
-  install(4, 4);
+  // A folder name that looks like a placeholder stays as it is in the box.
+  const std::string program = "C:\\Kelvaro %1\\WKS\\Programs\\Sorbano.exe";
+  install(4, 4, program);
   // A newer minor version: no question, so only the in-use test can stop it.
   carry({{QStringLiteral("Sorbano.exe"), QByteArray::fromStdString(ProgramWithVersion(4, 1))}});
-  enginetest::FileHolder running(prefix.hostPath(kSorbano));
+  enginetest::FileHolder running(prefix.hostPath(program));
   EXPECT_EQ(engine->UpdateSorbano(), urtKo);
   ASSERT_EQ(scripted.user.shown.size(), 1u);
   // The system text keeps its closing line break: the code is on a line of
   // its own.
   ASSERT_TRUE(SystemErrorText(32).endsWith(QStringLiteral("\r\n")));
   EXPECT_EQ(scripted.user.shown[0].text,
-            QStringLiteral("Une erreur s'est produite lors de la mise à jour du ") + QString::fromStdString(kSorbano) +
+            QStringLiteral("Une erreur s'est produite lors de la mise à jour du ") + QString::fromStdString(program) +
                 QStringLiteral("\r\n") + SystemErrorText(32) + QStringLiteral(" (32)"));
   EXPECT_EQ(scripted.user.shown[0].kind, MessageKind::Plain);
   EXPECT_TRUE(scripted.user.beeps.empty());
