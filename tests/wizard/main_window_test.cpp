@@ -7,7 +7,12 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTextEdit>
+#include <array>
+#include <functional>
+#include <new>
+#include <stdexcept>
 
+#include "support/errors.h"
 #include "wizard_harness.h"
 
 namespace {
@@ -357,6 +362,59 @@ TEST(MainWindow, AnErrorLeavingTheRoutineIsShownAndReported) {
   EXPECT_EQ(w.nextCaption(), QStringLiteral("Quitter"));
   EXPECT_FALSE(w.main().ButtonPrev->isEnabled());
   w.SavePicture(QStringLiteral("run-error"));
+}
+
+// A window or the engine that fails to be made is said in the error box (the
+// silent abort without one), and the others are made all the same.
+TEST(ProgramStart, AFailureWhileOneIsMadeIsSaidAndTheOthersAreMade) {
+  const auto made = [] {
+    return std::array<bool, 5>{frmMain != nullptr, frmWelcome != nullptr, frmEndInstall != nullptr,
+                               dmUpdateCommon != nullptr, frmDisplayFile != nullptr};
+  };
+  const struct {
+    int failing;  // in the order of creation
+    std::function<void()> raise;
+    const char* box;  // null: no box
+  } cases[] = {
+      {0, [] { throw Error(QStringLiteral("Fenêtre principale impossible")); }, "Fenêtre principale impossible"},
+      {1, [] { throw std::runtime_error("out of handles"); }, "out of handles"},
+      {2, [] { throw SilentAbort(); }, nullptr},
+      {3, [] { throw Error(QStringLiteral("Moteur impossible")); }, "Moteur impossible"},
+      {4, [] { throw std::bad_alloc(); }, "std::bad_alloc"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failing);
+    fixtures::TempPrefix prefix;
+    wizard_test::PackedUpdate packed(StandardTexts());
+    ScopedScriptedUser scripted;
+    ProgramWindowMakers makers = DefaultWindowMakers();
+    const auto fail = [&c]<typename T>(std::function<T*()>& maker) {
+      maker = [raise = c.raise]() -> T* {
+        raise();
+        return nullptr;
+      };
+    };
+    switch (c.failing) {
+      case 0: fail(makers.main); break;
+      case 1: fail(makers.welcome); break;
+      case 2: fail(makers.endInstall); break;
+      case 3: fail(makers.engine); break;
+      case 4: fail(makers.displayFile); break;
+    }
+    CreateProgramWindows(makers);
+    std::array<bool, 5> expected{true, true, true, true, true};
+    expected[size_t(c.failing)] = false;
+    EXPECT_EQ(made(), expected);
+    if (c.box) {
+      ASSERT_EQ(scripted.user.shown.size(), 1u);
+      EXPECT_EQ(scripted.user.shown[0].kind, MessageKind::Error);
+      EXPECT_EQ(scripted.user.shown[0].text, QString::fromUtf8(c.box));
+    } else {
+      EXPECT_TRUE(scripted.user.shown.empty());
+    }
+    DestroyProgramWindows();
+    EXPECT_EQ(made(), (std::array<bool, 5>{}));
+  }
 }
 
 }  // namespace

@@ -28,6 +28,7 @@
 #include "platform/module_resources.h"
 #include "support/registry_access.h"
 #include "support/scripted_user.h"
+#include "wizard/program_windows.h"
 #include "support/text.h"
 #include "wizard/display_file_page.h"
 #include "wizard/end_install_page.h"
@@ -95,26 +96,9 @@ class Wizard {
  public:
   explicit Wizard(const Carried& files, const Carried& raw = {}) : packed_(files, raw) {
     QApplication::setQuitOnLastWindowClosed(false);
-    using namespace kelvaro;
-    frmMain = new TfrmMain;
-    frmWelcome = new TfrmWelcome;
-    frmEndInstall = new TfrmEndInstall;
-    dmUpdateCommon = new TdmUpdateCommon;
-    frmDisplayFile = new TfrmDisplayFile;
+    kelvaro::CreateProgramWindows();
   }
-  ~Wizard() {
-    using namespace kelvaro;
-    delete frmDisplayFile;
-    delete dmUpdateCommon;
-    delete frmEndInstall;
-    delete frmWelcome;
-    delete frmMain;
-    frmDisplayFile = nullptr;
-    dmUpdateCommon = nullptr;
-    frmEndInstall = nullptr;
-    frmWelcome = nullptr;
-    frmMain = nullptr;
-  }
+  ~Wizard() { kelvaro::DestroyProgramWindows(); }
   Wizard(const Wizard&) = delete;
   Wizard& operator=(const Wizard&) = delete;
 
