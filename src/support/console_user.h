@@ -1,7 +1,7 @@
 // The user of unattended runs: report lines go to standard output as they are
 // written, message boxes to standard error as "<kind>: <text>" (the plain box
-// as "message: <text>"), every question
-// gets the same configured answer, and dialogs are cancelled.
+// as "message: <text>"), every question gets the same configured answer, and
+// dialogs are cancelled.
 #pragma once
 
 #include "support/report_sink.h"

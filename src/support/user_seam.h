@@ -1,6 +1,7 @@
 // The one way the engine talks to the person in front of the screen: the five
-// message boxes, the plain box, the lone beep, the wait cursor, Delay, the folder and file dialogs and the
-// printer set-up. (The report of the run has its own seam, report_sink.h.)
+// message boxes, the plain box, the lone beep, the wait cursor, Delay, the
+// folder and file dialogs and the printer set-up. (The report of the run has
+// its own seam, report_sink.h.)
 //
 // Three implementations: the Qt one of the wizard, a console one for
 // unattended runs, and a scripted one for tests (ScriptedUser). The engine
@@ -30,7 +31,7 @@ struct MessageStyle {
   DialogType dialog;
   std::optional<BeepType> beep;  // none for the plain box
   bool yesNo;            // Yes/No buttons (Yes default, Escape = No), else OK
-  const char* caption;   // the French caption of the dialog type; null: the application title
+  const char* caption;   // the dialog type's French caption; null: the program's title
   const char* name;      // "error", "confirmation", ... for logs and consoles
 };
 const MessageStyle& StyleOf(MessageKind kind);
