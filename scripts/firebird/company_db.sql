@@ -3,8 +3,11 @@
    create-database.sh); the database's default character set is ISO8859_1.
 
    GetFreeDiskSpace is a PSQL function here (the server allows no UDF): it
-   answers what the one-row table Test_Settings holds, so a test sets the free
-   space it wants with UPDATE Test_Settings SET free_space = N. */
+   answers the free space Test_Drive_Space holds for the drive letter it is
+   asked about, and for any other letter what the one-row table Test_Settings
+   holds. A test sets the free space it wants with UPDATE Test_Settings SET
+   free_space = N, and gives drives their own with INSERT INTO
+   Test_Drive_Space, so it sees which letter was asked. */
 
 SET TERM ^ ;
 
@@ -37,12 +40,19 @@ CREATE TABLE Test_Settings (
 
 INSERT INTO Test_Settings (free_space) VALUES (10000000000)^
 
+CREATE TABLE Test_Drive_Space (
+  letter VARCHAR(1) NOT NULL PRIMARY KEY,
+  free_space NUMERIC(18,0)
+)^
+
 CREATE FUNCTION GetFreeDiskSpace (drive VARCHAR(1))
 RETURNS NUMERIC(18,0)
 AS
 DECLARE VARIABLE answer NUMERIC(18,0);
 BEGIN
-  SELECT FIRST 1 free_space FROM Test_Settings INTO :answer;
+  SELECT free_space FROM Test_Drive_Space WHERE letter = :drive INTO :answer;
+  IF (answer IS NULL) THEN
+    SELECT FIRST 1 free_space FROM Test_Settings INTO :answer;
   RETURN answer;
 END^
 
@@ -67,10 +77,12 @@ SET TERM ; ^
 GRANT ALL ON ConnectionControl TO USER KELVARO;
 GRANT ALL ON Users TO PUBLIC;
 GRANT ALL ON Test_Settings TO USER KELVARO;
+GRANT ALL ON Test_Drive_Space TO USER KELVARO;
 GRANT ALL ON PRT_Params TO USER KELVARO;
 GRANT ALL ON PRT_Images TO USER KELVARO;
 GRANT EXECUTE ON PROCEDURE GET_SERVER_TIME TO PUBLIC;
 GRANT EXECUTE ON FUNCTION GetFreeDiskSpace TO PUBLIC;
 GRANT SELECT ON Test_Settings TO FUNCTION GetFreeDiskSpace;
+GRANT SELECT ON Test_Drive_Space TO FUNCTION GetFreeDiskSpace;
 
 COMMIT;

@@ -11,38 +11,19 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
-#include <functional>
 
-#include "engine/update_common.h"
 #include "font_config_warm_up.h"
-#include "support/errors.h"
 #include "support/one_instance.h"
 #include "support/user_seam.h"
-#include "wizard/display_file_page.h"
-#include "wizard/end_install_page.h"
 #include "wizard/french_translations.h"
 #include "wizard/main_window.h"
+#include "wizard/program_windows.h"
 #include "wizard/qt_user.h"
 #include "wizard/welcome_page.h"
 
 using namespace kelvaro;
 
 namespace {
-
-// A failure while one window or the engine is made is shown, and start-up
-// goes on with the next one.
-template <typename T>
-T* Create(const std::function<T*()>& make) {
-  try {
-    return make();
-  } catch (const SilentAbort&) {
-  } catch (const Error& error) {
-    ShowErrorMessage(error.message());
-  } catch (const std::exception& error) {
-    ShowErrorMessage(QString::fromLocal8Bit(error.what()));
-  }
-  return nullptr;
-}
 
 // Reports the first paint of the widget it watches once that paint is done
 // (one more turn of the loop), then quits.
@@ -85,11 +66,7 @@ int main(int argc, char** argv) {
   SetUser(&user);
 
   fontConfig.wait();
-  frmMain = Create<TfrmMain>([] { return new TfrmMain; });
-  frmWelcome = Create<TfrmWelcome>([] { return new TfrmWelcome; });
-  frmEndInstall = Create<TfrmEndInstall>([] { return new TfrmEndInstall; });
-  dmUpdateCommon = Create<TdmUpdateCommon>([] { return new TdmUpdateCommon; });
-  frmDisplayFile = Create<TfrmDisplayFile>([] { return new TfrmDisplayFile; });
+  CreateProgramWindows();
   InstallStartupProbe();
 
   if (frmMain) {
@@ -97,17 +74,7 @@ int main(int argc, char** argv) {
     app.exec();
   }
 
-  // The pages first: the window holds the current one in its page area.
-  delete frmDisplayFile;
-  delete dmUpdateCommon;
-  delete frmEndInstall;
-  delete frmWelcome;
-  delete frmMain;
-  frmDisplayFile = nullptr;
-  dmUpdateCommon = nullptr;
-  frmEndInstall = nullptr;
-  frmWelcome = nullptr;
-  frmMain = nullptr;
+  DestroyProgramWindows();
   SetUser(nullptr);
   return 0;
 }

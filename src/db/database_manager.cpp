@@ -44,7 +44,7 @@ TDatabaseManager::TDatabaseManager(QObject* parent)
 
 TDatabaseManager::~TDatabaseManager() {
   for (const auto& dataset : FDatasetList)
-    if (dataset) ShowErrorMessage(QStringLiteral("DataSet NOT RELEASED !\r\n") + dataset->objectName());
+    if (dataset) ShowErrorMessageCaptioned(dataset->objectName(), QStringLiteral("DataSet NOT RELEASED !\r\n"));
   FDatasetList.clear();
 }
 

@@ -268,7 +268,8 @@ void IbQuery::prepare() {
 void IbQuery::bindParams() {
   SqlArea& in = statement_.inputs();
   if (size_t(in.count()) > params_.size())
-    throw Error(QStringLiteral("%1 parameters expected, %2 given").arg(in.count()).arg(params_.size()));
+    throw Error(QStringLiteral("%1 parameters expected, %2 given")
+                    .arg(QString::number(in.count()), QString::number(params_.size())));
   for (int i = 0; i < in.count(); ++i)
     BindParameter(in, i, params_[size_t(i)], *database_, transaction_->handle());
 }

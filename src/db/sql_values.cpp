@@ -165,7 +165,8 @@ void BindParameter(SqlArea& area, int i, const QVariant& value, IbDatabase& data
   const bool octets = value.typeId() == QMetaType::QByteArray;
   const QByteArray bytes = octets ? value.toByteArray() : database.encode(value.toString());
   if (bytes.size() > 32767)
-    throw Error(QStringLiteral("Parameter %1: text of %2 bytes is too long").arg(i).arg(bytes.size()));
+    throw Error(QStringLiteral("Parameter %1: text of %2 bytes is too long")
+                    .arg(QString::number(i), QString::number(bytes.size())));
   var.sqltype = SQL_TEXT | 1;
   var.sqlsubtype = octets ? 1 : database.charsetId();
   var.sqlscale = 0;

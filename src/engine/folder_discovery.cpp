@@ -23,8 +23,7 @@ QString SearchMessage(int count, const QString& folderName) {
            QStringLiteral("Veuillez indiquer son emplacement.");
   }
   return QStringLiteral("%1 répertoires %2 ont été trouvés, veuillez choisir l'emplacement correct.")
-      .arg(count)
-      .arg(folderName);
+      .arg(QString::number(count), folderName);
 }
 
 }  // namespace

@@ -85,8 +85,9 @@ bool PassesVersionGate(TdmUpdateCommon& engine, const QString& Carried, const QS
   // product's CD-ROM, which carries everything the new version needs.
   if (engine.GetSourceDriveType() != platform::kDriveCdrom && installed.part[0] == Major &&
       carried.part[0] > Major) {
+    MessageBeep(BeepType::Exclamation);
     engine.AddToLog(QStringLiteral("\r\n") + kContactKelvaro);
-    User().ShowMessage(MessageKind::Info, kContactKelvaro);
+    ShowPlainMessage(kContactKelvaro);
     return false;
   }
   return true;
@@ -95,10 +96,10 @@ bool PassesVersionGate(TdmUpdateCommon& engine, const QString& Carried, const QS
 bool FileIsFree(const QString& FileName) {
   const int code = FileInUseError(FileName);
   if (code == 0) return true;
-  // The system text ends with a line break; the code follows on its line.
-  QString reason = SystemErrorText(uint32_t(code));
-  while (reason.endsWith(QLatin1Char('\n')) || reason.endsWith(QLatin1Char('\r'))) reason.chop(1);
-  User().ShowMessage(MessageKind::Info, QStringLiteral("%1%2 (%3)").arg(FailureHeading(FileName) + QStringLiteral("\r\n"), reason).arg(code));
+  // The system text is shown as the system gives it: it usually ends with a
+  // line break, which puts the code on a line of its own.
+  ShowPlainMessage(FailureHeading(FileName) + QStringLiteral("\r\n") + SystemErrorText(uint32_t(code)) +
+                   QStringLiteral(" (") + QString::number(code) + QLatin1Char(')'));
   return false;
 }
 

@@ -156,8 +156,7 @@ uint64_t BaseExecutableSize(const QString& hostPath) {
   uint64_t baseSize = 0;
   if (!platform::prefix::ReadBlobDirectory(hostPath.toStdString(), &entries, &baseSize))
     refuse(QStringLiteral("%1 : exécutable de base illisible ou endommagé (erreur %2).")
-               .arg(hostPath)
-               .arg(platform::GetLastError()));
+               .arg(hostPath, QString::number(platform::GetLastError())));
   return baseSize;
 }
 

@@ -64,13 +64,17 @@ TUpdateResultType TdmUpdateCommon::ReplaceFile(const QString& SourceFile, const 
     throw Error(QStringLiteral("Fichier pas trouvé : %1").arg(DestFile));
   }
   switch (mInstaller->CompareFileVersion(DestFile, SourceFile)) {
+    // Each question is announced by an exclamation beep of its own before
+    // the question's beep.
     case 0:
+      MessageBeep(BeepType::Exclamation);
       if (!AskConfirmation(SameVersionQuestion(DestFile))) {
         LogSameFile(DestFile);
         return urtNot;
       }
       break;
     case -1:
+      MessageBeep(BeepType::Exclamation);
       if (!AskConfirmation(OlderVersionQuestion(DestFile))) {
         LogNotReplacedFile(DestFile);
         return urtNot;

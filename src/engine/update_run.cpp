@@ -1,5 +1,7 @@
 #include "engine/update_run.h"
 
+#include <exception>
+
 #include "engine/update_common.h"
 #include "support/errors.h"
 #include "support/user_seam.h"
@@ -127,6 +129,17 @@ void RunSteps(TdmUpdateCommon& engine, const QStringList& productNames, const QS
 RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
                            const RunUpdateHooks& hooks) {
   RunUpdateOutcome outcome;
+  // Whatever leaves the routine is the run's failure: said once, written to
+  // the report with the failed outcome. An exception of another kind than
+  // the program's own (from a library, or a lack of memory) is no exception
+  // to that.
+  const auto fail = [&](const QString& message) {
+    outcome.failed = true;
+    outcome.result = urtKo;
+    outcome.errorMessage = message;
+    ShowErrorMessage(message);
+    engine.AddToLog(message + QStringLiteral("\r\n\r\n") + OutcomeMessage(urtKo));
+  };
   try {
     RunSteps(engine, productNames, title, hooks, &outcome);
   } catch (const SilentAbort&) {
@@ -134,11 +147,11 @@ RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNa
     outcome.failed = true;
     outcome.result = urtKo;
   } catch (const Error& error) {
-    outcome.failed = true;
-    outcome.result = urtKo;
-    outcome.errorMessage = error.message();
-    ShowErrorMessage(error.message());
-    engine.AddToLog(error.message() + QStringLiteral("\r\n\r\n") + OutcomeMessage(urtKo));
+    fail(error.message());
+  } catch (const std::exception& error) {
+    fail(QString::fromLocal8Bit(error.what()));
+  } catch (...) {
+    fail(QStringLiteral("Erreur inconnue"));
   }
   return outcome;
 }

@@ -4,9 +4,11 @@
 // through these functions; each supplies only what its screen does around
 // them (disabling buttons, showing the report page).
 //
-// What this promises when things go wrong: an error that leaves the product
-// routine is shown once with ShowErrorMessage and written to the report
-// followed by "La mise à jour a échouée !"; it never escapes RunUpdate. The
+// What this promises when things go wrong: any exception that leaves the
+// product routine, of the program's own error type or not, is shown once with
+// ShowErrorMessage and written to the report followed by "La mise à jour a
+// échouée !"; it never escapes RunUpdate (the silent abort ends the run
+// without a message). The
 // client-library gate stops the run before any file is touched.
 #pragma once
 

@@ -52,10 +52,8 @@ QString VersionBlock::translationKey() const {
   if (!query(QStringLiteral("\\VarFileInfo\\Translation"), &pointer, &length)) return QString();
   if (length < 4 || bytesAfter(pointer) < 4) return QString();
   const uint32_t entry = Read32(pointer);
-  return QStringLiteral("%1%2")
-      .arg(entry & 0xFFFF, 4, 16, QLatin1Char('0'))
-      .arg(entry >> 16, 4, 16, QLatin1Char('0'))
-      .toUpper();
+  const auto hex4 = [](uint32_t half) { return QString::number(half, 16).rightJustified(4, QLatin1Char('0')); };
+  return (hex4(entry & 0xFFFF) + hex4(entry >> 16)).toUpper();
 }
 
 std::optional<QString> VersionBlock::string(const QString& subBlock) const {

@@ -142,10 +142,11 @@ QString TFMultiSte::GetMultisteFilename() {
 
 QStringList TFMultiSte::ReadCompanies(const QString& Path) { return LinesOf(ReadCompanyFile(Path)); }
 
-QString TFMultiSte::LocateMultisteFile() {
+QString TFMultiSte::LocateMultisteFile() { return LocateMultisteFile(WindowsDriveLetter()); }
+
+QString TFMultiSte::LocateMultisteFile(const QString& WindowsDrive) {
   QString found = FindMultisteFile(QLatin1Char('C'));
-  const QString windowsDrive = WindowsDriveLetter();
-  if (found.isEmpty() && !windowsDrive.isEmpty()) found = FindMultisteFile(windowsDrive[0]);
+  if (found.isEmpty() && !WindowsDrive.isEmpty()) found = FindMultisteFile(WindowsDrive[0]);
   return found;
 }
 

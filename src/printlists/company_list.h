@@ -44,6 +44,9 @@ class TFMultiSte {
   static QString GetMultisteFilename();
   // The same look-up without touching the registry (for support tools).
   static QString LocateMultisteFile();
+  // The look-up itself: drive C first, then the drive of the Windows folder
+  // given as its letter (none when empty), even when that is C again.
+  static QString LocateMultisteFile(const QString& WindowsDrive);
   // The entries of a multi-company file, one per line as written; raises
   // kelvaro::Error naming the file when it cannot be read.
   static QStringList ReadCompanies(const QString& Path);

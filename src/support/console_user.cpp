@@ -18,9 +18,10 @@ QString ConsoleText(QString text) { return text.replace(QStringLiteral("\r\n"), 
 
 }  // namespace
 
-bool ConsoleUser::ShowMessage(MessageKind kind, const QString& text) {
+bool ConsoleUser::ShowMessage(MessageKind kind, const QString& text, const QString& caption) {
   const MessageStyle& style = StyleOf(kind);
-  Write(stderr, QString::fromLatin1(style.name) + QStringLiteral(": ") + ConsoleText(text) + QLatin1Char('\n'));
+  const QString heading = caption.isEmpty() ? QString() : caption + QStringLiteral(": ");
+  Write(stderr, QString::fromLatin1(style.name) + QStringLiteral(": ") + heading + ConsoleText(text) + QLatin1Char('\n'));
   return style.yesNo ? answer_ : true;
 }
 

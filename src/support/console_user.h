@@ -1,6 +1,7 @@
 // The user of unattended runs: report lines go to standard output as they are
-// written, message boxes to standard error as "<kind>: <text>", every question
-// gets the same configured answer, and dialogs are cancelled.
+// written, message boxes to standard error as "<kind>: <text>" (the plain box
+// as "message: <text>"), every question gets the same configured answer, and
+// dialogs are cancelled.
 #pragma once
 
 #include "support/report_sink.h"
@@ -12,7 +13,10 @@ class ConsoleUser : public UserSeam, public ReportSink {
  public:
   explicit ConsoleUser(bool answer = false) : answer_(answer) {}
 
-  bool ShowMessage(MessageKind kind, const QString& text) override;
+  // A box with a caption of its own shows it before the text.
+  bool ShowMessage(MessageKind kind, const QString& text, const QString& caption) override;
+  // A console has no sound worth making: the box that follows says enough.
+  void Beep(BeepType) override {}
   void SetWaitCursor(bool) override {}
   void Delay(int ms) override;
   bool BrowseForFolder(const QString&, QString*) override { return false; }

@@ -4,9 +4,10 @@
 
 namespace kelvaro {
 
-bool ScriptedUser::ShowMessage(MessageKind kind, const QString& text) {
+bool ScriptedUser::ShowMessage(MessageKind kind, const QString& text, const QString& caption) {
   const MessageStyle& style = StyleOf(kind);
-  shown.push_back({kind, style.beep, text});
+  if (style.beep) Beep(*style.beep);
+  shown.push_back({kind, style.beep, text, caption});
   if (!style.yesNo) return true;
   if (answers.empty()) {
     throw std::logic_error("ScriptedUser: unexpected question: " + text.toStdString());

@@ -17,8 +17,9 @@ class ScriptedUser : public UserSeam, public ReportSink {
  public:
   struct Shown {
     MessageKind kind;
-    BeepType beep;
+    std::optional<BeepType> beep;  // the box's own beep; none for the plain box
     QString text;
+    QString caption;               // as given; empty: the kind's own caption
   };
 
   // Answers for the questions, in order; a question with no answer left
@@ -31,12 +32,16 @@ class ScriptedUser : public UserSeam, public ReportSink {
   bool printerSetupAnswer = false;
 
   std::vector<Shown> shown;
+  // Every beep in the order sounded: those of the boxes and those sounded on
+  // their own.
+  std::vector<BeepType> beeps;
   QStringList report;
   QStringList browseTitles;
   int delays = 0;
   bool waitCursor = false;
 
-  bool ShowMessage(MessageKind kind, const QString& text) override;
+  bool ShowMessage(MessageKind kind, const QString& text, const QString& caption) override;
+  void Beep(BeepType type) override { beeps.push_back(type); }
   void SetWaitCursor(bool waiting) override { waitCursor = waiting; }
   void Delay(int) override { ++delays; }
   bool BrowseForFolder(const QString& title, QString* folder) override;

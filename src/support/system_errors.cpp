@@ -32,6 +32,6 @@ void ReportApiError(const QString& Text, bool Continue) {
 }
 
 OsError::OsError(uint32_t code)
-    : Error(QStringLiteral("Erreur système.  Code : %1.\r\n%2").arg(code).arg(SystemErrorText(code))), code_(code) {}
+    : Error(QStringLiteral("Erreur système.  Code : %1.\r\n%2").arg(QString::number(code), SystemErrorText(code))), code_(code) {}
 
 }  // namespace kelvaro

@@ -1,6 +1,9 @@
 #include "support/user_seam.h"
 
+#include <QCoreApplication>
+
 #include "support/console_user.h"
+#include "support/one_instance.h"
 
 namespace kelvaro {
 namespace {
@@ -8,7 +11,7 @@ namespace {
 UserSeam* gUser = nullptr;
 int gWaitCursorCount = 0;
 
-bool Show(MessageKind kind, const QString& message) { return User().ShowMessage(kind, message); }
+bool Show(MessageKind kind, const QString& message) { return User().ShowMessage(kind, message, QString()); }
 
 }  // namespace
 
@@ -18,14 +21,22 @@ const MessageStyle& StyleOf(MessageKind kind) {
   static const MessageStyle kAskWarning{DialogType::Warning, BeepType::Exclamation, true, "Avertissement", "question"};
   static const MessageStyle kWarning{DialogType::Warning, BeepType::Exclamation, false, "Avertissement", "warning"};
   static const MessageStyle kInfo{DialogType::Information, BeepType::Exclamation, false, "Informations", "information"};
+  static const MessageStyle kPlain{DialogType::Plain, std::nullopt, false, nullptr, "message"};
   switch (kind) {
     case MessageKind::Error: return kError;
     case MessageKind::Confirmation: return kConfirmation;
     case MessageKind::AskWarning: return kAskWarning;
     case MessageKind::Warning: return kWarning;
     case MessageKind::Info: return kInfo;
+    case MessageKind::Plain: return kPlain;
   }
   return kError;
+}
+
+QString CaptionOf(MessageKind kind, const QString& caption) {
+  if (!caption.isEmpty()) return caption;
+  if (const char* own = StyleOf(kind).caption) return QString::fromUtf8(own);
+  return ApplicationTitle(QCoreApplication::applicationFilePath());
 }
 
 UserSeam& User() {
@@ -42,6 +53,11 @@ bool AskConfirmation(const QString& message, int) { return Show(MessageKind::Con
 bool AskWarning(const QString& message, int) { return Show(MessageKind::AskWarning, message); }
 void ShowWarningMessage(const QString& message, int) { Show(MessageKind::Warning, message); }
 void ShowInfoMessage(const QString& message, int) { Show(MessageKind::Info, message); }
+void ShowPlainMessage(const QString& message) { Show(MessageKind::Plain, message); }
+void ShowErrorMessageCaptioned(const QString& caption, const QString& message) {
+  User().ShowMessage(MessageKind::Error, message, caption);
+}
+void MessageBeep(BeepType type) { User().Beep(type); }
 
 void BeginWaitCursor() {
   if (gWaitCursorCount == 0) User().SetWaitCursor(true);

@@ -1,6 +1,7 @@
 // The one way the engine talks to the person in front of the screen: the five
-// message boxes, the wait cursor, Delay, the folder and file dialogs and the
-// printer set-up. (The report of the run has its own seam, report_sink.h.)
+// message boxes, the plain box, the lone beep, the wait cursor, Delay, the
+// folder and file dialogs and the printer set-up. (The report of the run has
+// its own seam, report_sink.h.)
 //
 // Three implementations: the Qt one of the wizard, a console one for
 // unattended runs, and a scripted one for tests (ScriptedUser). The engine
@@ -11,33 +12,44 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 
 namespace kelvaro {
 
 // MessageBeep types.
 enum class BeepType : uint32_t { Question = 0x20, Exclamation = 0x30 };
 
-enum class DialogType { Warning, Error, Information, Confirmation };
+// Plain: no icon, the application's title as caption.
+enum class DialogType { Warning, Error, Information, Confirmation, Plain };
 
-// Which of the five boxes was shown; its dialog type, buttons and beep follow.
-enum class MessageKind { Error, Confirmation, AskWarning, Warning, Info };
+// Which box was shown: one of the five message functions, or the plain box
+// (no icon, OK only, no beep of its own); its dialog type, buttons and beep
+// follow.
+enum class MessageKind { Error, Confirmation, AskWarning, Warning, Info, Plain };
 
 struct MessageStyle {
   DialogType dialog;
-  BeepType beep;
+  std::optional<BeepType> beep;  // none for the plain box
   bool yesNo;            // Yes/No buttons (Yes default, Escape = No), else OK
-  const char* caption;   // the French caption of the dialog type
+  const char* caption;   // the dialog type's French caption; null: the program's title
   const char* name;      // "error", "confirmation", ... for logs and consoles
 };
 const MessageStyle& StyleOf(MessageKind kind);
+
+// The caption a box of kind shows: caption when given, else its dialog
+// type's, and for the plain box the running program's title.
+QString CaptionOf(MessageKind kind, const QString& caption = QString());
 
 class UserSeam {
  public:
   virtual ~UserSeam() = default;
 
   // Shows one box; true when the answer is Yes (always true for OK boxes).
-  // The beep comes first, as part of the call.
-  virtual bool ShowMessage(MessageKind kind, const QString& text) = 0;
+  // The kind's beep, if it has one, comes first, as part of the call. An
+  // empty caption stands for CaptionOf(kind).
+  virtual bool ShowMessage(MessageKind kind, const QString& text, const QString& caption) = 0;
+  // A beep on its own, as MessageBeep sounds it.
+  virtual void Beep(BeepType type) = 0;
 
   virtual void SetWaitCursor(bool waiting) = 0;
   // Waits ms milliseconds; ms > 0 processes pending events meanwhile.
@@ -65,6 +77,12 @@ bool AskConfirmation(const QString& message, int helpContext = 0);
 bool AskWarning(const QString& message, int helpContext = 0);
 void ShowWarningMessage(const QString& message, int helpContext = 0);
 void ShowInfoMessage(const QString& message, int helpContext = 0);
+// The framework's plain box: no icon, no beep, OK, the application title as
+// caption.
+void ShowPlainMessage(const QString& message);
+// An error box with a caption of its own instead of "Erreur".
+void ShowErrorMessageCaptioned(const QString& caption, const QString& message);
+void MessageBeep(BeepType type);
 void BeginWaitCursor();
 void EndWaitCursor();
 int WaitCursorCount();

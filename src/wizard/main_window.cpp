@@ -9,20 +9,19 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cstdlib>
+#include <functional>
 
 #include "db/client_gate.h"
 #include "engine/file_version.h"
 #include "engine/update_common.h"
 #include "engine/update_run.h"
 #include "support/errors.h"
-#include "support/one_instance.h"
 #include "support/user_seam.h"
 #include "wizard/display_file_page.h"
 #include "wizard/end_install_page.h"
@@ -68,13 +67,17 @@ void BindButton(QPushButton* button, QAction* action) {
   follow();
 }
 
-// A window without icon and with OK only, as the plain message box of the
-// framework shows it; its caption is the application's title.
-void ShowPlainMessage(const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(QCoreApplication::applicationFilePath()), text,
-                  QMessageBox::Ok);
-  box.setObjectName(QStringLiteral("PlainMessage"));
-  box.exec();
+// Loads one carried text. A damaged one is said in the error box and the
+// show handler goes on without it, as for a text that is not carried, so the
+// pages are still built. False when the load raised.
+bool LoadCarriedText(const std::function<void()>& load) {
+  try {
+    load();
+    return true;
+  } catch (const Error& error) {
+    ShowErrorMessage(error.message());
+    return false;
+  }
 }
 
 class WaitCursor {
@@ -273,27 +276,32 @@ void TfrmMain::FormShow() {
   BuildStepList();
   // Without a product list the handler ends here, silently; the wizard still
   // runs and a run then updates nothing.
-  if (!LoadProductList()) return;
+  bool loaded = false;
+  LoadCarriedText([&] { loaded = LoadProductList(); });
+  if (!loaded) return;
 }
 
 void TfrmMain::LoadAppInfo() {
-  if (dmUpdateCommon->LoadResourceFileList(QStringLiteral("AppInfo1.txt"), mInfoList) > 0) {
-    RzLabelTitle->setText(mInfoList.first());
-  }
-  if (dmUpdateCommon->LoadResourceFileList(QStringLiteral("AppInfo2.txt"), mInfoList) > 0) {
-    mWelcomeInfo = mInfoList.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
-  }
+  LoadCarriedText([this] {
+    if (dmUpdateCommon->LoadResourceFileList(QStringLiteral("AppInfo1.txt"), mInfoList) > 0) {
+      RzLabelTitle->setText(mInfoList.first());
+    }
+  });
+  LoadCarriedText([this] {
+    if (dmUpdateCommon->LoadResourceFileList(QStringLiteral("AppInfo2.txt"), mInfoList) > 0) {
+      mWelcomeInfo = mInfoList.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+    }
+  });
 }
 
 void TfrmMain::LoadUpdateInfo() {
   if (!frmDisplayFile) return;
   int lines = 0;
-  try {
-    lines = dmUpdateCommon->LoadResourceFileToRich(QStringLiteral("UpdateInfo.txt"), frmDisplayFile->RichEditFile);
-  } catch (const Error& error) {
-    // A damaged carried file: say so, and let the wizard go on with the
-    // replacement text, as for a file that is not carried.
-    ShowErrorMessage(error.message());
+  // A damaged list of changes gets the replacement text, without the box
+  // that says it is missing.
+  if (!LoadCarriedText([&] {
+        lines = dmUpdateCommon->LoadResourceFileToRich(QStringLiteral("UpdateInfo.txt"), frmDisplayFile->RichEditFile);
+      })) {
     return;
   }
   if (lines == 0) ShowPlainMessage(QStringLiteral("Cannot load resource file %1").arg(QStringLiteral("UpdateInfo.txt")));
@@ -305,9 +313,10 @@ void TfrmMain::BuildStepList() {
   if (frmDisplayFile) {
     mStepList.append(frmDisplayFile);
     if (RichEditLineCount(frmDisplayFile->RichEditFile) == 0) {
-      // The leading empty line keeps the sentence off the top edge.
+      // The leading empty line keeps the sentence off the top edge. The
+      // control takes CR LF, like LF, as one paragraph break.
       frmDisplayFile->RichEditFile->setPlainText(
-          QStringLiteral("\nCette mise à jour comporte uniquement des corrections internes."));
+          QStringLiteral("\r\nCette mise à jour comporte uniquement des corrections internes."));
     }
   }
   QStringList steps;

@@ -17,25 +17,17 @@ QMessageBox::Icon IconOf(DialogType type) {
     case DialogType::Error: return QMessageBox::Critical;
     case DialogType::Information: return QMessageBox::Information;
     case DialogType::Confirmation: return QMessageBox::Question;
+    case DialogType::Plain: break;
   }
   return QMessageBox::NoIcon;
 }
 
 }  // namespace
 
-QString DialogCaption(DialogType type) {
-  switch (type) {
-    case DialogType::Warning: return QStringLiteral("Avertissement");
-    case DialogType::Error: return QStringLiteral("Erreur");
-    case DialogType::Information: return QStringLiteral("Informations");
-    case DialogType::Confirmation: return QStringLiteral("Confirmer");
-  }
-  return QString();
-}
-
-QMessageBox::StandardButton ShowMessageDialog(const QString& text, DialogType type, bool yesNo) {
+QMessageBox::StandardButton ShowMessageDialog(const QString& text, DialogType type, bool yesNo,
+                                              const QString& caption) {
   // No parent: the box is centred on the screen, not on a window.
-  QMessageBox box(IconOf(type), DialogCaption(type), text);
+  QMessageBox box(IconOf(type), caption, text);
   box.setWindowModality(Qt::ApplicationModal);
   if (yesNo) {
     box.addButton(QMessageBox::Yes)->setText(QStringLiteral("&Oui"));
@@ -55,7 +47,7 @@ QMessageBox::StandardButton ShowMessageDialog(const QString& text, DialogType ty
   return box.standardButton(clicked);
 }
 
-void MessageBeep(BeepType type) {
+void SoundBeep(BeepType type) {
   if (Hook()) {
     Hook()(type);
   } else {

@@ -11,18 +11,17 @@ class QWidget;
 
 namespace kelvaro {
 
-// The French caption of a dialog type: "Avertissement", "Erreur",
-// "Informations", "Confirmer".
-QString DialogCaption(DialogType type);
+// Shows the modal message dialog, centred on the screen: the icon of its type
+// (none for the plain box), the caption, the text, and either OK or "&Oui"
+// (the default) and "&Non" (also the Escape answer). Returns
+// QMessageBox::Ok, Yes or No.
+QMessageBox::StandardButton ShowMessageDialog(const QString& text, DialogType type, bool yesNo,
+                                              const QString& caption);
 
-// Shows the modal message dialog, centred on the screen: the icon and caption
-// of its type, the text, and either OK or "&Oui" (the default) and "&Non"
-// (also the Escape answer). Returns QMessageBox::Ok, Yes or No.
-QMessageBox::StandardButton ShowMessageDialog(const QString& text, DialogType type, bool yesNo);
-
-// The beep that comes before every box. Qt has a single system beep, so the
-// type only reaches the hook; tests install one to see which type was asked.
-void MessageBeep(BeepType type);
+// The beep that comes before a box, or on its own. Qt has a single system
+// beep, so the type only reaches the hook; tests install one to see which
+// type was asked.
+void SoundBeep(BeepType type);
 using BeepHook = std::function<void(BeepType)>;
 // Replaces the beep; an empty hook restores QApplication::beep().
 void SetBeepHook(BeepHook hook);

@@ -58,12 +58,14 @@ bool QtUser::eventFilter(QObject* watched, QEvent* event) {
   return false;
 }
 
-bool QtUser::ShowMessage(MessageKind kind, const QString& text) {
+bool QtUser::ShowMessage(MessageKind kind, const QString& text, const QString& caption) {
   const MessageStyle& style = StyleOf(kind);
-  MessageBeep(style.beep);
-  const auto answer = ShowMessageDialog(text, style.dialog, style.yesNo);
+  if (style.beep) SoundBeep(*style.beep);
+  const auto answer = ShowMessageDialog(text, style.dialog, style.yesNo, CaptionOf(kind, caption));
   return !style.yesNo || answer == QMessageBox::Yes;
 }
+
+void QtUser::Beep(BeepType type) { SoundBeep(type); }
 
 void QtUser::SetWaitCursor(bool waiting) {
   if (waiting && !waitCursorSet_) {

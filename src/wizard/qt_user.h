@@ -17,7 +17,8 @@ class QtUser : public QObject, public UserSeam {
   QtUser();
   ~QtUser() override;
 
-  bool ShowMessage(MessageKind kind, const QString& text) override;
+  bool ShowMessage(MessageKind kind, const QString& text, const QString& caption) override;
+  void Beep(BeepType type) override;
   // Sets or removes the application's wait cursor. Removing only undoes our
   // own: a cursor someone else set stays.
   void SetWaitCursor(bool waiting) override;

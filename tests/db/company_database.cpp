@@ -150,6 +150,11 @@ void CompanyDatabase::setFreeSpace(qint64 bytes) const {
   exec({QStringLiteral("UPDATE Test_Settings SET free_space = %1").arg(bytes)});
 }
 
+void CompanyDatabase::setFreeSpace(QChar drive, qint64 bytes) const {
+  exec({QStringLiteral("UPDATE OR INSERT INTO Test_Drive_Space (letter, free_space) VALUES ('%1', %2)")
+            .arg(QString(drive), QString::number(bytes))});
+}
+
 void CompanyDatabase::setControlRow(int id, const QString& value) const {
   QString literal = value;
   literal.replace(QLatin1Char('\''), QLatin1String("''"));

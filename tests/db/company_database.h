@@ -54,7 +54,10 @@ class CompanyDatabase {
   // The rows of a SELECT, every column as a QVariant.
   QList<QVariantList> rows(const QString& select) const;
 
+  // The free space GetFreeDiskSpace answers for every drive letter, or for
+  // one letter only.
   void setFreeSpace(qint64 bytes) const;
+  void setFreeSpace(QChar drive, qint64 bytes) const;
   void setControlRow(int id, const QString& value) const;
   void deleteControlRow(int id) const;
 

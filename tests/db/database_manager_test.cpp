@@ -261,7 +261,9 @@ TEST_F(DatabaseManagerTest, DatasetRegistry) {
     }
     ASSERT_EQ(scripted_.user.shown.size(), 1u);
     EXPECT_EQ(scripted_.user.shown[0].kind, MessageKind::Error);
-    EXPECT_EQ(scripted_.user.shown[0].text, QStringLiteral("DataSet NOT RELEASED !\r\nLeftover"));
+    // The dataset's name is the box's caption.
+    EXPECT_EQ(scripted_.user.shown[0].text, QStringLiteral("DataSet NOT RELEASED !\r\n"));
+    EXPECT_EQ(scripted_.user.shown[0].caption, QStringLiteral("Leftover"));
   }
   // A destroyed dataset leaves the registry by itself.
   auto* gone = new IbQuery;

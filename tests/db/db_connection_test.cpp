@@ -358,10 +358,23 @@ TEST_F(ConnectionModuleTest, MissingFreeSpaceFunctionFailsWithDatabaseText) {
 
 TEST_F(ConnectionModuleTest, DriveLetterOfTheConnectionString) {
   module_->ConnectAsKelvaro();
+  // Each drive answers its own free space, so the letter asked for shows.
   company_->setFreeSpace(123456789);
-  for (const QString& text : {QStringLiteral("D:\\x.fdb"), QStringLiteral("srv:C:\\x.fdb")}) {
-    module_->DatabaseManager->ConnectionString = text;
-    EXPECT_EQ(module_->GetFreeDiskSpace(), 123456789);
+  company_->setFreeSpace(QLatin1Char('C'), 3000000000);
+  company_->setFreeSpace(QLatin1Char('D'), 4000000000);
+  const struct {
+    const char* connection;
+    qint64 free;
+  } letters[] = {
+      {"C:\\x.fdb", 3000000000},
+      {"D:\\Base\\x.fdb", 4000000000},
+      {"srv:C:\\x.fdb", 3000000000},
+      {"srv:D:\\x.fdb", 4000000000},
+      {"192.168.1.5:D:\\x.fdb", 4000000000},
+  };
+  for (const auto& c : letters) {
+    module_->DatabaseManager->ConnectionString = QString::fromLatin1(c.connection);
+    EXPECT_EQ(module_->GetFreeDiskSpace(), c.free) << c.connection;
   }
   for (const QString& text : {QStringLiteral("nocolon"), QStringLiteral("srv:")}) {
     module_->DatabaseManager->ConnectionString = text;

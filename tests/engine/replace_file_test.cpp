@@ -73,6 +73,8 @@ TEST_P(ReplaceFileTest, DecidesAsksAndCopies) {
     ASSERT_EQ(scripted.user.shown.size(), 1u);
     EXPECT_EQ(scripted.user.shown[0].kind, MessageKind::Confirmation);
     EXPECT_EQ(scripted.user.shown[0].text, c.installed == Installed::Same ? kSameQuestion : kOlderQuestion);
+    // A lone exclamation beep first, then the question's own.
+    EXPECT_EQ(scripted.user.beeps, (std::vector<BeepType>{BeepType::Exclamation, BeepType::Question}));
   } else {
     EXPECT_TRUE(scripted.user.shown.empty()) << scripted.user.shown[0].text.toStdString();
   }

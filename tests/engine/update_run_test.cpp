@@ -74,6 +74,30 @@ TEST_F(RunUpdateTest, OnlyTheFirstKnownProductRunsAndTheActionsComeBack) {
   EXPECT_EQ(scripted.user.shown[0].text, QStringLiteral("Cannot find WKTorvida2.dll"));
 }
 
+TEST_F(RunUpdateTest, AnExceptionOfAnotherTypeEndsLikeTheProgramsOwnError) {
+  // The installed library is as recent as the carried one, so the routine
+  // asks; the stand-in for the person has no answer and raises a standard
+  // exception, not the program's own error type, from inside the routine.
+  carry({{QStringLiteral("WKTorvida2.dll"), "new library"}});
+  writeFile("C:\\WKelvaro\\Torvida\\Programs\\WKTorvida2.dll", "installed library");
+  QStringList calls;
+  RunUpdateHooks hooks;
+  hooks.setActionsEnabled = [&calls](bool enabled) { calls << (enabled ? "enable" : "disable"); };
+  const RunUpdateOutcome outcome = RunUpdate(*engine, {QStringLiteral("Torvida")}, QStringLiteral("Titre"), hooks);
+  EXPECT_TRUE(outcome.failed);
+  EXPECT_EQ(outcome.result, urtKo);
+  EXPECT_EQ(calls, (QStringList{"disable", "enable"}));
+  ASSERT_EQ(scripted.user.shown.size(), 2u);
+  EXPECT_EQ(scripted.user.shown[0].kind, MessageKind::Confirmation);
+  EXPECT_EQ(scripted.user.shown[1].kind, MessageKind::Error);
+  const QString message = scripted.user.shown[1].text;
+  EXPECT_TRUE(message.startsWith(QStringLiteral("ScriptedUser: unexpected question: Le fichier WKTorvida2.dll")))
+      << message.toStdString();
+  ASSERT_EQ(report().size(), 2);
+  EXPECT_TRUE(report()[0].startsWith(QStringLiteral("Mise à jour : Titre  ")));
+  EXPECT_EQ(report()[1], message + QStringLiteral("\r\n\r\nLa mise à jour a échouée !"));
+}
+
 TEST_F(RunUpdateTest, AProductWithoutRoutineWritesNoOutcome) {
   const RunUpdateOutcome outcome = RunUpdate(*engine, {QStringLiteral("PDFDLL")}, QStringLiteral("Titre"));
   EXPECT_TRUE(outcome.productRun);

@@ -67,6 +67,33 @@ TEST_F(CompanyListTest, EachCandidateIsFoundAndTheEarliestWins) {
   }
 }
 
+// Windows installed on another drive than C: its drive is searched too, but
+// only after C, and a file on C wins. (This platform's Windows folder is
+// always on C, so the test names the drive.)
+TEST_F(CompanyListTest, TheWindowsDriveIsSearchedAfterC) {
+  prefix.addDrive('d', prefix.root() + "/drive_d");
+  const struct {
+    const char* what;
+    std::vector<std::string> files;
+    const char* windowsDrive;
+    const char* found;
+  } cases[] = {
+      {"on the Windows drive", {"D:\\WKelvaro\\multiste.txt"}, "D", "D:\\wkelvaro\\multiste.txt"},
+      {"C wins", {"D:\\Kelvaro\\multiste.txt", "C:\\WKelvaro\\multiste.txt.txt"}, "D",
+       "C:\\wkelvaro\\multiste.txt.txt"},
+      {"Windows on C", {"D:\\Kelvaro\\multiste.txt"}, "C", ""},
+      {"no Windows folder", {"D:\\Kelvaro\\multiste.txt"}, "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const char* folder : {"C:\\Kelvaro", "C:\\WKelvaro", "D:\\Kelvaro", "D:\\WKelvaro"}) {
+      std::filesystem::remove_all(prefix.hostPath(folder));
+    }
+    for (const std::string& file : c.files) prefix.writeFile(file, "X\r\n");
+    EXPECT_EQ(TFMultiSte::LocateMultisteFile(QString::fromLatin1(c.windowsDrive)), QString::fromLatin1(c.found));
+  }
+}
+
 TEST_F(CompanyListTest, EveryLineIsAnEntryAsWritten) {
   struct Case {
     const char* name;

@@ -16,23 +16,35 @@ TEST(UserSeamTest, EachBoxHasItsBeepAndAnswer) {
   EXPECT_FALSE(AskWarning(QStringLiteral("w")));
   ShowWarningMessage(QStringLiteral("sw"));
   ShowInfoMessage(QStringLiteral("i"));
+  ShowPlainMessage(QStringLiteral("p"));
+  MessageBeep(BeepType::Exclamation);
+  ShowErrorMessageCaptioned(QStringLiteral("qry"), QStringLiteral("ec"));
   struct Expected {
     MessageKind kind;
-    BeepType beep;
+    std::optional<BeepType> beep;
     const char* text;
+    const char* caption;
   } expected[] = {
-      {MessageKind::Error, BeepType::Exclamation, "e"},
-      {MessageKind::Confirmation, BeepType::Question, "c"},
-      {MessageKind::AskWarning, BeepType::Exclamation, "w"},
-      {MessageKind::Warning, BeepType::Exclamation, "sw"},
-      {MessageKind::Info, BeepType::Exclamation, "i"},
+      {MessageKind::Error, BeepType::Exclamation, "e", ""},
+      {MessageKind::Confirmation, BeepType::Question, "c", ""},
+      {MessageKind::AskWarning, BeepType::Exclamation, "w", ""},
+      {MessageKind::Warning, BeepType::Exclamation, "sw", ""},
+      {MessageKind::Info, BeepType::Exclamation, "i", ""},
+      {MessageKind::Plain, std::nullopt, "p", ""},
+      {MessageKind::Error, BeepType::Exclamation, "ec", "qry"},
   };
   ASSERT_EQ(scripted.user.shown.size(), std::size(expected));
   for (size_t i = 0; i < std::size(expected); ++i) {
     EXPECT_EQ(scripted.user.shown[i].kind, expected[i].kind) << i;
     EXPECT_EQ(scripted.user.shown[i].beep, expected[i].beep) << i;
     EXPECT_EQ(scripted.user.shown[i].text, QString::fromUtf8(expected[i].text)) << i;
+    EXPECT_EQ(scripted.user.shown[i].caption, QString::fromUtf8(expected[i].caption)) << i;
   }
+  // Every beep in order: the plain box has none, the lone one comes between.
+  const std::vector<BeepType> beeps{BeepType::Exclamation, BeepType::Question,    BeepType::Exclamation,
+                                    BeepType::Exclamation, BeepType::Exclamation, BeepType::Exclamation,
+                                    BeepType::Exclamation};
+  EXPECT_EQ(scripted.user.beeps, beeps);
 }
 
 TEST(UserSeamTest, UnexpectedQuestionFailsLoudly) {

@@ -62,8 +62,10 @@ class PackTest : public ::testing::Test {
 TEST_F(PackTest, PacksListsAndExtracts) {
   const QString updates = makeFile("in/Updates.txt", "Torvida\r\n");
   const QString library = makeFile("in/WKTorvida2.dll", std::string(300000, 'L') + "end");
+  // A name that looks like a placeholder stays a name in the listing.
+  const QString list = makeFile("in/Liste %2.lst", "[Liste]");
   const QString out = path("MajTorvida");
-  const PackRun packed = pack({"-o", out, "--base", base(), updates, library});
+  const PackRun packed = pack({"-o", out, "--base", base(), updates, library, list});
   ASSERT_EQ(packed.exitCode, 0) << packed.err.toStdString();
 
   EXPECT_EQ(fs::status(out.toStdString()).permissions() & fs::perms::all, static_cast<fs::perms>(0755));
@@ -74,7 +76,8 @@ TEST_F(PackTest, PacksListsAndExtracts) {
   ASSERT_EQ(listed.exitCode, 0) << listed.err.toStdString();
   EXPECT_EQ(listed.out,
             "UPDATES.TXT\t9\t2024-01-20T05:20:00Z\n"
-            "WKTORVIDA2.DLL\t300003\t2024-01-20T05:20:00Z\n");
+            "WKTORVIDA2.DLL\t300003\t2024-01-20T05:20:00Z\n"
+            "LISTE %2.LST\t7\t2024-01-20T05:20:00Z\n");
 
   const QString target = path("extracted.dll");
   const PackRun extracted = pack({"--extract", out, "wktorvida2.DLL", target});

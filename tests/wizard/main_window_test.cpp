@@ -7,7 +7,12 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTextEdit>
+#include <array>
+#include <functional>
+#include <new>
+#include <stdexcept>
 
+#include "support/errors.h"
 #include "wizard_harness.h"
 
 namespace {
@@ -226,16 +231,46 @@ TEST(MainWindow, AMissingListOfChangesIsSaidAndReplaced) {
   Carried files = StandardTexts();
   files.pop_back();  // no "UpdateInfo.txt"
   Wizard w(files);
-  QString message;
-  wizard_test::WhenModalShows([&](QWidget* box) {
-    message = static_cast<QMessageBox*>(box)->text();
-    static_cast<QMessageBox*>(box)->accept();
-  });
   w.Start();
-  QTRY_COMPARE(message, QStringLiteral("Cannot load resource file UpdateInfo.txt"));
+  ASSERT_EQ(w.user().shown.size(), 1u);
+  EXPECT_EQ(w.user().shown[0].kind, MessageKind::Plain);
+  EXPECT_EQ(w.user().shown[0].text, QStringLiteral("Cannot load resource file UpdateInfo.txt"));
+  EXPECT_TRUE(w.user().beeps.empty());
   EXPECT_EQ(frmDisplayFile->RichEditFile->toPlainText(),
             QStringLiteral("\nCette mise à jour comporte uniquement des corrections internes."));
   EXPECT_EQ(w.current(), frmWelcome);
+}
+
+// A damaged carried text is said in an error box naming it; the pages are
+// built all the same and the wizard goes on with the texts it could read.
+TEST(MainWindow, ADamagedCarriedTextIsSaidAndTheWizardGoesOn) {
+  const struct {
+    const char* file;
+    QString title;  // the window's title line afterwards
+  } cases[] = {
+      {"AppInfo1.txt", QString()},
+      {"AppInfo2.txt", QStringLiteral("Mise à jour Torvida")},
+      {"UpdateInfo.txt", QStringLiteral("Mise à jour Torvida")},
+      {"Updates.txt", QStringLiteral("Mise à jour Torvida")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const QString name = QString::fromLatin1(c.file);
+    Carried files = StandardTexts();
+    std::erase_if(files, [&](const auto& file) { return file.first == name; });
+    Wizard w(files, {{name, "these bytes are not a zlib stream"}});
+    w.Start();
+    ASSERT_EQ(w.user().shown.size(), 1u);
+    EXPECT_EQ(w.user().shown[0].kind, MessageKind::Error);
+    EXPECT_TRUE(w.user().shown[0].text.contains(name)) << w.user().shown[0].text.toStdString();
+    EXPECT_EQ(w.main().RzLabelTitle->text(), c.title);
+    EXPECT_EQ(w.current(), frmWelcome);
+    w.Next();
+    EXPECT_EQ(w.current(), frmDisplayFile);
+    w.Next();
+    EXPECT_EQ(w.current(), frmEndInstall);
+    EXPECT_EQ(w.user().shown.size(), 1u) << "no further box, such as a missing next page";
+  }
 }
 
 TEST(MainWindow, WithoutAProductListARunDoesNothing) {
@@ -327,6 +362,59 @@ TEST(MainWindow, AnErrorLeavingTheRoutineIsShownAndReported) {
   EXPECT_EQ(w.nextCaption(), QStringLiteral("Quitter"));
   EXPECT_FALSE(w.main().ButtonPrev->isEnabled());
   w.SavePicture(QStringLiteral("run-error"));
+}
+
+// A window or the engine that fails to be made is said in the error box (the
+// silent abort without one), and the others are made all the same.
+TEST(ProgramStart, AFailureWhileOneIsMadeIsSaidAndTheOthersAreMade) {
+  const auto made = [] {
+    return std::array<bool, 5>{frmMain != nullptr, frmWelcome != nullptr, frmEndInstall != nullptr,
+                               dmUpdateCommon != nullptr, frmDisplayFile != nullptr};
+  };
+  const struct {
+    int failing;  // in the order of creation
+    std::function<void()> raise;
+    const char* box;  // null: no box
+  } cases[] = {
+      {0, [] { throw Error(QStringLiteral("Fenêtre principale impossible")); }, "Fenêtre principale impossible"},
+      {1, [] { throw std::runtime_error("out of handles"); }, "out of handles"},
+      {2, [] { throw SilentAbort(); }, nullptr},
+      {3, [] { throw Error(QStringLiteral("Moteur impossible")); }, "Moteur impossible"},
+      {4, [] { throw std::bad_alloc(); }, "std::bad_alloc"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failing);
+    fixtures::TempPrefix prefix;
+    wizard_test::PackedUpdate packed(StandardTexts());
+    ScopedScriptedUser scripted;
+    ProgramWindowMakers makers = DefaultWindowMakers();
+    const auto fail = [&c]<typename T>(std::function<T*()>& maker) {
+      maker = [raise = c.raise]() -> T* {
+        raise();
+        return nullptr;
+      };
+    };
+    switch (c.failing) {
+      case 0: fail(makers.main); break;
+      case 1: fail(makers.welcome); break;
+      case 2: fail(makers.endInstall); break;
+      case 3: fail(makers.engine); break;
+      case 4: fail(makers.displayFile); break;
+    }
+    CreateProgramWindows(makers);
+    std::array<bool, 5> expected{true, true, true, true, true};
+    expected[size_t(c.failing)] = false;
+    EXPECT_EQ(made(), expected);
+    if (c.box) {
+      ASSERT_EQ(scripted.user.shown.size(), 1u);
+      EXPECT_EQ(scripted.user.shown[0].kind, MessageKind::Error);
+      EXPECT_EQ(scripted.user.shown[0].text, QString::fromUtf8(c.box));
+    } else {
+      EXPECT_TRUE(scripted.user.shown.empty());
+    }
+    DestroyProgramWindows();
+    EXPECT_EQ(made(), (std::array<bool, 5>{}));
+  }
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ struct BoxCase {
   std::function<bool(const QString&)> show;
   Press press;
   bool answer;
-  BeepType beep;
+  std::vector<BeepType> beeps;
   const char* caption;
   QMessageBox::Icon icon;
   QStringList buttons;  // sorted texts
@@ -86,26 +86,35 @@ struct SeenBox {
 bool ShowError(const QString& m) { ShowErrorMessage(m); return true; }
 bool ShowWarning(const QString& m) { ShowWarningMessage(m); return true; }
 bool ShowInfo(const QString& m) { ShowInfoMessage(m); return true; }
+bool ShowPlain(const QString& m) { ShowPlainMessage(m); return true; }
+bool ShowCaptioned(const QString& m) { ShowErrorMessageCaptioned(QStringLiteral("qryPrimaryKey"), m); return true; }
 bool Confirm(const QString& m) { return AskConfirmation(m); }
 bool Warn(const QString& m) { return AskWarning(m); }
 
 const QStringList kYesNo{"&Non", "&Oui"};
 const QStringList kOk{"OK"};
 
+const std::vector<BeepType> kExclamation{BeepType::Exclamation};
+const std::vector<BeepType> kQuestion{BeepType::Question};
+
 const BoxCase kBoxCases[] = {
-    {"error", ShowError, Press::Enter, true, BeepType::Exclamation, "Erreur", QMessageBox::Critical, kOk},
-    {"error_escape", ShowError, Press::Escape, true, BeepType::Exclamation, "Erreur", QMessageBox::Critical, kOk},
-    {"warning", ShowWarning, Press::Enter, true, BeepType::Exclamation, "Avertissement", QMessageBox::Warning, kOk},
-    {"info", ShowInfo, Press::Enter, true, BeepType::Exclamation, "Informations", QMessageBox::Information, kOk},
-    {"confirmation_enter_is_yes", Confirm, Press::Enter, true, BeepType::Question, "Confirmer",
-     QMessageBox::Question, kYesNo},
-    {"confirmation_escape_is_no", Confirm, Press::Escape, false, BeepType::Question, "Confirmer",
-     QMessageBox::Question, kYesNo},
-    {"confirmation_no", Confirm, Press::No, false, BeepType::Question, "Confirmer", QMessageBox::Question, kYesNo},
-    {"ask_warning_yes", Warn, Press::Yes, true, BeepType::Exclamation, "Avertissement", QMessageBox::Warning,
+    {"error", ShowError, Press::Enter, true, kExclamation, "Erreur", QMessageBox::Critical, kOk},
+    {"error_escape", ShowError, Press::Escape, true, kExclamation, "Erreur", QMessageBox::Critical, kOk},
+    {"error_with_caption", ShowCaptioned, Press::Enter, true, kExclamation, "qryPrimaryKey", QMessageBox::Critical,
+     kOk},
+    {"warning", ShowWarning, Press::Enter, true, kExclamation, "Avertissement", QMessageBox::Warning, kOk},
+    {"info", ShowInfo, Press::Enter, true, kExclamation, "Informations", QMessageBox::Information, kOk},
+    // The plain box: no icon, no beep, the program's title (this test
+    // program is "wizard_tests", whose title keeps its first letter as it is).
+    {"plain", ShowPlain, Press::Enter, true, {}, "wizard_tests", QMessageBox::NoIcon, kOk},
+    {"confirmation_enter_is_yes", Confirm, Press::Enter, true, kQuestion, "Confirmer", QMessageBox::Question,
      kYesNo},
-    {"ask_warning_escape_is_no", Warn, Press::Escape, false, BeepType::Exclamation, "Avertissement",
-     QMessageBox::Warning, kYesNo},
+    {"confirmation_escape_is_no", Confirm, Press::Escape, false, kQuestion, "Confirmer", QMessageBox::Question,
+     kYesNo},
+    {"confirmation_no", Confirm, Press::No, false, kQuestion, "Confirmer", QMessageBox::Question, kYesNo},
+    {"ask_warning_yes", Warn, Press::Yes, true, kExclamation, "Avertissement", QMessageBox::Warning, kYesNo},
+    {"ask_warning_escape_is_no", Warn, Press::Escape, false, kExclamation, "Avertissement", QMessageBox::Warning,
+     kYesNo},
 };
 
 class MessageBoxTest : public QtUserTest, public testing::WithParamInterface<BoxCase> {};
@@ -148,11 +157,18 @@ TEST_P(MessageBoxTest, ShowsTheBoxAndAnswers) {
   EXPECT_EQ(c.buttons.size() == 2 ? QString("&Oui") : QString("OK"), seen.defaultButton);
   EXPECT_EQ(Qt::ApplicationModal, seen.modality);
   EXPECT_LE(seen.centreOffset.manhattanLength(), 2) << "not centred on the screen";
-  EXPECT_EQ(std::vector<BeepType>{c.beep}, beeps_);
+  EXPECT_EQ(c.beeps, beeps_);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MessageBoxTest, testing::ValuesIn(kBoxCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(QtUserTest, ALoneBeepShowsNoBox) {
+  MessageBeep(BeepType::Exclamation);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(std::vector<BeepType>{BeepType::Exclamation}, beeps_);
+  EXPECT_EQ(nullptr, QApplication::activeModalWidget());
+}
 
 // ---------------------------------------------------------------------------
 // Wait cursor

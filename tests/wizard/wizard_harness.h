@@ -28,6 +28,7 @@
 #include "platform/module_resources.h"
 #include "support/registry_access.h"
 #include "support/scripted_user.h"
+#include "wizard/program_windows.h"
 #include "support/text.h"
 #include "wizard/display_file_page.h"
 #include "wizard/end_install_page.h"
@@ -52,7 +53,8 @@ inline Carried StandardTexts(const QByteArray& updates = "Ferrolune\r\n") {
 // whose resources the engine reads; back to the running program afterwards.
 class PackedUpdate {
  public:
-  explicit PackedUpdate(const Carried& files) {
+  // raw: payloads carried as they are, without encoding (damaged files).
+  explicit PackedUpdate(const Carried& files, const Carried& raw = {}) {
     path_ = QString::fromStdString(dir_.path()) + QStringLiteral("/MajTorvida");
     QFile out(path_);
     EXPECT_TRUE(out.open(QIODevice::WriteOnly));
@@ -62,6 +64,7 @@ class PackedUpdate {
     kelvaro::PackedExecutableWriter writer(&out);
     writer.appendBase(&baseDevice, uint64_t(base.size()));
     for (const auto& [name, bytes] : files) writer.appendPayload(name, kelvaro::EncodePayload(bytes, 0));
+    for (const auto& [name, bytes] : raw) writer.appendPayload(name, bytes);
     writer.finish();
     out.close();
     EXPECT_TRUE(platform::SetResourceModule(kelvaro::toW(path_)));
@@ -91,28 +94,11 @@ inline void WhenModalShows(std::function<void(QWidget*)> inspect) {
 
 class Wizard {
  public:
-  explicit Wizard(const Carried& files) : packed_(files) {
+  explicit Wizard(const Carried& files, const Carried& raw = {}) : packed_(files, raw) {
     QApplication::setQuitOnLastWindowClosed(false);
-    using namespace kelvaro;
-    frmMain = new TfrmMain;
-    frmWelcome = new TfrmWelcome;
-    frmEndInstall = new TfrmEndInstall;
-    dmUpdateCommon = new TdmUpdateCommon;
-    frmDisplayFile = new TfrmDisplayFile;
+    kelvaro::CreateProgramWindows();
   }
-  ~Wizard() {
-    using namespace kelvaro;
-    delete frmDisplayFile;
-    delete dmUpdateCommon;
-    delete frmEndInstall;
-    delete frmWelcome;
-    delete frmMain;
-    frmDisplayFile = nullptr;
-    dmUpdateCommon = nullptr;
-    frmEndInstall = nullptr;
-    frmWelcome = nullptr;
-    frmMain = nullptr;
-  }
+  ~Wizard() { kelvaro::DestroyProgramWindows(); }
   Wizard(const Wizard&) = delete;
   Wizard& operator=(const Wizard&) = delete;
 

@@ -27,8 +27,7 @@ void ShowServer(kelvaro::db::TdmDBConnection& module) {
   Out(QStringLiteral("Server version: ") + version);
   Out(QStringLiteral("Server implementation: ") + implementation);
   Out(QStringLiteral("ServerType: %1 (%2)")
-          .arg(QLatin1String(ServerTypeName(module.ServerType())))
-          .arg(int(module.ServerType())));
+          .arg(QLatin1String(ServerTypeName(module.ServerType())), QString::number(int(module.ServerType()))));
   if (module.DoNotCheckFreeSpace()) {
     Out(QStringLiteral("Free space: unknown"));
     return;

@@ -33,7 +33,8 @@ int ShowVersion(const QStringList& args) {
 
   uint16_t v1 = 0, v2 = 0, v3 = 0, v4 = 0;
   if (kelvaro::TWindowsInstaller(QString()).GetFileVersion(args.first(), v1, v2, v3, v4)) {
-    Out(QStringLiteral("Fixed: %1.%2.%3.%4").arg(v1).arg(v2).arg(v3).arg(v4));
+    Out(QStringLiteral("Fixed: %1.%2.%3.%4")
+            .arg(QString::number(v1), QString::number(v2), QString::number(v3), QString::number(v4)));
   } else {
     Out(QStringLiteral("Fixed: none"));
   }

@@ -32,7 +32,8 @@ int ShowWorkstation(const QStringList&) {
   Out(QStringLiteral("Windows folder\t") + kelvaro::toQ(platform::GetWindowsDirectory()));
   Out(QStringLiteral("Temporary folder\t") + kelvaro::toQ(platform::GetTempPath()));
   const platform::WindowsVersion version = platform::GetWindowsVersion();
-  Out(QStringLiteral("Windows version\t%1.%2.%3").arg(version.major).arg(version.minor).arg(version.build));
+  Out(QStringLiteral("Windows version\t%1.%2.%3")
+          .arg(QString::number(version.major), QString::number(version.minor), QString::number(version.build)));
   platform::String name;
   const bool hasComputer = platform::GetComputerName(&name);
   Out(QStringLiteral("Computer name\t") + OrUnknown(hasComputer, name));

@@ -76,7 +76,8 @@ int list(const QString& exe) {
     if (!data) throw kelvaro::OsError(platform::GetLastError());
     kelvaro::PayloadReader reader(kelvaro::toQ(name), data.get());
     const kelvaro::PayloadHeader header = reader.readHeader();
-    printLine(stdout, QStringLiteral("%1\t%2\t%3").arg(kelvaro::toQ(name)).arg(header.size).arg(isoTime(header.fileTime)));
+    printLine(stdout, QStringLiteral("%1\t%2\t%3")
+                                  .arg(kelvaro::toQ(name), QString::number(header.size), isoTime(header.fileTime)));
   }
   return 0;
 }
