@@ -138,16 +138,27 @@ TEST_F(UpdateBatchTest, NothingToUpdate) {
   EXPECT_EQ(Normalised(result.out), QStringLiteral("Mise à jour : Titre  <date>\n\n"));
 }
 
-TEST_F(UpdateBatchTest, ASecondCopyDoesNothing) {
+// A copy running in this prefix (its lock held here) keeps a second one out
+// of this prefix only: the same update runs in another prefix meanwhile.
+TEST_F(UpdateBatchTest, ASecondCopyInThePrefixDoesNothingAnotherPrefixRuns) {
   carryTorvidaUpdate();
   installTorvida("torvida_1_2_3_9.dll");
   const std::string update = pack();
+  fixtures::TempPrefix other(fixtures::TempPrefix::Use::AsOther);
+  fixtures::InstallTorvida(other, "torvida_1_2_3_9.dll");
   const auto lock = platform::CreateInstanceLock(lockName());
   ASSERT_TRUE(lock);
+
+  QProcess elsewhere;
+  fixtures::StartBatch(&elsewhere, update, {}, other.root());
   const BatchRun result = run(update);
+  const BatchRun otherResult = fixtures::FinishBatch(&elsewhere);
   EXPECT_EQ(result.exitCode, 4);
   EXPECT_EQ(result.out, QString());
-  EXPECT_EQ(read(kInstalled), fixture("torvida_1_2_3_9.dll"));
+  EXPECT_TRUE(read(kInstalled) == fixture("torvida_1_2_3_9.dll")) << "this prefix's library is left alone";
+  EXPECT_EQ(otherResult.exitCode, 0) << otherResult.err.toStdString();
+  EXPECT_TRUE(otherResult.out.endsWith(QStringLiteral("La mise à jour est terminée avec succès.\n")));
+  EXPECT_TRUE(other.readFile(kInstalled) == fixture("torvida_1_2_3_10.dll")) << "the other prefix's is replaced";
 }
 
 TEST_F(UpdateBatchTest, BadArguments) {
