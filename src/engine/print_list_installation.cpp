@@ -4,13 +4,15 @@
 //
 // What this promises when things go wrong: each list is stored in its own
 // transaction, so a failure keeps every list committed before it and leaves
-// no half-stored one; the company being worked on is always disconnected; a
-// company that cannot be reached is reported and the others are still done;
-// any other failure ends the installation with "Cannot import resource
-// files".
+// no half-stored one; a list that meets another workstation storing it at
+// the same moment is tried again (a bounded number of times) instead of
+// failing; the company being worked on is always disconnected; a company
+// that cannot be reached is reported and the others are still done; any
+// other failure ends the installation with "Cannot import resource files".
 #include <algorithm>
 #include <exception>
 
+#include "db/concurrent_conflict.h"
 #include "db/db_connection.h"
 #include "engine/resource_file.h"
 #include "engine/update_common.h"
@@ -137,13 +139,20 @@ void TdmUpdateCommon::InstallList(const QString& Name) {
   const QStringList lines = DefinitionLines(mListBuffer);
   mListBuffer.clear();
   const QString key = Name.left(ExtensionStart(Name)).toLower();
-  if (mStructurePrinting->PrintParamsExists(key)) {
-    mStructurePrinting->UpdatePrintParams(key, lines);
-    AddToLog(kListPrefix + key + kUpdatedSuffix);
-  } else {
-    const QString title = mStructurePrinting->InsertPrintParams(key, lines);
-    AddToLog(kListPrefix + title + kAddedSuffix);
-  }
+  // Other workstations may store the same list at the same moment: the
+  // existence test and the insert or update form one bracket, run again when
+  // it meets another's row, so that the list ends stored once and a list
+  // another has just added is reported as updated, as any stored list is.
+  QString line;
+  db::RunRetryingConflicts(*mDbConnection, [&] {
+    if (mStructurePrinting->PrintParamsExists(key)) {
+      mStructurePrinting->UpdatePrintParams(key, lines);
+      line = kListPrefix + key + kUpdatedSuffix;
+    } else {
+      line = kListPrefix + mStructurePrinting->InsertPrintParams(key, lines) + kAddedSuffix;
+    }
+  });
+  AddToLog(line);
 }
 
 }  // namespace kelvaro

@@ -6,35 +6,18 @@
 
 namespace {
 
+using e2e::Added;
 using e2e::BatchRun;
+using e2e::Company;
+using e2e::Copies;
+using e2e::Failure;
+using e2e::kAllFiles;
+using e2e::kFailed;
+using e2e::kSuccess;
+using e2e::kTitle;
+using e2e::kWarnings;
+using e2e::Updated;
 
-const QString kTitle = QStringLiteral("Mise à jour : Mise à jour Torvida  <date>\n\n");
-const QString kSuccess = QStringLiteral("\nLa mise à jour est terminée avec succès.\n");
-const QString kWarnings = QStringLiteral("\nLa mise à jour a été effectuée mais avec des avertissements !\n");
-const QString kFailed = QStringLiteral("\nLa mise à jour a échouée !\n");
-
-QString Copies(const QStringList& names) {
-  QString text;
-  for (const QString& name : names)
-    text += QStringLiteral("Copie de <temp>\nvers C:\\WKelvaro\\Torvida\\Programs\\") + name + QStringLiteral("\n\n");
-  return text;
-}
-const QStringList kAllFiles{"WKTorvida2.dll", "IBANKernel.dll", "Torvida.chm", "ssleay32.dll", "libeay32.dll"};
-
-QString Company(const QString& name, const QStringList& lines) {
-  QString text = QStringLiteral("\nMise à jour de listes pour la société ") + name + QLatin1Char('\n');
-  for (const QString& line : lines) text += line + QLatin1Char('\n');
-  return text;
-}
-QString Added(const QString& title) {
-  return QStringLiteral("Les paramètres pour l'impression : \"") + title + QStringLiteral("\" ont été ajoutés.");
-}
-QString Updated(const QString& key) {
-  return QStringLiteral("Les paramètres pour l'impression : \"") + key + QStringLiteral("\" ont été mise à jour.");
-}
-QString Failure(const QString& company) {
-  return QStringLiteral("Echec de connexion a la société %1, mise à jour des listes non effectuée.").arg(company);
-}
 const QStringList kAddedBoth{Added(QStringLiteral("Liste des adresses")), Added(QStringLiteral("Étiquettes"))};
 const QStringList kUpdatedBoth{Updated(QStringLiteral("adresses")), Updated(QStringLiteral("etiquettes"))};
 const QStringList kStoredBoth{QStringLiteral("adresses=Liste des adresses"), QStringLiteral("etiquettes=Étiquettes")};
