@@ -19,47 +19,15 @@ constexpr int kWorkstations = 6;
 constexpr int kRounds = 4;
 const char* const kOldLibrary = "torvida_1_2_3_9.dll";
 
-struct CarriedList {
-  QString key;
-  QString fTitle;
-  std::string definition;
-};
-
-const std::vector<CarriedList>& Lists() {
-  static const std::vector<CarriedList> lists = [] {
-    std::vector<CarriedList> result;
-    const struct {
-      const char* key;
-      const char* fTitle;
-    } names[] = {{"adresses", "Liste des adresses"}, {"etiquettes", "Etiquettes"}, {"factures", "Factures"},
-                 {"relances", "Relances"},           {"contacts", "Contacts"}};
-    for (const auto& n : names) {
-      result.push_back({QString::fromLatin1(n.key), QString::fromLatin1(n.fTitle),
-                        e2e::ListDefinition(n.fTitle, std::string("D ") + n.key, std::string("I ") + n.key)});
-    }
-    return result;
-  }();
-  return lists;
-}
+using fixtures::FleetList;
+using fixtures::FleetLists;
 
 class FleetRolloutTest : public e2e::UpdateRunTest {
  protected:
-  void carryLists() {
-    drop("Adresses.lst");
-    drop("Etiquettes.lst");
-    std::string names;
-    for (const CarriedList& list : Lists()) {
-      const std::string file = list.key.toStdString() + ".lst";
-      names += file + "\r\n";
-      carry(file, list.definition);
-    }
-    carry("PrintLists.txt", names);
-  }
-
   // What a lone run reports when every list is already stored.
   static QString AllUpdatedReport(const QStringList& companyNames) {
     QStringList updated;
-    for (const CarriedList& list : Lists()) updated << e2e::Updated(list.key);
+    for (const FleetList& list : FleetLists()) updated << e2e::Updated(list.key);
     QString report = e2e::kTitle + e2e::Copies(e2e::kAllFiles);
     for (const QString& company : companyNames) report += e2e::Company(company, updated);
     return report + e2e::kSuccess;
@@ -72,7 +40,7 @@ class FleetRolloutTest : public e2e::UpdateRunTest {
     QStringList lines = report.split(QLatin1Char('\n'));
     for (QString& line : lines) {
       if (line.startsWith(QStringLiteral("Mise à jour de listes pour la société "))) company = line;
-      for (const CarriedList& list : Lists()) {
+      for (const FleetList& list : FleetLists()) {
         if (line != e2e::Added(list.fTitle)) continue;
         ++(*added)[company + QLatin1Char('/') + list.key];
         line = e2e::Updated(list.key);
@@ -85,7 +53,7 @@ class FleetRolloutTest : public e2e::UpdateRunTest {
   static void ExpectListsStoredOnce(const dbtest::CompanyDatabase& db, const std::string& where) {
     const QList<QVariantList> rows =
         db.rows(QStringLiteral("SELECT pname, f_text, print_params FROM PRT_Params ORDER BY pname"));
-    std::vector<CarriedList> expected = Lists();
+    std::vector<FleetList> expected = FleetLists();
     std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return a.key < b.key; });
     ASSERT_EQ(rows.size(), qsizetype(expected.size())) << where;
     for (size_t i = 0; i < expected.size(); ++i) {
@@ -98,8 +66,7 @@ class FleetRolloutTest : public e2e::UpdateRunTest {
 };
 
 TEST_F(FleetRolloutTest, SixWorkstationsAtOnceEndAsALoneRunWould) {
-  carryTorvidaUpdate();
-  carryLists();
+  fixtures::CarryFleetUpdate(package(), "torvida_2_0_0_0.dll");
   const std::string update = pack();
   ASSERT_FALSE(HasFailure());
   const QStringList companyNames{QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Default")};
@@ -131,7 +98,7 @@ TEST_F(FleetRolloutTest, SixWorkstationsAtOnceEndAsALoneRunWould) {
       EXPECT_EQ(CountingAdded(Normalised(runs[i].out), &added), AllUpdatedReport(companyNames)) << where;
     }
     for (const QString& company : companyNames) {
-      for (const CarriedList& list : Lists()) {
+      for (const FleetList& list : FleetLists()) {
         const QString which = QStringLiteral("Mise à jour de listes pour la société ") + company + QLatin1Char('/') + list.key;
         EXPECT_EQ(added[which], tablesEmpty ? 1 : 0) << "round " << round << ": " << which.toStdString();
       }
