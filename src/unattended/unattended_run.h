@@ -1,6 +1,7 @@
 // An unattended update: the update executable's carried files, the same
 // start, product list, client gate, routine and report as the wizard, with
-// the console for a user.
+// the console for a user. kelvaro-update-batch runs it on the update it is
+// given, an update executable on itself when asked to run unattended.
 //
 // What this promises when things go wrong: nothing is changed before the
 // update executable has been opened and the instance lock taken; every
@@ -11,7 +12,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace batch {
+namespace unattended {
 
 // Exit codes.
 enum ExitCode : int {
@@ -30,10 +31,7 @@ struct Options {
   bool answer = false;  // the answer to every question
 };
 
-// Parses the words after the program name; false with a message in error.
-bool ParseArguments(const QStringList& args, Options* options, QString* error);
-
 // Runs the update; returns the exit code.
-int RunBatch(const Options& options);
+int RunUnattended(const Options& options);
 
-}  // namespace batch
+}  // namespace unattended

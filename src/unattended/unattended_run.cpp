@@ -1,4 +1,4 @@
-#include "batch_run.h"
+#include "unattended/unattended_run.h"
 
 #include <QFileInfo>
 #include <memory>
@@ -14,7 +14,7 @@
 #include "support/text.h"
 #include "support/user_seam.h"
 
-namespace batch {
+namespace unattended {
 namespace {
 
 using namespace kelvaro;
@@ -54,32 +54,7 @@ class InstalledUser {
 
 }  // namespace
 
-bool ParseArguments(const QStringList& args, Options* options, QString* error) {
-  *options = Options();
-  for (qsizetype i = 0; i < args.size(); ++i) {
-    const QString& arg = args[i];
-    if (arg == QStringLiteral("--answer")) {
-      const QString value = i + 1 < args.size() ? args[++i] : QString();
-      if (value != QStringLiteral("yes") && value != QStringLiteral("no")) {
-        *error = QStringLiteral("--answer takes yes or no");
-        return false;
-      }
-      options->answer = value == QStringLiteral("yes");
-    } else if (arg.startsWith(QStringLiteral("--")) || !options->update.isEmpty()) {
-      *error = QStringLiteral("unexpected argument: ") + arg;
-      return false;
-    } else {
-      options->update = arg;
-    }
-  }
-  if (options->update.isEmpty()) {
-    *error = QStringLiteral("no update executable given");
-    return false;
-  }
-  return true;
-}
-
-int RunBatch(const Options& options) {
+int RunUnattended(const Options& options) {
   const QFileInfo update(options.update);
   if (!update.isFile() || !update.isReadable()) {
     Err(QStringLiteral("cannot read the update executable: ") + options.update);
@@ -115,4 +90,4 @@ int RunBatch(const Options& options) {
   return ExitCodeOf(RunUpdate(engine, productNames, title));
 }
 
-}  // namespace batch
+}  // namespace unattended
