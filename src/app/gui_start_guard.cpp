@@ -1,10 +1,9 @@
 #include "gui_start_guard.h"
 
-#include <unistd.h>
-
 #include <QStringList>
 #include <QtGlobal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "wizard_arguments.h"
 
@@ -24,7 +23,7 @@ void WriteLine(const QString& line) {
 void HoldOrEnd(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   if (type == QtFatalMsg) {
     WriteLine(NoDisplayMessage(g_programName));
-    _exit(kExitNoDisplay);  // nothing to save: no window, no change yet
+    std::_Exit(kExitNoDisplay);  // nothing to save: no window, no change yet
   }
   g_held << qFormatLogMessage(type, context, message);
 }
