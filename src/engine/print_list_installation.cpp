@@ -34,6 +34,24 @@ const QString kListPrefix = QStringLiteral("Les paramètres pour l'impression : 
 const QString kUpdatedSuffix = QStringLiteral("\" ont été mise à jour.");
 const QString kAddedSuffix = QStringLiteral("\" ont été ajoutés.");
 
+QString ShownCompanyName(const QString& company) {
+  return company.isEmpty() ? QStringLiteral("Default") : company;
+}
+
+// The message of the exception being handled, for the outcome of the
+// company it ended.
+QString CurrentExceptionText() {
+  try {
+    throw;
+  } catch (const Error& error) {
+    return error.message();
+  } catch (const std::exception& error) {
+    return QString::fromLocal8Bit(error.what());
+  } catch (...) {
+    return QStringLiteral("unknown error");
+  }
+}
+
 bool HasPrintLists(TAppNameType row) {
   switch (row) {
     case antWKS:
@@ -100,20 +118,25 @@ bool TdmUpdateCommon::InstallListsForCompanies(const QString& DestPath) {
     return true;
   }
 
+  // Without a company file the default company alone is updated.
+  QStringList companies = FMultiSte().ComboBoxCompanies.Items;
+  if (companies.isEmpty()) companies.append(QString());
   bool allDone = true;
-  const QStringList companies = FMultiSte().ComboBoxCompanies.Items;
-  if (companies.isEmpty()) return InstallListsForCompany(QString());
-  for (const QString& company : companies) {
-    if (!InstallListsForCompany(company)) allDone = false;
+  for (qsizetype i = 0; i < companies.size(); ++i) {
+    if (mCompanyProgress) mCompanyProgress(int(i) + 1, int(companies.size()), ShownCompanyName(companies[i]));
+    if (!InstallListsForCompany(companies[i])) allDone = false;
   }
   return allDone;
 }
 
 bool TdmUpdateCommon::InstallListsForCompany(const QString& Company) {
-  const QString shownName = Company.isEmpty() ? QStringLiteral("Default") : Company;
+  const QString shownName = ShownCompanyName(Company);
   AddToLog(QStringLiteral("\r\n") + kCompanyHeading + shownName);
+  mListOutcomes.push_back({shownName, {}, {}, {}});
   if (!Connect(Company)) {
-    AddToLog(kConnectionFailure.arg(shownName));
+    const QString failure = kConnectionFailure.arg(shownName);
+    AddToLog(failure);
+    mListOutcomes.back().failures.append(failure);
     return false;
   }
   try {
@@ -127,6 +150,7 @@ bool TdmUpdateCommon::InstallListsForCompany(const QString& Company) {
       InstallList(name);
     }
   } catch (...) {
+    mListOutcomes.back().failures.append(CurrentExceptionText());
     Disconnect();
     throw;
   }
@@ -144,15 +168,18 @@ void TdmUpdateCommon::InstallList(const QString& Name) {
   // it meets another's row, so that the list ends stored once and a list
   // another has just added is reported as updated, as any stored list is.
   QString line;
+  bool added = false;
   db::RunRetryingConflicts(*mDbConnection, [&] {
-    if (mStructurePrinting->PrintParamsExists(key)) {
+    added = !mStructurePrinting->PrintParamsExists(key);
+    if (added) {
+      line = kListPrefix + mStructurePrinting->InsertPrintParams(key, lines) + kAddedSuffix;
+    } else {
       mStructurePrinting->UpdatePrintParams(key, lines);
       line = kListPrefix + key + kUpdatedSuffix;
-    } else {
-      line = kListPrefix + mStructurePrinting->InsertPrintParams(key, lines) + kAddedSuffix;
     }
   });
   AddToLog(line);
+  (added ? mListOutcomes.back().added : mListOutcomes.back().updated).append(key);
 }
 
 }  // namespace kelvaro
