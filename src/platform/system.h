@@ -24,6 +24,10 @@ uint32_t GetCurrentProcessId();
 // GetSystemMetrics(SM_REMOTESESSION) != 0. Over a Wine prefix: a log-on
 // through SSH (SSH_CONNECTION set) stands for a Remote Desktop session.
 bool IsRemoteSession();
+// True when standard error is an interactive console (a terminal over a
+// prefix), where a status line may be rewritten in place; false when it goes
+// to a file, a pipe or nowhere.
+bool StandardErrorIsConsole();
 
 struct WindowsVersion {
   uint32_t major = 0;
