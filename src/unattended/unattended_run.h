@@ -4,9 +4,11 @@
 // given, an update executable on itself when asked to run unattended.
 //
 // What this promises when things go wrong: nothing is changed before the
-// update executable has been opened and the instance lock taken; every
-// question gets the configured answer (No unless told otherwise), every
-// dialog is cancelled, and the outcome is the exit code.
+// update executable has been opened, found to carry files, the workstation's
+// drive C: found and the instance lock taken; every question gets the
+// configured answer (No unless told otherwise), every dialog is cancelled,
+// and the outcome is the exit code. Asked for a JSON document, a run writes it
+// whatever its outcome.
 #pragma once
 
 #include <QString>
@@ -23,12 +25,14 @@ enum ExitCode : int {
   kExitNothingDone = 4,  // no product was updated (none named, none with a
                          // routine, client library refused, another copy
                          // running)
-  kExitUsage = 64,       // bad arguments, or the update cannot be opened
+  kExitUsage = 64,       // bad arguments, an update that cannot be opened or
+                         // carries nothing, or no drive C: (no prefix)
 };
 
 struct Options {
   QString update;       // host path of the update executable
   bool answer = false;  // the answer to every question
+  QString json;         // host path of the JSON document, empty for none
 };
 
 // Runs the update; returns the exit code.

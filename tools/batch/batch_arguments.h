@@ -1,4 +1,5 @@
-// The command line of kelvaro-update-batch: UPDATE [--answer yes|no].
+// The command line of kelvaro-update-batch: UPDATE [--answer yes|no]
+// [--json FILE], and the help that explains it.
 #pragma once
 
 #include <QString>
@@ -10,5 +11,8 @@ namespace batch {
 
 // Parses the words after the program name; false with a message in error.
 bool ParseArguments(const QStringList& args, unattended::Options* options, QString* error);
+
+// The help --help prints: usage, options and exit codes.
+QString HelpText();
 
 }  // namespace batch
