@@ -24,7 +24,8 @@ UnattendedConsole::~UnattendedConsole() { ClearStatus(); }
 
 bool UnattendedConsole::ShowMessage(kelvaro::MessageKind kind, const QString& text) {
   // Kept as standard error shows it: line feeds for the Windows line breaks.
-  messages_.push_back({QString::fromLatin1(kelvaro::StyleOf(kind).name), QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))});
+  messages_.push_back({QString::fromLatin1(kelvaro::StyleOf(kind).name),
+                       QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))});
   const QString status = status_;
   ClearStatus();
   const bool answer = ConsoleUser::ShowMessage(kind, text);

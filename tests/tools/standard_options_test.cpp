@@ -16,10 +16,15 @@ struct Tool {
 };
 
 const Tool kTools[] = {
-    {"kelvaro-update-batch", KELVARO_UPDATE_BATCH,
+    {"kelvaro-update-batch",
+     KELVARO_UPDATE_BATCH,
      {"--answer yes|no", "--json FILE", "WINEPREFIX", "\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  64 "}},
-    {"kelvaro-pack", KELVARO_PACK, {"-o OUT", "--base EXE", "--list EXE", "--extract EXE NAME TARGET", "\n  0 ", "\n  1 ", "\n  2 "}},
-    {"kelvaro-inspect", KELVARO_INSPECT, {"compare INSTALLED CARRIED", "db CONNECTION", "reg query", "version FILE", "\n  0 ", "\n  1 ", "\n  2 "}},
+    {"kelvaro-pack",
+     KELVARO_PACK,
+     {"-o OUT", "--base EXE", "--list EXE", "--extract EXE NAME TARGET", "\n  0 ", "\n  1 ", "\n  2 "}},
+    {"kelvaro-inspect",
+     KELVARO_INSPECT,
+     {"compare INSTALLED CARRIED", "db CONNECTION", "reg query", "version FILE", "\n  0 ", "\n  1 ", "\n  2 "}},
 };
 
 struct ToolRun {
@@ -42,7 +47,8 @@ TEST(StandardOptions, HelpShowsUsageOptionsAndExitCodes) {
       const ToolRun run = Start(tool.path, {QString::fromLatin1(option)});
       EXPECT_EQ(run.exitCode, 0) << tool.name << " " << option;
       EXPECT_EQ(run.err, QString()) << tool.name << " " << option;
-      EXPECT_TRUE(run.out.startsWith(QStringLiteral("usage: ") + QString::fromLatin1(tool.name))) << run.out.toStdString();
+      EXPECT_TRUE(run.out.startsWith(QStringLiteral("usage: ") + QString::fromLatin1(tool.name)))
+          << run.out.toStdString();
       for (const char* text : {"--help", "--version", "Exit codes:"})
         EXPECT_TRUE(run.out.contains(QString::fromLatin1(text))) << tool.name << " lacks " << text;
       for (const char* text : tool.helpMentions)
