@@ -11,18 +11,12 @@ namespace {
 
 QString OutcomeName(int exitCode) {
   switch (exitCode) {
-    case kExitOk:
-      return QStringLiteral("ok");
-    case kExitFailed:
-      return QStringLiteral("failed");
-    case kExitDeclined:
-      return QStringLiteral("declined");
-    case kExitWarning:
-      return QStringLiteral("warning");
-    case kExitNothingDone:
-      return QStringLiteral("nothing-done");
-    case kExitUsage:
-      return QStringLiteral("not-run");
+    case kExitOk: return QStringLiteral("ok");
+    case kExitFailed: return QStringLiteral("failed");
+    case kExitDeclined: return QStringLiteral("declined");
+    case kExitWarning: return QStringLiteral("warning");
+    case kExitNothingDone: return QStringLiteral("nothing-done");
+    case kExitUsage: return QStringLiteral("not-run");
   }
   return QStringLiteral("failed");
 }
