@@ -88,6 +88,7 @@ QString HelpText() {
 int Usage() {
   Err(QStringLiteral("usage: kelvaro-inspect"));
   for (const auto& [name, entry] : Commands()) Err(QStringLiteral("       kelvaro-inspect ") + QString::fromUtf8(entry.usage));
+  Err(QStringLiteral("(kelvaro-inspect --help tells more)"));
   return 2;
 }
 

@@ -59,7 +59,7 @@ const QString kHelp = kUsage + QStringLiteral(
     "  2  bad arguments\n");
 
 int usage() {
-  printLine(stderr, kUsage);
+  printLine(stderr, kUsage + QStringLiteral("\n(kelvaro-pack --help tells more)"));
   return 2;
 }
 
