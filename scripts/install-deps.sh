@@ -26,6 +26,8 @@ packages=(
   iproute2 procps util-linux
   # reading back the text of printed PDF files
   poppler-utils
+  # the fleet roll-out playbook under deploy/ansible/, run for real by its test
+  ansible
   # the wizard loads the font configuration early; fc-cache keeps the font
   # cache current
   fontconfig libfontconfig-dev

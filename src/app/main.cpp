@@ -1,6 +1,7 @@
 // The wizard's entry: one copy at a time, the windows and the engine created
-// in a fixed order, then the event loop. It reads no arguments: what it
-// updates is what it carries.
+// in a fixed order, then the event loop. What it updates is what it carries;
+// its arguments only choose how (wizard_arguments.h): without any, the
+// wizard; asked to, the same run as kelvaro-update-batch, without windows.
 //
 // KELVARO_STARTUP_PROBE: when this environment variable is set, the program
 // prints "welcome-shown <ns>" on standard output (ns: the monotonic clock,
@@ -8,18 +9,22 @@
 // the first time, and quits. bench/startup_bench.cpp uses it to time the start-up.
 #include <QApplication>
 #include <QEvent>
+#include <QFileInfo>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
 
 #include "font_config_warm_up.h"
+#include "gui_start_guard.h"
 #include "support/one_instance.h"
 #include "support/user_seam.h"
+#include "unattended/unattended_run.h"
 #include "wizard/french_translations.h"
 #include "wizard/main_window.h"
 #include "wizard/program_windows.h"
 #include "wizard/qt_user.h"
 #include "wizard/welcome_page.h"
+#include "wizard_arguments.h"
 
 using namespace kelvaro;
 
@@ -53,13 +58,30 @@ void InstallStartupProbe() {
   });
 }
 
-}  // namespace
+void Print(std::FILE* stream, const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
 
-int main(int argc, char** argv) {
+// The update this executable carries, run as kelvaro-update-batch runs it.
+int RunUnattended(int argc, char** argv, bool answer) {
+  QCoreApplication app(argc, argv);
+  unattended::Options options;
+  options.update = QCoreApplication::applicationFilePath();
+  options.answer = answer;
+  return unattended::RunUnattended(options);
+}
+
+int RunWizard(int argc, char** argv, const QString& programName) {
   // Starts reading the font configuration beside the making of the
   // application object; the first window waits for it below.
   FontConfigWarmUp fontConfig;
-  QApplication app(argc, argv);
+  std::unique_ptr<QApplication> made;
+  {
+    const app::GuiStartGuard guard(programName);
+    made = std::make_unique<QApplication>(argc, argv);
+  }
+  QApplication& app = *made;
   InstallFrenchTranslations(app);
   if (AlreadyRunning()) return 0;
   QtUser user;
@@ -77,4 +99,27 @@ int main(int argc, char** argv) {
   DestroyProgramWindows();
   SetUser(nullptr);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QStringList args;
+  for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+  const QString programName = QFileInfo(QString::fromLocal8Bit(argc > 0 ? argv[0] : "")).fileName();
+  const app::WizardCommand command = app::ParseWizardArguments(args);
+  switch (command.mode) {
+    case app::Mode::Wizard:
+      return RunWizard(argc, argv, programName);
+    case app::Mode::Unattended:
+      return RunUnattended(argc, argv, command.answer);
+    case app::Mode::Help:
+      Print(stdout, app::WizardUsage(programName));
+      return 0;
+    case app::Mode::Refused:
+      Print(stderr, programName + QStringLiteral(" : ") + command.error + QStringLiteral("\n\n") +
+                        app::WizardUsage(programName));
+      return unattended::kExitUsage;
+  }
+  return unattended::kExitUsage;
 }

@@ -232,7 +232,7 @@ void TDatabaseManager::RollbackTrans() {
 void TDatabaseManager::RollbackTrans(const std::exception& error) {
   RollbackTrans();
   if (const auto* database = dynamic_cast<const DatabaseError*>(&error))
-    throw DatabaseError(database->message(), database->sqlCode());
+    throw DatabaseError(database->message(), database->sqlCode(), database->errorCodes());
   if (const auto* ordinary = dynamic_cast<const Error*>(&error)) throw Error(ordinary->message());
   throw Error(QString::fromUtf8(error.what()));
 }

@@ -272,7 +272,7 @@ void TdmDBConnection::DoRollback(const std::exception& error) {
   --GlobalTransaction->tag;
   if (GlobalTransaction->tag == 0 && Connected()) GlobalTransaction->rollback();
   if (const auto* database = dynamic_cast<const DatabaseError*>(&error))
-    throw DatabaseError(database->message(), database->sqlCode());
+    throw DatabaseError(database->message(), database->sqlCode(), database->errorCodes());
   if (dynamic_cast<const SilentAbort*>(&error)) throw SilentAbort();
   if (const auto* ordinary = dynamic_cast<const Error*>(&error)) throw Error(ordinary->message());
   throw Error(QString::fromUtf8(error.what()));

@@ -21,9 +21,31 @@ QString FbStatus::message(const FbLibrary& api) const {
   return lines.join(QStringLiteral("\r\n"));
 }
 
+std::vector<int64_t> FbStatus::errorCodes() const {
+  std::vector<int64_t> codes;
+  if (!failed()) return codes;
+  for (const ISC_STATUS* item = status_; item + 1 < status_ + ISC_STATUS_LENGTH && *item != isc_arg_end;) {
+    switch (item[0]) {
+      case isc_arg_gds:
+        codes.push_back(int64_t(item[1]));
+        item += 2;
+        break;
+      case isc_arg_cstring:  // length and pointer
+        item += 3;
+        break;
+      case isc_arg_warning:  // the warnings that follow are not the error
+        return codes;
+      default:  // one value: a string, a number, an SQL state
+        item += 2;
+        break;
+    }
+  }
+  return codes;
+}
+
 void FbStatus::check(const FbLibrary& api) const {
   if (!failed()) return;
-  throw DatabaseError(message(api), int(api.sqlcode(status_)));
+  throw DatabaseError(message(api), int(api.sqlcode(status_)), errorCodes());
 }
 
 // --- ParameterBlock ----------------------------------------------------------
@@ -194,8 +216,9 @@ void Statement::prepare(Attachment& attachment, Transaction& transaction, const 
   if (status.failed()) {
     const QString message = status.message(api);
     const int code = int(api.sqlcode(status.vector()));
+    const std::vector<int64_t> codes = status.errorCodes();
     drop();
-    throw DatabaseError(message, code);
+    throw DatabaseError(message, code, codes);
   }
   if (outputs_.get()->sqld > outputs_.get()->sqln) {
     const int n = outputs_.get()->sqld;

@@ -31,6 +31,8 @@ class FbStatus {
   ISC_LONG errorCode() const { return failed() ? ISC_LONG(status_[1]) : 0; }
   // The server's message, every line of fb_interpret joined with CR LF.
   QString message(const FbLibrary& api) const;
+  // The error codes of the vector in order (its warnings left out).
+  std::vector<int64_t> errorCodes() const;
   // Raises DatabaseError when the call failed.
   void check(const FbLibrary& api) const;
 

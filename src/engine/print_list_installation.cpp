@@ -4,14 +4,17 @@
 //
 // What this promises when things go wrong: each list is stored in its own
 // transaction, so a failure keeps every list committed before it and leaves
-// no half-stored one; the company being worked on is always disconnected; a
-// company that cannot be reached is reported and the others are still done;
-// a company file that exists but could not be read installs nothing and is
+// no half-stored one; a list that meets another workstation storing it at
+// the same moment is tried again (a bounded number of times) instead of
+// failing; the company being worked on is always disconnected; a company
+// that cannot be reached is reported and the others are still done; a
+// company file that exists but could not be read installs nothing and is
 // reported; any other failure ends the installation with "Cannot import
 // resource files".
 #include <algorithm>
 #include <exception>
 
+#include "db/concurrent_conflict.h"
 #include "db/db_connection.h"
 #include "engine/resource_file.h"
 #include "engine/update_common.h"
@@ -32,6 +35,24 @@ const QString kConnectionFailure =
 const QString kListPrefix = QStringLiteral("Les paramètres pour l'impression : \"");
 const QString kUpdatedSuffix = QStringLiteral("\" ont été mise à jour.");
 const QString kAddedSuffix = QStringLiteral("\" ont été ajoutés.");
+
+QString ShownCompanyName(const QString& company) {
+  return company.isEmpty() ? QStringLiteral("Default") : company;
+}
+
+// The message of the exception being handled, for the outcome of the
+// company it ended.
+QString CurrentExceptionText() {
+  try {
+    throw;
+  } catch (const Error& error) {
+    return error.message();
+  } catch (const std::exception& error) {
+    return QString::fromLocal8Bit(error.what());
+  } catch (...) {
+    return QStringLiteral("unknown error");
+  }
+}
 
 bool HasPrintLists(TAppNameType row) {
   switch (row) {
@@ -106,20 +127,25 @@ bool TdmUpdateCommon::InstallListsForCompanies(const QString& DestPath) {
     AddToLog(QStringLiteral("\r\n") + loadError);
     return false;
   }
+  // Without a company file the default company alone is updated.
+  QStringList companies = FMultiSte().ComboBoxCompanies.Items;
+  if (companies.isEmpty()) companies.append(QString());
   bool allDone = true;
-  const QStringList companies = FMultiSte().ComboBoxCompanies.Items;
-  if (companies.isEmpty()) return InstallListsForCompany(QString());
-  for (const QString& company : companies) {
-    if (!InstallListsForCompany(company)) allDone = false;
+  for (qsizetype i = 0; i < companies.size(); ++i) {
+    if (mCompanyProgress) mCompanyProgress(int(i) + 1, int(companies.size()), ShownCompanyName(companies[i]));
+    if (!InstallListsForCompany(companies[i])) allDone = false;
   }
   return allDone;
 }
 
 bool TdmUpdateCommon::InstallListsForCompany(const QString& Company) {
-  const QString shownName = Company.isEmpty() ? QStringLiteral("Default") : Company;
+  const QString shownName = ShownCompanyName(Company);
   AddToLog(QStringLiteral("\r\n") + kCompanyHeading + shownName);
+  mListOutcomes.push_back({shownName, {}, {}, {}});
   if (!Connect(Company)) {
-    AddToLog(kConnectionFailure.arg(shownName));
+    const QString failure = kConnectionFailure.arg(shownName);
+    AddToLog(failure);
+    mListOutcomes.back().failures.append(failure);
     return false;
   }
   try {
@@ -133,6 +159,7 @@ bool TdmUpdateCommon::InstallListsForCompany(const QString& Company) {
       InstallList(name);
     }
   } catch (...) {
+    mListOutcomes.back().failures.append(CurrentExceptionText());
     Disconnect();
     throw;
   }
@@ -145,13 +172,23 @@ void TdmUpdateCommon::InstallList(const QString& Name) {
   const QStringList lines = DefinitionLines(mListBuffer);
   mListBuffer.clear();
   const QString key = Name.left(ExtensionStart(Name)).toLower();
-  if (mStructurePrinting->PrintParamsExists(key)) {
-    mStructurePrinting->UpdatePrintParams(key, lines);
-    AddToLog(kListPrefix + key + kUpdatedSuffix);
-  } else {
-    const QString title = mStructurePrinting->InsertPrintParams(key, lines);
-    AddToLog(kListPrefix + title + kAddedSuffix);
-  }
+  // Other workstations may store the same list at the same moment: the
+  // existence test and the insert or update form one bracket, run again when
+  // it meets another's row, so that the list ends stored once and a list
+  // another has just added is reported as updated, as any stored list is.
+  QString line;
+  bool added = false;
+  db::RunRetryingConflicts(*mDbConnection, [&] {
+    added = !mStructurePrinting->PrintParamsExists(key);
+    if (added) {
+      line = kListPrefix + mStructurePrinting->InsertPrintParams(key, lines) + kAddedSuffix;
+    } else {
+      mStructurePrinting->UpdatePrintParams(key, lines);
+      line = kListPrefix + key + kUpdatedSuffix;
+    }
+  });
+  AddToLog(line);
+  (added ? mListOutcomes.back().added : mListOutcomes.back().updated).append(key);
 }
 
 }  // namespace kelvaro

@@ -19,7 +19,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "products/product_table.h"
 
@@ -34,6 +36,19 @@ namespace db {
 class TdmDBConnection;
 }
 using db::TdmDBConnection;
+
+// What the print-list installation did for one company, for runners that
+// give the outcome in another form than the report (a JSON document).
+struct CompanyListsOutcome {
+  QString company;       // as the report names it ("Default" for the default one)
+  QStringList added;     // keys of the lists inserted
+  QStringList updated;   // keys of the lists that were there and were updated
+  QStringList failures;  // why lists of this company were not installed
+};
+
+// Called as each company's lists begin: its number (from 1), how many
+// companies the run works on, and its name as the report gives it.
+using CompanyProgress = std::function<void(int number, int count, const QString& company)>;
 
 class TdmUpdateCommon {
  public:
@@ -84,6 +99,9 @@ class TdmUpdateCommon {
 
   // --- Print lists ----------------------------------------------------------
   TUpdateResultType InstallPrintLists(const QString& DestPath);
+  // One entry per company InstallPrintLists worked on, in order.
+  const std::vector<CompanyListsOutcome>& listOutcomes() const { return mListOutcomes; }
+  void SetCompanyProgress(CompanyProgress progress) { mCompanyProgress = std::move(progress); }
 
   // --- Company databases ----------------------------------------------------
   bool Connect(const QString& CompanyName);
@@ -115,6 +133,8 @@ class TdmUpdateCommon {
   QString mConnectCompany;
   // The carried bytes of the list being installed.
   QByteArray mListBuffer;
+  std::vector<CompanyListsOutcome> mListOutcomes;
+  CompanyProgress mCompanyProgress;
   TAppNameType FAppNameType = antUnknown;
 };
 

@@ -24,6 +24,10 @@ uint32_t GetCurrentProcessId();
 // GetSystemMetrics(SM_REMOTESESSION) != 0. Over a Wine prefix: a log-on
 // through SSH (SSH_CONNECTION set) stands for a Remote Desktop session.
 bool IsRemoteSession();
+// True when standard error is an interactive console (a terminal over a
+// prefix), where a status line may be rewritten in place; false when it goes
+// to a file, a pipe or nowhere.
+bool StandardErrorIsConsole();
 
 struct WindowsVersion {
   uint32_t major = 0;
@@ -38,15 +42,18 @@ WindowsVersion GetWindowsVersion();
 String FormatSystemMessage(uint32_t code);
 
 // A lock named after the application that the system releases when the
-// process ends, however it ends (the named semaphore of Windows; over a Wine
-// prefix an abstract Unix socket named after the user id and the name, which
-// programs started by this one do not inherit). Names compare exactly, as
-// object names do. Holding the returned object keeps the lock.
+// process ends, however it ends. It is scoped to one installation: the
+// user's logon session on Windows (a named semaphore), the prefix and the
+// user over a Wine prefix (an abstract Unix socket named after the user id,
+// the prefix's folder and the name, which programs started by this one do
+// not inherit), as Wine scopes named objects to the prefix's wineserver.
+// Names compare exactly, as object names do. Holding the returned object
+// keeps the lock.
 class InstanceLock {
  public:
   virtual ~InstanceLock() = default;
-  // True when another process of this user already held the name when the
-  // lock was created (ERROR_ALREADY_EXISTS).
+  // True when another process of this user in this installation already
+  // held the name when the lock was created (ERROR_ALREADY_EXISTS).
   virtual bool alreadyExists() const = 0;
 };
 // Null with last error set when the lock cannot be created at all.

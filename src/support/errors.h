@@ -5,8 +5,10 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace kelvaro {
 
@@ -31,13 +33,19 @@ class OsError : public Error {
   uint32_t code_;
 };
 
+// errorCodes: the server's own error codes, most general first (for
+// example "deadlock", then "update conflicts with concurrent update"), which
+// tell apart failures that share one SQL code.
 class DatabaseError : public Error {
  public:
-  DatabaseError(QString message, int sqlCode) : Error(std::move(message)), sqlCode_(sqlCode) {}
+  DatabaseError(QString message, int sqlCode, std::vector<int64_t> errorCodes = {})
+      : Error(std::move(message)), sqlCode_(sqlCode), errorCodes_(std::move(errorCodes)) {}
   int sqlCode() const { return sqlCode_; }
+  const std::vector<int64_t>& errorCodes() const { return errorCodes_; }
 
  private:
   int sqlCode_;
+  std::vector<int64_t> errorCodes_;
 };
 
 class SilentAbort : public Error {

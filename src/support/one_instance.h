@@ -1,5 +1,6 @@
 // The single-instance check of the wizard and the batch runner: a second
-// copy started while one runs (same executable name, same user) ends at once.
+// copy started while one runs in the same installation (same executable
+// name, same user, same prefix) ends at once.
 #pragma once
 
 #include <QString>

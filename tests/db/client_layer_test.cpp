@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "company_database.h"
+#include "db/concurrent_conflict.h"
 #include "db/fb_library.h"
 #include "db/ib_components.h"
 #include "support/errors.h"
@@ -110,6 +111,55 @@ TEST_F(ClientLayer, ErrorsCarrySqlCodeAndServerMessage) {
   }
   EXPECT_TRUE(transaction_.active());  // a failed statement leaves the transaction to the caller
   transaction_.rollback();
+}
+
+// What a second workstation meets when it stores the same row at the same
+// moment, told apart from the failures of the statement itself.
+TEST_F(ClientLayer, ConcurrentConflictsAreToldApartFromOtherErrors) {
+  database_.open();
+  IbDatabase other;
+  other.setDatabaseName(database_.databaseName());
+  other.params() = database_.params();
+  other.open();
+  IbTransaction otherTransaction;
+  otherTransaction.setDefaultDatabase(&other);
+  // No waiting for the first connection's uncommitted rows: the conflict is
+  // raised at once instead of when the first one ends.
+  const char noWait[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_concurrency, isc_tpb_nowait};
+  otherTransaction.setParams(QByteArray(noWait, sizeof noWait));
+  IbQuery otherQuery;
+  otherQuery.setDatabase(&other);
+  otherQuery.setTransaction(&otherTransaction);
+  const auto run = [](IbQuery& query, const char* sql) {
+    query.setSql(QString::fromUtf8(sql));
+    query.execQuery();
+  };
+  const auto failure = [&](const char* sql) -> std::unique_ptr<std::exception> {
+    try {
+      run(otherQuery, sql);
+    } catch (const DatabaseError& error) {
+      return std::make_unique<DatabaseError>(error);
+    }
+    ADD_FAILURE() << sql << " succeeded";
+    return std::make_unique<std::exception>();
+  };
+
+  otherTransaction.start();  // its snapshot is taken now
+  transaction_.start();
+  run(query_, "INSERT INTO PRT_Params (pname, print_params) VALUES ('stored', 'x')");
+  run(query_, "INSERT INTO PRT_Params (pname, print_params) VALUES ('pending', 'x')");
+  run(query_, "UPDATE ConnectionControl SET sval = 'changed' WHERE id = 0");
+  EXPECT_TRUE(IsConcurrentConflict(*failure("INSERT INTO PRT_Params (pname) VALUES ('pending')"))) << "uncommitted key";
+  transaction_.commit();
+  EXPECT_TRUE(IsConcurrentConflict(*failure("INSERT INTO PRT_Params (pname) VALUES ('stored')"))) << "committed key";
+  EXPECT_TRUE(IsConcurrentConflict(*failure("UPDATE ConnectionControl SET sval = 'mine' WHERE id = 0")))
+      << "row changed since the snapshot";
+
+  EXPECT_FALSE(IsConcurrentConflict(*failure("INSERT INTO PRT_Params (pname) VALUES (NULL)")));
+  EXPECT_FALSE(IsConcurrentConflict(*failure("SELECT 1/0 FROM rdb$database")));
+  EXPECT_FALSE(IsConcurrentConflict(*failure("UPDATE NoSuchTable SET x = 1")));
+  EXPECT_FALSE(IsConcurrentConflict(Error(QStringLiteral("Cannot find WKTorvida2.dll"))));
+  otherTransaction.rollback();
 }
 
 TEST_F(ClientLayer, BadAttachmentsFailCleanly) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "company_database.h"
+#include "db/concurrent_conflict.h"
 #include "db/db_connection.h"
 #include "db/fb_library.h"
 #include "fixtures/temp_prefix.h"
@@ -273,6 +274,65 @@ TEST_F(ConnectionModuleTest, CommitWithoutBracketAndRollbackKinds) {
     EXPECT_EQ(error.message(), QStringLiteral("lock conflict"));
   }
   EXPECT_EQ(module_->GlobalTransaction->tag, 2);
+}
+
+// Work that another connection keeps getting ahead of: it changes the same
+// row and commits while the work's transaction runs, a real update conflict
+// each time it does.
+TEST_F(ConnectionModuleTest, ConflictsAreRetriedInANewBracketABoundedNumberOfTimes) {
+  module_->ConnectAsKelvaro();
+  company_->exec({QStringLiteral("INSERT INTO PRT_Params (pname, print_params) VALUES ('shared', 'first')")});
+  const struct {
+    const char* what;
+    int interferences;   // attempts the other connection gets ahead of
+    bool callerBracket;  // the caller holds a bracket open around the work
+    const char* statement;
+    int attempts;
+    bool raised;
+  } cases[] = {
+      {"two conflicts, then done", 2, false, "UPDATE PRT_Params SET print_params = 'mine' WHERE pname = 'shared'", 3,
+       false},
+      {"conflicts to the bound", 1000, false, "UPDATE PRT_Params SET print_params = 'mine' WHERE pname = 'shared'",
+       kConflictAttempts, true},
+      {"not a conflict", 0, false, "UPDATE PRT_Params SET print_params = CAST(1/0 AS VARCHAR(9))", 1, true},
+      {"conflict in the caller's bracket", 1000, true,
+       "UPDATE PRT_Params SET print_params = 'mine' WHERE pname = 'shared'", 1, true},
+  };
+  for (const auto& c : cases) {
+    pauses_.clear();
+    int attempts = 0;
+    const auto work = [&] {
+      if (attempts++ < c.interferences)
+        company_->exec({QStringLiteral("UPDATE PRT_Params SET print_params = 'other' WHERE pname = 'shared'")});
+      module_->IBSQL->setSql(QString::fromUtf8(c.statement));
+      module_->IBSQL->execQuery();
+    };
+    bool raised = false;
+    if (c.callerBracket) module_->DoStartTransaction();
+    try {
+      RunRetryingConflicts(*module_, work, [this](int ms) { pauses_.push_back(ms); });
+    } catch (const DatabaseError& error) {
+      raised = true;
+      EXPECT_EQ(IsConcurrentConflict(error), c.interferences > 0) << c.what << ": " << error.what();
+    }
+    if (c.callerBracket) {
+      try {
+        module_->DoRollback(Error(QStringLiteral("caller gives up")));
+      } catch (const Error&) {
+      }
+    }
+    EXPECT_EQ(attempts, c.attempts) << c.what;
+    EXPECT_EQ(raised, c.raised) << c.what;
+    ASSERT_EQ(int(pauses_.size()), c.attempts - 1) << c.what;
+    for (size_t i = 0; i < pauses_.size(); ++i)
+      EXPECT_LE(pauses_[i], int(i + 1) * kConflictBackOffStepMs) << c.what << ", pause " << i;
+    ExpectNoTransaction();
+    const QString stored = company_->rows(QStringLiteral("SELECT print_params FROM PRT_Params WHERE pname = 'shared'"))[0][0].toString();
+    EXPECT_EQ(stored, c.raised ? (c.interferences ? QStringLiteral("other") : QStringLiteral("first"))
+                               : QStringLiteral("mine"))
+        << c.what;
+    company_->exec({QStringLiteral("UPDATE PRT_Params SET print_params = 'first' WHERE pname = 'shared'")});
+  }
 }
 
 TEST_F(ConnectionModuleTest, ManagerBracketInsideModuleBracket) {

@@ -41,6 +41,34 @@ inline std::string ListDefinition(const std::string& fTitle, const std::string& 
          "\r\nPAGE:A4\r\nFIELD:NAME\r\n";
 }
 
+// The pieces of a normalised report.
+inline const QString kTitle = QStringLiteral("Mise à jour : Mise à jour Torvida  <date>\n\n");
+inline const QString kSuccess = QStringLiteral("\nLa mise à jour est terminée avec succès.\n");
+inline const QString kWarnings = QStringLiteral("\nLa mise à jour a été effectuée mais avec des avertissements !\n");
+inline const QString kFailed = QStringLiteral("\nLa mise à jour a échouée !\n");
+
+inline QString Copies(const QStringList& names) {
+  QString text;
+  for (const QString& name : names)
+    text += QStringLiteral("Copie de <temp>\nvers C:\\WKelvaro\\Torvida\\Programs\\") + name + QStringLiteral("\n\n");
+  return text;
+}
+inline const QStringList kAllFiles{"WKTorvida2.dll", "IBANKernel.dll", "Torvida.chm", "ssleay32.dll", "libeay32.dll"};
+
+inline QString Company(const QString& name, const QStringList& lines) {
+  QString text = QStringLiteral("\nMise à jour de listes pour la société ") + name + QLatin1Char('\n');
+  for (const QString& line : lines) text += line + QLatin1Char('\n');
+  return text;
+}
+inline QString Added(const QString& title) {
+  return QStringLiteral("Les paramètres pour l'impression : \"") + title + QStringLiteral("\" ont été ajoutés.");
+}
+inline QString Updated(const QString& key) {
+  return QStringLiteral("Les paramètres pour l'impression : \"") + key + QStringLiteral("\" ont été mise à jour.");
+}
+inline QString Failure(const QString& company) {
+  return QStringLiteral("Echec de connexion a la société %1, mise à jour des listes non effectuée.").arg(company);
+}
 class UpdateRunTest : public fixtures::PackedUpdateTest {
  protected:
   void SetUp() override {

@@ -1,43 +1,40 @@
 // The address manager's update end to end, print lists included: the whole
 // report of each run, the exit code and what landed in the databases.
+#include <QJsonArray>
+#include <QJsonObject>
+
 #include "e2e_fixture.h"
 
 #if defined(KELVARO_UPDATE_BATCH) && defined(KELVARO_PACK)
 
 namespace {
 
+using e2e::Added;
 using e2e::BatchRun;
+using e2e::Company;
+using e2e::Copies;
+using e2e::Failure;
+using e2e::kAllFiles;
+using e2e::kFailed;
+using e2e::kSuccess;
+using e2e::kTitle;
+using e2e::kWarnings;
+using e2e::Updated;
 
-const QString kTitle = QStringLiteral("Mise à jour : Mise à jour Torvida  <date>\n\n");
-const QString kSuccess = QStringLiteral("\nLa mise à jour est terminée avec succès.\n");
-const QString kWarnings = QStringLiteral("\nLa mise à jour a été effectuée mais avec des avertissements !\n");
-const QString kFailed = QStringLiteral("\nLa mise à jour a échouée !\n");
-
-QString Copies(const QStringList& names) {
-  QString text;
-  for (const QString& name : names)
-    text += QStringLiteral("Copie de <temp>\nvers C:\\WKelvaro\\Torvida\\Programs\\") + name + QStringLiteral("\n\n");
-  return text;
-}
-const QStringList kAllFiles{"WKTorvida2.dll", "IBANKernel.dll", "Torvida.chm", "ssleay32.dll", "libeay32.dll"};
-
-QString Company(const QString& name, const QStringList& lines) {
-  QString text = QStringLiteral("\nMise à jour de listes pour la société ") + name + QLatin1Char('\n');
-  for (const QString& line : lines) text += line + QLatin1Char('\n');
-  return text;
-}
-QString Added(const QString& title) {
-  return QStringLiteral("Les paramètres pour l'impression : \"") + title + QStringLiteral("\" ont été ajoutés.");
-}
-QString Updated(const QString& key) {
-  return QStringLiteral("Les paramètres pour l'impression : \"") + key + QStringLiteral("\" ont été mise à jour.");
-}
-QString Failure(const QString& company) {
-  return QStringLiteral("Echec de connexion a la société %1, mise à jour des listes non effectuée.").arg(company);
-}
 const QStringList kAddedBoth{Added(QStringLiteral("Liste des adresses")), Added(QStringLiteral("Étiquettes"))};
 const QStringList kUpdatedBoth{Updated(QStringLiteral("adresses")), Updated(QStringLiteral("etiquettes"))};
 const QStringList kStoredBoth{QStringLiteral("adresses=Liste des adresses"), QStringLiteral("etiquettes=Étiquettes")};
+
+// One company of the JSON document: the keys of the lists added and updated,
+// and the failures.
+const QStringList kBothKeys{QStringLiteral("adresses"), QStringLiteral("etiquettes")};
+QJsonObject CompanyJson(const QString& name, const QStringList& added, const QStringList& updated,
+                        const QStringList& failures) {
+  return {{QStringLiteral("company"), name},
+          {QStringLiteral("added"), QJsonArray::fromStringList(added)},
+          {QStringLiteral("updated"), QJsonArray::fromStringList(updated)},
+          {QStringLiteral("failures"), QJsonArray::fromStringList(failures)}};
+}
 
 class TorvidaUpdateTest : public e2e::UpdateRunTest {};
 
@@ -60,12 +57,17 @@ TEST_F(TorvidaUpdateTest, FirstRunAddsSecondRunUpdatesSameVersionDeclined) {
   for (const auto* db : {&alpha, &beta, &byDefault}) EXPECT_EQ(StoredLists(*db), kStoredBoth);
 
   // The installed library is now the carried one: the question comes back.
-  const BatchRun second = run(update, {QStringLiteral("--answer"), QStringLiteral("yes")});
+  const BatchRun second =
+      run(update, {QStringLiteral("--answer"), QStringLiteral("yes"), QStringLiteral("--json"), outcomePath()});
   EXPECT_EQ(second.out, kTitle + Copies(kAllFiles) + Company(QStringLiteral("Alpha"), kUpdatedBoth) +
                             Company(QStringLiteral("Beta"), kUpdatedBoth) +
                             Company(QStringLiteral("Default"), kUpdatedBoth) + kSuccess);
   EXPECT_EQ(second.exitCode, 0);
   EXPECT_EQ(StoredLists(alpha), kStoredBoth) << "titles stay as first inserted";
+  EXPECT_EQ(readOutcome()[QStringLiteral("companies")],
+            QJsonArray({CompanyJson(QStringLiteral("Alpha"), {}, kBothKeys, {}),
+                        CompanyJson(QStringLiteral("Beta"), {}, kBothKeys, {}),
+                        CompanyJson(QStringLiteral("Default"), {}, kBothKeys, {})}));
 
   beta.exec({QStringLiteral("DELETE FROM PRT_Params")});
   const BatchRun declined = run(update);
@@ -89,7 +91,7 @@ TEST_F(TorvidaUpdateTest, CompaniesThatCannotBeUsedAreReportedAndTheOthersInstal
   auto& last = companyDatabase(QStringLiteral("Last"));
   companies("Unreachable\r\nAlpha\r\nOther\r\nNowhere\r\nLast\r\n");
 
-  const BatchRun result = run(pack());
+  const BatchRun result = run(pack(), {QStringLiteral("--json"), outcomePath()});
   EXPECT_EQ(result.out, kTitle + Copies(kAllFiles) +
                             Company(QStringLiteral("Unreachable"), {Failure(QStringLiteral("Unreachable"))}) +
                             Company(QStringLiteral("Alpha"), kAddedBoth) +
@@ -100,6 +102,16 @@ TEST_F(TorvidaUpdateTest, CompaniesThatCannotBeUsedAreReportedAndTheOthersInstal
   EXPECT_EQ(StoredLists(alpha), kStoredBoth);
   EXPECT_EQ(StoredLists(last), kStoredBoth);
   EXPECT_TRUE(StoredLists(other).isEmpty());
+
+  const QJsonObject json = readOutcome();
+  EXPECT_EQ(json[QStringLiteral("outcome")], QStringLiteral("warning"));
+  EXPECT_EQ(json[QStringLiteral("exitCode")], 3);
+  EXPECT_EQ(json[QStringLiteral("companies")],
+            QJsonArray({CompanyJson(QStringLiteral("Unreachable"), {}, {}, {Failure(QStringLiteral("Unreachable"))}),
+                        CompanyJson(QStringLiteral("Alpha"), kBothKeys, {}, {}),
+                        CompanyJson(QStringLiteral("Other"), {}, {}, {Failure(QStringLiteral("Other"))}),
+                        CompanyJson(QStringLiteral("Nowhere"), {}, {}, {Failure(QStringLiteral("Nowhere"))}),
+                        CompanyJson(QStringLiteral("Last"), kBothKeys, {}, {})}));
 }
 
 TEST_F(TorvidaUpdateTest, ListNamesInCapitals) {
@@ -168,7 +180,7 @@ TEST_F(TorvidaUpdateTest, ABadListEndsTheInstallationAndKeepsWhatWasStored) {
   auto& beta = companyDatabase(QStringLiteral("Beta"));
   companies("Alpha\r\nBeta\r\n");
 
-  const BatchRun result = run(pack());
+  const BatchRun result = run(pack(), {QStringLiteral("--json"), outcomePath()});
   EXPECT_EQ(result.out, kTitle + Copies(kAllFiles) +
                             Company(QStringLiteral("Alpha"), {Added(QStringLiteral("Liste des adresses"))}) +
                             QStringLiteral("Une erreur s'est produite lors de la mise à jour du \n"
@@ -177,6 +189,13 @@ TEST_F(TorvidaUpdateTest, ABadListEndsTheInstallationAndKeepsWhatWasStored) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(StoredLists(alpha), QStringList{QStringLiteral("adresses=Liste des adresses")});
   EXPECT_TRUE(StoredLists(beta).isEmpty());
+  // The document names the company the error ended, with the error itself.
+  const QJsonArray companies = readOutcome()[QStringLiteral("companies")].toArray();
+  ASSERT_EQ(companies.size(), 1);
+  EXPECT_EQ(companies[0][QStringLiteral("added")], QJsonArray{QStringLiteral("adresses")});
+  const QJsonArray failures = companies[0][QStringLiteral("failures")].toArray();
+  ASSERT_EQ(failures.size(), 1);
+  EXPECT_FALSE(failures[0].toString().isEmpty());
 }
 
 }  // namespace

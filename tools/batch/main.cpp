@@ -1,20 +1,27 @@
-// kelvaro-update-batch UPDATE [--answer yes|no]: runs the update carried by
-// the update executable UPDATE in the current WINEPREFIX, without windows.
-// The report goes to standard output line by line, message boxes to standard
-// error; the exit code tells the outcome (batch_run.h).
+// kelvaro-update-batch UPDATE [--answer yes|no] [--json FILE]: runs the update
+// carried by the update executable UPDATE in the current WINEPREFIX, without
+// windows. The report goes to standard output line by line, message boxes to
+// standard error; the exit code tells the outcome (unattended/unattended_run.h,
+// --help).
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "batch_run.h"
+#include "batch_arguments.h"
+#include "standard_options.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  batch::Options options;
+  const QStringList args = app.arguments().mid(1);
+  if (const auto code = tools::AnswerStandardOption(args, QStringLiteral("kelvaro-update-batch"), batch::HelpText()))
+    return *code;
+  unattended::Options options;
   QString error;
-  if (!batch::ParseArguments(app.arguments().mid(1), &options, &error)) {
-    std::fprintf(stderr, "kelvaro-update-batch: %s\nusage: kelvaro-update-batch UPDATE [--answer yes|no]\n",
+  if (!batch::ParseArguments(args, &options, &error)) {
+    std::fprintf(stderr,
+                 "kelvaro-update-batch: %s\nusage: kelvaro-update-batch UPDATE [--answer yes|no] [--json FILE]\n"
+                 "(kelvaro-update-batch --help tells more)\n",
                  error.toUtf8().constData());
-    return batch::kExitUsage;
+    return unattended::kExitUsage;
   }
-  return batch::RunBatch(options);
+  return unattended::RunUnattended(options);
 }

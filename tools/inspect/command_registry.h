@@ -14,7 +14,8 @@ using CommandFunction = std::function<int(const QStringList& args)>;
 struct InspectCommand {
   // name empty: the command run without arguments (the workstation
   // overview); several files may add sections to it, run in order of order.
-  InspectCommand(const char* name, const char* usage, CommandFunction run, int order = 0);
+  // summary: what the command (or section) shows, for --help.
+  InspectCommand(const char* name, const char* usage, const char* summary, CommandFunction run, int order = 0);
 };
 
 // Text output in UTF-8 with LF line ends.

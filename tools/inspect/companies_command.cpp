@@ -62,7 +62,8 @@ int ShowCompanyDatabases(const QStringList&) {
   return status;
 }
 
-const InspectCommand kCompanyDatabases("", "", ShowCompanyDatabases, 20);
+const InspectCommand kCompanyDatabases("", "", "each company's database, as the updater would open it",
+                                        ShowCompanyDatabases, 20);
 
 }  // namespace
 }  // namespace inspect

@@ -23,7 +23,10 @@ int CompareFiles(const QStringList& args) {
   }
 }
 
-const InspectCommand kCompare("compare", "compare INSTALLED CARRIED", CompareFiles);
+const InspectCommand kCompare("compare", "compare INSTALLED CARRIED",
+                              "the updater's decision between two files' versions: 1 when CARRIED is newer, "
+                              "0 when the same, -1 when INSTALLED is newer",
+                              CompareFiles);
 
 }  // namespace
 }  // namespace inspect

@@ -63,7 +63,10 @@ int RunDb(const QStringList& args) {
   return 0;
 }
 
-const InspectCommand kDb("db", "db CONNECTION IDENTIFIER VERSION", RunDb);
+const InspectCommand kDb("db", "db CONNECTION IDENTIFIER VERSION",
+                         "opens a company database as the updater does, with every check, and tells what "
+                         "it found (server, free space)",
+                         RunDb);
 
 }  // namespace
 }  // namespace inspect

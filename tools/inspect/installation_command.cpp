@@ -67,7 +67,8 @@ int ShowInstallation(const QStringList&) {
   return ShowCompanies();
 }
 
-const InspectCommand kInstallation("", "", ShowInstallation, 10);
+const InspectCommand kInstallation("", "", "the products' programs, their common root and the company list",
+                                    ShowInstallation, 10);
 
 }  // namespace
 }  // namespace inspect

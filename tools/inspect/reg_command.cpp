@@ -227,7 +227,10 @@ int RunReg(const QStringList& args) {
   return Usage();
 }
 
-const InspectCommand kReg("reg", "reg query KEY [/v NAME] | reg add KEY /v NAME [/t TYPE] /d DATA [/f]", RunReg);
+const InspectCommand kReg("reg", "reg query KEY [/v NAME] | reg add KEY /v NAME [/t TYPE] /d DATA [/f]",
+                          "reads or writes the registry, as reg.exe does (TYPE: REG_SZ, REG_EXPAND_SZ, "
+                          "REG_DWORD)",
+                          RunReg);
 
 }  // namespace
 }  // namespace inspect

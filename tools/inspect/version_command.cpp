@@ -41,7 +41,8 @@ int ShowVersion(const QStringList& args) {
   return 0;
 }
 
-const InspectCommand kVersion("version", "version FILE", ShowVersion);
+const InspectCommand kVersion("version", "version FILE", "the version block of a file, field by field",
+                              ShowVersion);
 
 }  // namespace
 }  // namespace inspect

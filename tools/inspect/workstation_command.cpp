@@ -42,7 +42,9 @@ int ShowWorkstation(const QStringList&) {
   return 0;
 }
 
-const InspectCommand kWorkstation("", "", ShowWorkstation, 0);
+const InspectCommand kWorkstation("", "", "drives, the Windows and temporary folders, the Windows version, "
+                                   "the computer and user names",
+                                   ShowWorkstation, 0);
 
 }  // namespace
 }  // namespace inspect

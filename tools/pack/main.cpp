@@ -6,7 +6,7 @@
 //   kelvaro-pack --extract EXE NAME TARGET
 //
 // Paths are host paths. Exit code 0 on success, 1 on failure (with a message
-// on standard error), 2 on a usage error.
+// on standard error), 2 on a usage error; --help tells the same.
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
@@ -17,6 +17,7 @@
 #include "engine/payload.h"
 #include "engine/resource_file.h"
 #include "engine/resource_pack.h"
+#include "standard_options.h"
 #include "platform/module_resources.h"
 #include "support/errors.h"
 #include "support/text.h"
@@ -28,10 +29,37 @@ void printLine(FILE* to, const QString& line) {
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), to);
 }
 
+const QString kUsage = QStringLiteral(
+    "usage: kelvaro-pack -o OUT [--base EXE] FILE...\n"
+    "       kelvaro-pack --list EXE\n"
+    "       kelvaro-pack --extract EXE NAME TARGET");
+
+const QString kHelp = kUsage + QStringLiteral(
+    "\n\n"
+    "Makes an update executable: a copy of the wizard (or of EXE) that carries\n"
+    "the given files, each under its own file name. What an update installs is\n"
+    "decided by what it carries: Updates.txt names the product, AppInfo1.txt and\n"
+    "AppInfo2.txt hold its texts, FileNames.txt and PrintLists.txt the companion\n"
+    "files and print lists to install.\n"
+    "\n"
+    "Options:\n"
+    "  -o OUT                 write the update executable to OUT\n"
+    "  --base EXE             the executable to copy (default: the wizard,\n"
+    "                         kelvaro-update, built beside kelvaro-pack)\n"
+    "  --list EXE             list what EXE carries: name, size, time (UTC)\n"
+    "  --extract EXE NAME TARGET\n"
+    "                         write the file EXE carries as NAME to TARGET\n"
+    "  --help                 show this help and exit\n"
+    "  --version              show the version and exit\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  done\n"
+    "  1  failed (a file that cannot be read or written, a name not carried);\n"
+    "     the reason is on standard error\n"
+    "  2  bad arguments\n");
+
 int usage() {
-  printLine(stderr, QStringLiteral("usage: kelvaro-pack -o OUT [--base EXE] FILE...\n"
-                                   "       kelvaro-pack --list EXE\n"
-                                   "       kelvaro-pack --extract EXE NAME TARGET"));
+  printLine(stderr, kUsage + QStringLiteral("\n(kelvaro-pack --help tells more)"));
   return 2;
 }
 
@@ -92,6 +120,7 @@ int extract(const QString& exe, const QString& name, const QString& target) {
 }
 
 int run(const QStringList& args) {
+  if (const auto code = tools::AnswerStandardOption(args, QStringLiteral("kelvaro-pack"), kHelp)) return *code;
   if (args.size() == 2 && args[0] == QLatin1String("--list")) return list(args[1]);
   if (args.size() == 4 && args[0] == QLatin1String("--extract")) return extract(args[1], args[2], args[3]);
   if (!args.isEmpty() && (args[0] == QLatin1String("-o") || args[0] == QLatin1String("--base"))) return pack(args);

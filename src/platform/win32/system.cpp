@@ -37,6 +37,12 @@ uint32_t GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
 bool IsRemoteSession() { return ::GetSystemMetrics(SM_REMOTESESSION) != 0; }
 
+bool StandardErrorIsConsole() {
+  // GetConsoleMode succeeds on console handles only, not on files or pipes.
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 WindowsVersion GetWindowsVersion() {
   // GetVersionExW lies to programs without a manifest; ntdll's RtlGetVersion
   // tells the truth.

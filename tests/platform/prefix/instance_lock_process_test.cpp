@@ -2,7 +2,12 @@
 // again as soon as that copy is gone, however it ended.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
 #include "child_process.h"
+#include "fixtures/temp_prefix.h"
 #include "platform/system.h"
 
 namespace {
@@ -47,6 +52,40 @@ TEST(InstanceLockProcessTest, ProgramsStartedByTheHolderDoNotInheritIt) {
   EXPECT_FALSE(again->alreadyExists());
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
+}
+
+// Two prefixes are two installations: a copy running in one does not keep
+// the same program from starting in the other, while any spelling of the
+// same prefix's path finds the copy running there.
+TEST(InstanceLockProcessTest, ALockBelongsToThePrefixItWasTakenIn) {
+  fixtures::TempPrefix first;
+  fixtures::TempPrefix second;  // WINEPREFIX names this one now
+  const platform::String name = u"Majtorvida-scope-" + platform::String(1, char16_t(u'a' + getpid() % 26));
+  ChildProcess running([&] {
+    setenv("WINEPREFIX", first.root().c_str(), 1);
+    static auto lock = platform::CreateInstanceLock(name);
+    if (!lock || lock->alreadyExists()) _exit(1);
+  });
+  ASSERT_TRUE(running.running());
+  const std::string link = second.root() + "/link-to-first";
+  std::filesystem::create_directory_symlink(first.root(), link);
+
+  const struct {
+    std::string prefix;
+    bool taken;
+  } cases[] = {
+      {second.root(), false},
+      {first.root(), true},
+      {first.root() + "/", true},
+      {link, true},
+  };
+  for (const auto& c : cases) {
+    setenv("WINEPREFIX", c.prefix.c_str(), 1);
+    const auto lock = platform::CreateInstanceLock(name);
+    ASSERT_NE(lock, nullptr) << c.prefix;
+    EXPECT_EQ(lock->alreadyExists(), c.taken) << c.prefix;
+  }
+  setenv("WINEPREFIX", second.root().c_str(), 1);
 }
 
 }  // namespace

@@ -1,17 +1,20 @@
 // An unattended update: the update executable's carried files, the same
 // start, product list, client gate, routine and report as the wizard, with
-// the console for a user.
+// the console for a user. kelvaro-update-batch runs it on the update it is
+// given, an update executable on itself when asked to run unattended.
 //
 // What this promises when things go wrong: nothing is changed before the
-// update executable has been opened and the instance lock taken; every
-// question gets the configured answer (No unless told otherwise), every
-// dialog is cancelled, and the outcome is the exit code.
+// update executable has been opened, found to carry files, the workstation's
+// drive C: found and the instance lock taken; every question gets the
+// configured answer (No unless told otherwise), every dialog is cancelled,
+// and the outcome is the exit code. Asked for a JSON document, a run writes it
+// whatever its outcome.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 
-namespace batch {
+namespace unattended {
 
 // Exit codes.
 enum ExitCode : int {
@@ -22,18 +25,17 @@ enum ExitCode : int {
   kExitNothingDone = 4,  // no product was updated (none named, none with a
                          // routine, client library refused, another copy
                          // running)
-  kExitUsage = 64,       // bad arguments, or the update cannot be opened
+  kExitUsage = 64,       // bad arguments, an update that cannot be opened or
+                         // carries nothing, or no drive C: (no prefix)
 };
 
 struct Options {
   QString update;       // host path of the update executable
   bool answer = false;  // the answer to every question
+  QString json;         // host path of the JSON document, empty for none
 };
 
-// Parses the words after the program name; false with a message in error.
-bool ParseArguments(const QStringList& args, Options* options, QString* error);
-
 // Runs the update; returns the exit code.
-int RunBatch(const Options& options);
+int RunUnattended(const Options& options);
 
-}  // namespace batch
+}  // namespace unattended

@@ -1,0 +1,103 @@
+#include "wizard_arguments.h"
+
+#include "unattended/unattended_run.h"
+
+namespace app {
+namespace {
+
+bool IsSlashForm(const QString& arg, const char* name) {
+  return arg.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+
+// "/ANSWER=YES" and the like: the value after "=", or a null string when
+// arg is not that option.
+QString SlashValue(const QString& arg, const char* name) {
+  const QString prefix = QLatin1String(name) + QLatin1Char('=');
+  return arg.startsWith(prefix, Qt::CaseInsensitive) ? arg.mid(prefix.size()).toLower() : QString();
+}
+
+bool SetAnswer(const QString& value, WizardCommand* command) {
+  if (value != QStringLiteral("yes") && value != QStringLiteral("no")) return false;
+  command->answer = value == QStringLiteral("yes");
+  return true;
+}
+
+WizardCommand Refused(const QString& why) {
+  WizardCommand command;
+  command.mode = Mode::Refused;
+  command.error = why;
+  return command;
+}
+
+}  // namespace
+
+WizardCommand ParseWizardArguments(const QStringList& args) {
+  WizardCommand command;
+  if (args.size() == 1 && (args[0] == QStringLiteral("--help") || args[0] == QStringLiteral("/?"))) {
+    command.mode = Mode::Help;
+    return command;
+  }
+  bool unattended = false, answered = false;
+  for (qsizetype i = 0; i < args.size(); ++i) {
+    const QString& arg = args[i];
+    if (arg == QStringLiteral("--unattended") || IsSlashForm(arg, "/SILENT")) {
+      unattended = true;
+    } else if (arg == QStringLiteral("--answer")) {
+      if (i + 1 >= args.size() || !SetAnswer(args[++i], &command))
+        return Refused(QStringLiteral("--answer attend yes ou no"));
+      answered = true;
+    } else if (!SlashValue(arg, "/ANSWER").isNull()) {
+      if (!SetAnswer(SlashValue(arg, "/ANSWER"), &command)) return Refused(QStringLiteral("/ANSWER attend YES ou NO"));
+      answered = true;
+    } else {
+      return Refused(QStringLiteral("argument inconnu : ") + arg);
+    }
+  }
+  if (answered && !unattended)
+    return Refused(QStringLiteral("la réponse ne sert qu'à une mise à jour sans fenêtre (--unattended ou /SILENT)"));
+  if (unattended) command.mode = Mode::Unattended;
+  return command;
+}
+
+QString WizardUsage(const QString& programName) {
+  using namespace unattended;
+  return QStringLiteral(
+             "Usage : %1\n"
+             "        %1 --unattended [--answer yes|no]\n"
+             "        %1 /SILENT [/ANSWER=YES|NO]\n"
+             "\n"
+             "Sans argument, l'assistant de mise à jour s'ouvre.\n"
+             "  --unattended, /SILENT   effectue la mise à jour sans fenêtre, comme\n"
+             "                          kelvaro-update-batch : le rapport sur la sortie standard,\n"
+             "                          les messages sur la sortie d'erreur\n"
+             "  --answer yes|no, /ANSWER=YES|NO\n"
+             "                          la réponse donnée à chaque question (no par défaut)\n"
+             "  --help, /?              affiche cette aide\n"
+             "\n"
+             "Codes de sortie :\n"
+             "  %2   mise à jour terminée avec succès\n"
+             "  %3   la mise à jour a échoué\n"
+             "  %4   mise à jour non effectuée (une question a reçu la réponse non)\n"
+             "  %5   mise à jour effectuée avec des avertissements\n"
+             "  %6   rien à mettre à jour (aucun produit concerné, bibliothèque cliente Firebird\n"
+             "      refusée, ou une autre copie de la mise à jour en cours)\n"
+             "  %7  arguments incorrects\n"
+             "  %8  pas de session graphique pour l'assistant (lancé sans argument)\n")
+      .arg(programName)
+      .arg(kExitOk)
+      .arg(kExitFailed)
+      .arg(kExitDeclined)
+      .arg(kExitWarning)
+      .arg(kExitNothingDone)
+      .arg(kExitUsage)
+      .arg(kExitNoDisplay);
+}
+
+QString NoDisplayMessage(const QString& programName) {
+  return QStringLiteral(
+             "%1 : l'assistant de mise à jour a besoin d'une session graphique ; pour mettre à jour sans "
+             "fenêtre, lancez %1 --unattended (ou %1 /SILENT).")
+      .arg(programName);
+}
+
+}  // namespace app

@@ -1,0 +1,64 @@
+#include "db/concurrent_conflict.h"
+
+#include <ibase.h>
+
+#include <QRandomGenerator>
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "db/db_connection.h"
+#include "support/errors.h"
+
+namespace kelvaro::db {
+
+bool IsConcurrentConflict(const std::exception& error) {
+  const auto* database = dynamic_cast<const DatabaseError*>(&error);
+  if (!database) return false;
+  static constexpr int64_t kConflicts[] = {isc_lock_conflict,   isc_deadlock, isc_lock_timeout,
+                                           isc_update_conflict, isc_no_dup,   isc_unique_key_violation};
+  return std::any_of(database->errorCodes().begin(), database->errorCodes().end(), [](int64_t code) {
+    return std::find(std::begin(kConflicts), std::end(kConflicts), code) != std::end(kConflicts);
+  });
+}
+
+namespace {
+
+// One attempt in its own bracket; the bracket's failure, as DoRollback
+// re-raises it, leaves through the exception.
+void RunInBracket(TdmDBConnection& connection, const std::function<void()>& work) {
+  connection.DoStartTransaction();
+  try {
+    work();
+    connection.DoCommit();
+  } catch (const std::exception& error) {
+    connection.DoRollback(error);
+  }
+}
+
+// The failed attempt left nothing behind: no bracket open (the caller held
+// none around it) and no transaction running.
+bool Undone(TdmDBConnection& connection) {
+  return connection.GlobalTransaction->tag == 0 && !connection.GlobalTransaction->active();
+}
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace
+
+void RunRetryingConflicts(TdmDBConnection& connection, const std::function<void()>& work,
+                          const ConflictPause& pause) {
+  for (int attempt = 1;; ++attempt) {
+    try {
+      RunInBracket(connection, work);
+      return;
+    } catch (const DatabaseError& error) {
+      if (attempt == kConflictAttempts || !IsConcurrentConflict(error) || !Undone(connection)) throw;
+    }
+    // Workstations that met on the same row retry at different moments.
+    const int ms = int(QRandomGenerator::global()->bounded(attempt * kConflictBackOffStepMs + 1));
+    pause ? pause(ms) : Sleep(ms);
+  }
+}
+
+}  // namespace kelvaro::db

@@ -1,0 +1,133 @@
+#include "unattended/unattended_run.h"
+
+#include <QFileInfo>
+#include <memory>
+
+#include "db/client_gate.h"
+#include "engine/update_common.h"
+#include "engine/update_run.h"
+#include "platform/files.h"
+#include "platform/module_resources.h"
+#include "platform/system.h"
+#include "support/one_instance.h"
+#include "support/text.h"
+#include "support/user_seam.h"
+#include "unattended/outcome_document.h"
+#include "unattended/unattended_console.h"
+
+namespace unattended {
+namespace {
+
+using namespace kelvaro;
+
+int ExitCodeOf(const RunUpdateOutcome& outcome) {
+  if (outcome.failed) return kExitFailed;
+  switch (outcome.result) {
+    case urtOk: return kExitOk;
+    case urtKo: return kExitFailed;
+    case urtNot: return kExitDeclined;
+    case urtWarning: return kExitWarning;
+    case urtUnknown: break;
+  }
+  return kExitNothingDone;
+}
+
+// The wizard's title line shows the first line of "AppInfo1.txt".
+QString UpdateTitle(TdmUpdateCommon& engine) {
+  QStringList lines;
+  if (engine.LoadResourceFileList(QStringLiteral("AppInfo1.txt"), lines) > 0) return lines.first();
+  return {};
+}
+
+// Restores the previous user when the run ends.
+class InstalledUser {
+ public:
+  explicit InstalledUser(UserSeam* user) { SetUser(user); }
+  ~InstalledUser() { SetUser(nullptr); }
+  InstalledUser(const InstalledUser&) = delete;
+  InstalledUser& operator=(const InstalledUser&) = delete;
+};
+
+// Makes the update executable the module whose carried files are read; an
+// empty message when it is one that carries files.
+QString OpenUpdate(const QString& path) {
+  const QFileInfo update(path);
+  if (!update.isFile() || !update.isReadable()) return QStringLiteral("cannot read the update executable: ") + path;
+  if (!platform::SetResourceModule(toW(update.absoluteFilePath()))) {
+    return QStringLiteral("cannot open the update executable: ") + path + QStringLiteral(": ") +
+           toQ(platform::FormatSystemMessage(platform::GetLastError())).trimmed();
+  }
+  // Any file opens as a module; one that carries nothing is not an update
+  // (a copy of the wrong file, a truncated download), which must not pass
+  // for a workstation with nothing to update.
+  if (platform::ListDataResources().empty()) return path + QStringLiteral(" is not an update: it carries no files");
+  return {};
+}
+
+// Every workstation has a drive C:; without one, WINEPREFIX names a folder
+// that is missing or is not a prefix.
+QString CheckWorkstation() {
+  if (platform::GetDriveType(u"C:\\") != platform::kDriveNoRootDir) return {};
+  const QString prefix = qEnvironmentVariable("WINEPREFIX", QStringLiteral("~/.wine"));
+  return QStringLiteral("this workstation has no drive C: the Wine prefix %1 does not exist or is not a prefix")
+      .arg(prefix);
+}
+
+int RunUpdateFile(const Options& options, UnattendedConsole& console, std::vector<CompanyListsOutcome>* companies) {
+  if (QString error = OpenUpdate(options.update); !error.isEmpty()) {
+    console.ShowRunnerError(error);
+    return kExitUsage;
+  }
+  if (QString error = CheckWorkstation(); !error.isEmpty()) {
+    console.ShowRunnerError(error);
+    return kExitUsage;
+  }
+  const QString hostPath = QFileInfo(options.update).absoluteFilePath();
+  // The same lock the wizard takes when started as this update, so a batch
+  // run and an interactive one never update the same workstation together.
+  const std::unique_ptr<platform::InstanceLock> lock = platform::CreateInstanceLock(toW(ApplicationTitle(hostPath)));
+  if (lock && lock->alreadyExists()) {
+    console.ShowRunnerError(QStringLiteral("another copy of %1 is running").arg(ApplicationTitle(hostPath)));
+    return kExitNothingDone;
+  }
+
+  // Its drive tells whether the update runs from a CD-ROM.
+  SetUpdaterExecutable(toQ(platform::FromNativePath(hostPath.toStdString())));
+
+  TdmUpdateCommon engine;
+  engine.InitLog(&console);
+  engine.SetCompanyProgress(
+      [&console](int number, int count, const QString& company) { console.ShowCompany(number, count, company); });
+  const QString title = UpdateTitle(engine);
+  QStringList productNames;
+  if (LoadProductList(engine, [] { return db::CheckClientLibraryVersion(); }, &productNames) ==
+      ProductListStatus::ClientRefused) {
+    return kExitNothingDone;
+  }
+  const int code = ExitCodeOf(RunUpdate(engine, productNames, title));
+  *companies = engine.listOutcomes();
+  return code;
+}
+
+}  // namespace
+
+int RunUnattended(const Options& options) {
+  UnattendedConsole console(options.answer, platform::StandardErrorIsConsole());
+  InstalledUser installed(&console);
+  RunRecord record;
+  record.update = options.update;
+  record.exitCode = RunUpdateFile(options, console, &record.companies);
+  console.ClearStatus();
+  if (options.json.isEmpty()) return record.exitCode;
+
+  record.reportLines = console.reportLines();
+  record.messages = console.messages();
+  // A document that cannot be written leaves the outcome as it is: the
+  // update ran, and the missing document is reported where the run's
+  // caller sees it.
+  if (QString error; !WriteOutcomeDocument(options.json, record, &error))
+    console.ShowRunnerError(QStringLiteral("cannot write %1: %2").arg(options.json, error));
+  return record.exitCode;
+}
+
+}  // namespace unattended

@@ -1,0 +1,253 @@
+// The roll-out playbook of deploy/ansible/ run for real by Debian's
+// ansible-playbook over workstations that are prefixes on this machine (local
+// connection, a WINEPREFIX each, all at once). Seven of them share three
+// company databases on the server through drives of their own and install the
+// same print lists into them at the same moment, one of them with a fourth
+// company on a server that does not answer; the others are set up to go
+// wrong in one way each. The play recap, the messages and the fetched JSON
+// outcomes tell each workstation's story; no failure stops the others.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <iostream>
+#include <map>
+
+#include "e2e_fixture.h"
+#include "fixtures/small_file_system.h"
+#include "fixtures/workstation_fleet.h"
+
+#if defined(KELVARO_UPDATE_BATCH) && defined(KELVARO_PACK) && defined(KELVARO_ANSIBLE_DIR)
+
+namespace {
+
+using fixtures::TempPrefix;
+
+const QStringList kCompanies{QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma")};
+const QStringList kListKeys{QStringLiteral("adresses"), QStringLiteral("etiquettes")};
+const QStringList kStoredLists{QStringLiteral("adresses=Liste des adresses"), QStringLiteral("etiquettes=Étiquettes")};
+
+// One workstation of the inventory and what is expected of it.
+struct Workstation {
+  std::string name;
+  std::string inventoryVars;  // beyond its WINEPREFIX
+  QString outcome;            // of its JSON document
+  int changed = 0;            // in the recap
+  int failed = 0;
+  QString shown;                       // a text its messages in the play show
+  bool libraryKept = false;            // its installed library stays as it was
+  const TempPrefix* prefix = nullptr;  // none: its prefix does not exist
+  std::unique_ptr<fixtures::SmallFileSystem> fullDisk;
+  std::unique_ptr<QProcess> holder;  // keeps its library open
+
+  ~Workstation() {
+    if (!holder) return;
+    holder->kill();
+    holder->waitForFinished();
+  }
+};
+
+struct Recap {
+  int ok = -1, changed = -1, unreachable = -1, failed = -1;
+};
+
+// "poste1 : ok=7 changed=1 unreachable=0 failed=0 ..." for every host.
+std::map<std::string, Recap> ParseRecap(const QString& output) {
+  std::map<std::string, Recap> recap;
+  static const QRegularExpression line(
+      QStringLiteral("^(\\S+)\\s*: ok=(\\d+)\\s+changed=(\\d+)\\s+unreachable=(\\d+)\\s+failed=(\\d+)"),
+      QRegularExpression::MultilineOption);
+  for (auto it = line.globalMatch(output.mid(output.indexOf(QStringLiteral("PLAY RECAP")))); it.hasNext();) {
+    const QRegularExpressionMatch m = it.next();
+    recap[m.captured(1).toStdString()] = {m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt(),
+                                          m.captured(5).toInt()};
+  }
+  return recap;
+}
+
+QJsonObject ReadJson(const std::string& path) {
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+class AnsibleRolloutTest : public e2e::UpdateRunTest {
+ protected:
+  // The workstations of one site (fixtures::WorkstationFleet) on the three
+  // shared databases; each gets its name and what is expected of it.
+  void makeFleet(const std::vector<std::string>& names) {
+    for (size_t i = 0; i < 3; ++i) {
+      shared.push_back(std::make_unique<dbtest::CompanyDatabase>());
+      companies.push_back({kCompanies[qsizetype(i)], shared.back()->folder().path()});
+    }
+    site = std::make_unique<fixtures::WorkstationFleet>(int(names.size()), companies, "torvida_1_2_3_9.dll");
+    for (size_t i = 0; i < names.size(); ++i) {
+      Workstation& ws = *fleet.emplace_back(std::make_unique<Workstation>());
+      ws.name = names[i];
+      ws.prefix = &site->workstation(int(i));
+      ws.outcome = QStringLiteral("ok");
+      ws.changed = 1;
+    }
+  }
+  Workstation& host(const std::string& name) {
+    return **std::find_if(fleet.begin(), fleet.end(), [&](const auto& ws) { return ws->name == name; });
+  }
+  static void expectFailure(Workstation& ws, const QString& outcome, const QString& shown) {
+    ws.outcome = outcome;
+    ws.changed = 0;
+    ws.failed = 1;
+    ws.shown = shown;
+  }
+
+  std::string inventory(const std::string& update) const {
+    std::string text = "[workstations]\n";
+    for (const auto& ws : fleet) {
+      const std::string root = ws->prefix ? ws->prefix->root() : work + "/no-such-prefix";
+      text += ws->name + " kelvaro_wineprefix=" + root + " " + ws->inventoryVars + "\n";
+    }
+    return text +
+           "[workstations:vars]\nansible_connection=local\nansible_python_interpreter=/usr/bin/python3\n"
+           "kelvaro_update_batch=" KELVARO_UPDATE_BATCH "\nkelvaro_update_file=" +
+           update + "\nkelvaro_report_dir=" + work + "/reports\n";
+  }
+
+  // ansible-playbook on the playbook as shipped; its whole output.
+  QString runPlaybook(const std::string& inventoryText, int* exitCode) {
+    std::ofstream(work + "/inventory.ini") << inventoryText;
+    QProcess ansible;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ANSIBLE_NOCOLOR"), QStringLiteral("1"));
+    // Ansible's own files stay in the test's folder.
+    env.insert(QStringLiteral("ANSIBLE_HOME"), QString::fromStdString(work + "/ansible"));
+    env.insert(QStringLiteral("ANSIBLE_LOCAL_TEMP"), QString::fromStdString(work + "/ansible/tmp"));
+    env.insert(QStringLiteral("ANSIBLE_REMOTE_TMP"), QString::fromStdString(work + "/ansible/tmp"));
+    ansible.setProcessEnvironment(env);
+    ansible.setProcessChannelMode(QProcess::MergedChannels);
+    ansible.start(QStringLiteral("ansible-playbook"),
+                  {QStringLiteral("-i"), QString::fromStdString(work + "/inventory.ini"), QStringLiteral("--forks"),
+                   QString::number(fleet.size()), QStringLiteral(KELVARO_ANSIBLE_DIR "/rollout.yml")});
+    EXPECT_TRUE(ansible.waitForStarted(10000)) << "ansible-playbook (Debian's ansible) is not installed";
+    EXPECT_TRUE(ansible.waitForFinished(300000));
+    *exitCode = ansible.exitStatus() == QProcess::NormalExit ? ansible.exitCode() : -1;
+    return QString::fromUtf8(ansible.readAll());
+  }
+
+  // The ways a workstation is set up to go wrong.
+  void addUnreachableCompany(Workstation& ws) {
+    // Nothing listens on port 3099: the server does not answer.
+    const fixtures::PrefixScope current(ws.prefix->root());
+    registerName(QStringLiteral("Succursale"), QStringLiteral("127.0.0.1/3099:D:\\company.fdb"));
+    ws.prefix->writeFile("C:\\Kelvaro\\multiste.txt", "Alpha\r\nBeta\r\nSuccursale\r\nGamma\r\n");
+    ws.outcome = QStringLiteral("warning");
+    ws.shown = QStringLiteral("Echec de connexion a la société Succursale, mise à jour des listes non effectuée.");
+  }
+  void holdLibrary(Workstation& ws) {
+    ws.holder = std::make_unique<QProcess>();
+    ws.holder->start(QStringLiteral("sh"),
+                     {QStringLiteral("-c"), QStringLiteral("exec 3<\"$1\"; echo ready; exec sleep 300"),
+                      QStringLiteral("sh"), QString::fromStdString(ws.prefix->hostPath(e2e::kInstalled))});
+    ASSERT_TRUE(ws.holder->waitForReadyRead(10000));
+    expectFailure(ws, QStringLiteral("failed"), QStringLiteral("La mise à jour a échouée !"));
+    ws.libraryKept = true;
+  }
+  void fillTemporaryFolder(Workstation& ws) {
+    const passwd* user = getpwuid(getuid());
+    const std::string temp = ws.prefix->hostPath("C:\\users\\" + std::string(user ? user->pw_name : "user") + "\\Temp");
+    ws.fullDisk = std::make_unique<fixtures::SmallFileSystem>(temp, "16k");
+    if (!ws.fullDisk->mounted()) GTEST_SKIP() << ws.fullDisk->why();
+    std::ofstream(temp + "/filler", std::ios::binary) << std::string(64 * 1024, 'x');
+    expectFailure(ws, QStringLiteral("failed"), QStringLiteral("Espace insuffisant sur le disque."));
+    ws.libraryKept = true;
+  }
+  void addMissingPrefix(const std::string& name) {
+    Workstation& ws = *fleet.emplace_back(std::make_unique<Workstation>());
+    ws.name = name;
+    expectFailure(ws, QStringLiteral("not-run"), QStringLiteral("does not exist or is not a prefix"));
+  }
+  void giveAFileThatIsNotAnUpdate(Workstation& ws) {
+    const std::string text = work + "/MajTorvida.txt";
+    std::ofstream(text) << "not an update\n";
+    ws.inventoryVars = "kelvaro_update_file=" + text;
+    expectFailure(ws, QStringLiteral("not-run"), QStringLiteral("is not an update: it carries no files"));
+    ws.libraryKept = true;
+  }
+
+  static void checkRecapAndMessages(const Workstation& ws, const std::map<std::string, Recap>& recap,
+                                    const QString& output) {
+    const auto found = recap.find(ws.name);
+    ASSERT_NE(found, recap.end()) << "not in the recap";
+    EXPECT_EQ(found->second.changed, ws.changed);
+    EXPECT_EQ(found->second.failed, ws.failed);
+    EXPECT_EQ(found->second.unreachable, 0);
+    if (!ws.shown.isEmpty()) {
+      EXPECT_TRUE(output.contains(ws.shown)) << "not shown: " << ws.shown.toStdString();
+    }
+  }
+
+  // The fetched JSON outcome; every company on the shared databases has
+  // each list once, added or updated, and no failure.
+  void checkOutcome(const Workstation& ws, std::map<QString, std::map<QString, int>>* added) const {
+    const QJsonObject json = ReadJson(work + "/reports/" + ws.name + ".json");
+    EXPECT_EQ(json[QStringLiteral("outcome")].toString(), ws.outcome);
+    for (const QJsonValue company : json[QStringLiteral("companies")].toArray()) {
+      const QString name = company[QStringLiteral("company")].toString();
+      if (!kCompanies.contains(name)) continue;
+      EXPECT_EQ(company[QStringLiteral("failures")], QJsonArray()) << name.toStdString();
+      QStringList seen;
+      for (const char* kind : {"added", "updated"}) {
+        for (const QJsonValue key : company[QString::fromLatin1(kind)].toArray()) seen << key.toString();
+      }
+      seen.sort();
+      EXPECT_EQ(seen, kListKeys) << name.toStdString();
+      for (const QJsonValue key : company[QStringLiteral("added")].toArray()) ++(*added)[name][key.toString()];
+    }
+    if (ws.libraryKept) {
+      EXPECT_EQ(ws.prefix->readFile(e2e::kInstalled), fixture("torvida_1_2_3_9.dll"));
+    }
+  }
+
+  std::vector<std::unique_ptr<dbtest::CompanyDatabase>> shared;
+  std::vector<fixtures::SharedCompany> companies;
+  std::unique_ptr<fixtures::WorkstationFleet> site;
+  std::vector<std::unique_ptr<Workstation>> fleet;
+};
+
+TEST_F(AnsibleRolloutTest, EveryWorkstationGetsItsOutcomeAndTheSharedListsAreStoredOnce) {
+  carryTorvidaUpdate();
+  const std::string update = pack();
+  makeFleet(
+      {"poste1", "poste2", "poste3", "poste4", "poste5", "poste6", "poste7", "occupe", "plein", "mauvais-fichier"});
+  addUnreachableCompany(host("poste4"));
+  holdLibrary(host("occupe"));
+  fillTemporaryFolder(host("plein"));
+  if (HasFatalFailure() || IsSkipped()) return;
+  giveAFileThatIsNotAnUpdate(host("mauvais-fichier"));
+  addMissingPrefix("sans-prefixe");
+
+  int exitCode = -1;
+  const QString output = runPlaybook(inventory(update), &exitCode);
+  EXPECT_EQ(exitCode, 2) << "some hosts failed";
+
+  const std::map<std::string, Recap> recap = ParseRecap(output);
+  std::map<QString, std::map<QString, int>> added;  // company -> list -> how many runs added it
+  for (const auto& ws : fleet) {
+    SCOPED_TRACE(ws->name);
+    checkRecapAndMessages(*ws, recap, output);
+    checkOutcome(*ws, &added);
+  }
+  // Whichever run came first added each list; every other found it there.
+  for (const QString& company : kCompanies) {
+    for (const QString& key : kListKeys)
+      EXPECT_EQ(added[company][key], 1) << company.toStdString() << " " << key.toStdString();
+  }
+  for (const auto& db : shared) EXPECT_EQ(StoredLists(*db), kStoredLists);
+  EXPECT_EQ(fleet.front()->prefix->readFile(e2e::kInstalled), fixture("torvida_2_0_0_0.dll"));
+  if (HasFailure()) std::cout << "ansible-playbook said:\n" << output.toStdString();
+}
+
+}  // namespace
+
+#endif

@@ -1,0 +1,67 @@
+#include "batch_arguments.h"
+
+namespace batch {
+
+bool ParseArguments(const QStringList& args, unattended::Options* options, QString* error) {
+  *options = unattended::Options();
+  for (qsizetype i = 0; i < args.size(); ++i) {
+    const QString& arg = args[i];
+    if (arg == QStringLiteral("--answer")) {
+      const QString value = i + 1 < args.size() ? args[++i] : QString();
+      if (value != QStringLiteral("yes") && value != QStringLiteral("no")) {
+        *error = QStringLiteral("--answer takes yes or no");
+        return false;
+      }
+      options->answer = value == QStringLiteral("yes");
+    } else if (arg == QStringLiteral("--json")) {
+      options->json = i + 1 < args.size() ? args[++i] : QString();
+      if (options->json.isEmpty()) {
+        *error = QStringLiteral("--json takes a file name");
+        return false;
+      }
+    } else if (arg.startsWith(QStringLiteral("--")) || !options->update.isEmpty()) {
+      *error = QStringLiteral("unexpected argument: ") + arg;
+      return false;
+    } else {
+      options->update = arg;
+    }
+  }
+  if (options->update.isEmpty()) {
+    *error = QStringLiteral("no update executable given");
+    return false;
+  }
+  return true;
+}
+
+QString HelpText() {
+  return QStringLiteral(
+      "usage: kelvaro-update-batch UPDATE [--answer yes|no] [--json FILE]\n"
+      "\n"
+      "Runs the update that the update executable UPDATE carries (made by\n"
+      "kelvaro-pack), without any window, on the workstation of the Wine prefix\n"
+      "named by WINEPREFIX (default ~/.wine). The report goes to standard output,\n"
+      "message boxes to standard error as \"<kind>: <text>\". When standard error is\n"
+      "a terminal, one line shows which company the run is on.\n"
+      "\n"
+      "Options:\n"
+      "  --answer yes|no  the answer to every question the update asks, such as\n"
+      "                   replacing a library that is not older (default: no)\n"
+      "  --json FILE      also write the outcome, the exit code, the report, the\n"
+      "                   messages and, per company, the print lists added and\n"
+      "                   updated and the failures, as one JSON document\n"
+      "  --help           show this help and exit\n"
+      "  --version        show the version and exit\n"
+      "\n"
+      "Exit codes:\n"
+      "  0   the update is done\n"
+      "  1   the update failed (the report says where)\n"
+      "  2   the update was not done: a question was answered no\n"
+      "  3   the update is done with warnings: lists of some companies were not\n"
+      "      installed (a database that cannot be reached, for example)\n"
+      "  4   nothing to do here: the update names no product this tool updates,\n"
+      "      the Firebird client was refused, or another copy is running\n"
+      "  64  bad arguments, an update that cannot be read or carries no files,\n"
+      "      or no Wine prefix at WINEPREFIX\n");
+}
+
+}  // namespace batch
