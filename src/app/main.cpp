@@ -1,6 +1,8 @@
 // The wizard's entry: one copy at a time, the windows and the engine created
 // in a fixed order, then the event loop. It reads no arguments: what it
-// updates is what it carries.
+// updates is what it carries. Started as another user than the prefix's
+// owner it says why (standard error and an error box) and ends with
+// kExitForeignInstallation, having changed nothing.
 //
 // KELVARO_STARTUP_PROBE: when this environment variable is set, the program
 // prints "welcome-shown <ns>" on standard output (ns: the monotonic clock,
@@ -16,6 +18,7 @@
 #include "engine/update_common.h"
 #include "font_config_warm_up.h"
 #include "support/errors.h"
+#include "support/installation_owner.h"
 #include "support/one_instance.h"
 #include "support/user_seam.h"
 #include "wizard/display_file_page.h"
@@ -83,6 +86,12 @@ int main(int argc, char** argv) {
   if (AlreadyRunning()) return 0;
   QtUser user;
   SetUser(&user);
+  if (const QString refusal = ForeignInstallationRefusal(); !refusal.isEmpty()) {
+    std::fprintf(stderr, "%s\n", refusal.toUtf8().constData());
+    ShowErrorMessage(refusal);
+    SetUser(nullptr);
+    return kExitForeignInstallation;
+  }
 
   fontConfig.wait();
   frmMain = Create<TfrmMain>([] { return new TfrmMain; });

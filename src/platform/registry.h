@@ -22,6 +22,9 @@
 //   rename) under a lock, so a crash leaves the old or the new file, never a
 //   mix; every key, value, option line and timestamp the program did not
 //   touch is written back unchanged.
+// - A registry file written keeps its owner, group and permissions, and the
+//   lock file beside it belongs to the prefix's owner, so that Wine run by
+//   that user can still save it after a write made as root.
 // - While a wineserver runs for the prefix it owns the files and would
 //   overwrite any change: writes are refused with kErrorAccessDenied. So are
 //   writes where the file or the prefix folder is not writable (no write

@@ -10,6 +10,7 @@
 #include "platform/module_resources.h"
 #include "platform/system.h"
 #include "support/console_user.h"
+#include "support/installation_owner.h"
 #include "support/one_instance.h"
 #include "support/text.h"
 #include "support/user_seam.h"
@@ -84,6 +85,10 @@ int RunBatch(const Options& options) {
   if (!update.isFile() || !update.isReadable()) {
     Err(QStringLiteral("cannot read the update executable: ") + options.update);
     return kExitUsage;
+  }
+  if (const QString refusal = ForeignInstallationRefusal(); !refusal.isEmpty()) {
+    Err(refusal);
+    return kExitForeignPrefix;
   }
   const QString hostPath = update.absoluteFilePath();
   if (!platform::SetResourceModule(toW(hostPath))) {

@@ -3,7 +3,8 @@
 // the console for a user.
 //
 // What this promises when things go wrong: nothing is changed before the
-// update executable has been opened and the instance lock taken; every
+// update executable has been opened, the prefix found to belong to the user
+// this runs as, and the instance lock taken; every
 // question gets the configured answer (No unless told otherwise), every
 // dialog is cancelled, and the outcome is the exit code.
 #pragma once
@@ -22,6 +23,8 @@ enum ExitCode : int {
   kExitNothingDone = 4,  // no product was updated (none named, none with a
                          // routine, client library refused, another copy
                          // running)
+  kExitForeignPrefix = 5,  // the prefix belongs to another user: nothing
+                           // changed (kelvaro::kExitForeignInstallation)
   kExitUsage = 64,       // bad arguments, or the update cannot be opened
 };
 

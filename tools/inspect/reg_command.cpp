@@ -2,6 +2,7 @@
 // output layout of Windows' reg.exe.
 #include "command_registry.h"
 #include "platform/registry.h"
+#include "support/installation_owner.h"
 #include "support/text.h"
 
 namespace inspect {
@@ -187,6 +188,10 @@ bool EncodeData(const Switches& s, uint32_t* type, std::string* data) {
 }
 
 int Add(const KeyPath& key, const Switches& s) {
+  if (const QString refusal = kelvaro::ForeignInstallationRefusal(); !refusal.isEmpty()) {
+    Err(QStringLiteral("ERREUR : ") + refusal);
+    return kelvaro::kExitForeignInstallation;
+  }
   uint32_t type = 0;
   std::string data;
   if (!EncodeData(s, &type, &data)) return 1;

@@ -12,6 +12,7 @@
 #include <map>
 #include <thread>
 
+#include "platform/prefix/file_owner.h"
 #include "platform/prefix/prefix.h"
 #include "platform/prefix/registry_wineserver.h"
 
@@ -177,8 +178,10 @@ uint32_t RegistryStore::CheckWritable() const {
 uint32_t RegistryStore::Write(const std::function<uint32_t(RegistryDocument&)>& change) {
   uint32_t code = CheckWritable();
   if (code != kErrorSuccess) return code;
-  Fd lock(open((prefixRoot_ + "/.kelvaro-registry.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  const std::string lockPath = prefixRoot_ + "/.kelvaro-registry.lock";
+  Fd lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (lock.fd < 0) return kErrorAccessDenied;
+  if (FileOwner owner; OwnerOfFolderOf(lockPath, &owner)) GiveTo(lock.fd, owner);
   while (flock(lock.fd, LOCK_EX) != 0) {
     if (errno != EINTR) return kErrorAccessDenied;
   }
@@ -208,6 +211,8 @@ uint32_t RegistryStore::Save(const std::string& text) {
   if (fd.fd < 0) return errno == ENOSPC ? kErrorDiskFull : kErrorAccessDenied;
   struct stat old {};
   const mode_t mode = stat(path_.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+  // Wine, run by the prefix's user, must still be able to save this file.
+  if (FileOwner owner; OwnerFor(path_, &owner)) GiveTo(fd.fd, owner);
   bool ok = WriteAll(fd.fd, text) && fchmod(fd.fd, mode) == 0 && fsync(fd.fd) == 0;
   const int error = errno;
   ok = ok && close(fd.fd) == 0;

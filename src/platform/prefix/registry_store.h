@@ -9,6 +9,7 @@
 //   prefix, re-reads the file first when another process changed it, and
 //   replaces it through a temporary file in the prefix folder (written,
 //   fsynced, renamed, folder fsynced): a crash leaves the old or the new file.
+//   The new file keeps the old one's owner, group and permissions.
 //   A failed write removes the temporary file and leaves the old file; the
 //   temporary file of a writer killed mid-save goes at the next write.
 // - Write() is refused with kErrorAccessDenied while a wineserver runs for the

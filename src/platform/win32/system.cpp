@@ -37,6 +37,9 @@ uint32_t GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
 bool IsRemoteSession() { return ::GetSystemMetrics(SM_REMOTESESSION) != 0; }
 
+// Windows checks every access against the installation's own rights.
+InstallationOwnership GetInstallationOwnership() { return {}; }
+
 WindowsVersion GetWindowsVersion() {
   // GetVersionExW lies to programs without a manifest; ntdll's RtlGetVersion
   // tells the truth.
