@@ -31,13 +31,14 @@ TUpdateResultType TdmUpdateCommon::UpdateSolmiraFinance(TAppNameType AppType) {
 
   try {
     const QString installed = folder + name;
-    SetProductProgramPath(product, installed);
+    const TUpdateResultType registered = RegisterProgramPath(*this, product, installed);
     result = ReplaceFile(carried, installed, true, true);
     if (result == urtOk) {
       LoadResourceFileList(QStringLiteral("FileNames.txt"), mNamesList);
       platform::CreateDirectoryTree(toW(folder + QStringLiteral("Images07")));
       if (CopyListedFiles(folder, true)) LogCopyFile(carried, installed, true);
       else result = urtWarning;
+      result = WorseOutcome(result, registered);
     }
   } catch (const Error& error) {
     result = urtKo;

@@ -14,6 +14,7 @@ class ConsoleUser : public UserSeam, public ReportSink {
 
   bool ShowMessage(MessageKind kind, const QString& text) override;
   void SetWaitCursor(bool) override {}
+  void ShowWaitNotice(const QString& text) override;
   void Delay(int ms) override;
   bool BrowseForFolder(const QString&, QString*) override { return false; }
   bool OpenFile(const QString&, const QString&, const QString&, QString*) override { return false; }

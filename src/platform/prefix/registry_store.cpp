@@ -171,13 +171,14 @@ uint32_t RegistryStore::CheckWritable() const {
   if (!Writable(prefixRoot_)) return kErrorAccessDenied;
   struct stat st {};
   if (stat(path_.c_str(), &st) == 0 && !Writable(path_)) return kErrorAccessDenied;
-  if (WineserverRunning(prefixRoot_)) return kErrorAccessDenied;
   return kErrorSuccess;
 }
 
-uint32_t RegistryStore::Write(const std::function<uint32_t(RegistryDocument&)>& change) {
+uint32_t RegistryStore::Write(const std::function<uint32_t(RegistryDocument&)>& change, RegistryChange handed) {
+  refusal_.clear();
   uint32_t code = CheckWritable();
   if (code != kErrorSuccess) return code;
+  const bool wineOwnsTheFile = !WaitForWineserverEnd(prefixRoot_);
   const std::string lockPath = prefixRoot_ + "/.kelvaro-registry.lock";
   Fd lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (lock.fd < 0) return kErrorAccessDenied;
@@ -195,6 +196,10 @@ uint32_t RegistryStore::Write(const std::function<uint32_t(RegistryDocument&)>& 
     if (document->changed()) state_ = State::Unread;
     return code;
   }
+  if (wineOwnsTheFile) {
+    handed.localMachine = fileName_ == "system.reg";
+    return HandToWine(handed);
+  }
   code = Save(document->Serialize(Now()));
   state_ = State::Unread;  // parsed again from the new file at the next call
   if (code == kErrorSuccess) {
@@ -202,6 +207,20 @@ uint32_t RegistryStore::Write(const std::function<uint32_t(RegistryDocument&)>& 
     Current(true, &fresh);
   }
   return code;
+}
+
+uint32_t RegistryStore::HandToWine(const RegistryChange& change) {
+  std::string reason;
+  if (ImportIntoWine(prefixRoot_, change, &reason) != kErrorSuccess) {
+    refusal_ = "Wine est en cours d'exécution dans ce préfixe et " + reason +
+               " : fermez ses programmes, puis recommencez.";
+    state_ = State::Unread;  // the view drops what Wine did not take
+    return kErrorAccessDenied;
+  }
+  // Wine has the change and writes it to the file when it saves; until then
+  // the document holds it, and the file Wine saves is read again.
+  ++generation_;
+  return kErrorSuccess;
 }
 
 uint32_t RegistryStore::Save(const std::string& text) {

@@ -9,6 +9,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <mutex>
+#include <thread>
 
 namespace platform::prefix {
 namespace {
@@ -68,18 +71,71 @@ std::string WineserverFolder(const std::string& prefixRoot) {
   return folders.empty() ? std::string() : folders.front();
 }
 
-bool WineserverRunning(const std::string& prefixRoot) {
+bool WineserverRunning(const std::string& prefixRoot) { return !LiveWineserverFolder(prefixRoot).empty(); }
+
+std::string LiveWineserverFolder(const std::string& prefixRoot) {
   for (const std::string& folder : WineserverFolders(prefixRoot)) {
-    if (LockHeld(folder + "/lock")) return true;
+    if (LockHeld(folder + "/lock")) return folder;
     // Without the lock file (a server of another make), a socket that
     // accepts a connection tells a live server.
     struct stat st {};
     if (stat((folder + "/lock").c_str(), &st) != 0 && stat((folder + "/socket").c_str(), &st) == 0 &&
         SocketAccepts(folder + "/socket")) {
-      return true;
+      return folder;
     }
   }
-  return false;
+  return {};
+}
+
+namespace {
+
+struct WaitSettings {
+  std::mutex mutex;
+  std::chrono::milliseconds wait = kWineserverWait;
+  std::function<void(bool)> observer;
+  std::map<std::string, bool> outlived;  // per prefix: its server outlived a wait
+};
+
+WaitSettings& Settings() {
+  static WaitSettings settings;
+  return settings;
+}
+
+}  // namespace
+
+bool WaitForWineserverEnd(const std::string& prefixRoot) {
+  WaitSettings& settings = Settings();
+  std::unique_lock lock(settings.mutex);
+  bool& outlived = settings.outlived[prefixRoot];
+  if (!WineserverRunning(prefixRoot)) {
+    outlived = false;
+    return true;
+  }
+  if (outlived) return false;
+  const auto deadline = std::chrono::steady_clock::now() + settings.wait;
+  const std::function<void(bool)> observer = settings.observer;
+  lock.unlock();
+  if (observer) observer(true);
+  bool running = true;
+  while (running && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    running = WineserverRunning(prefixRoot);
+  }
+  if (observer) observer(false);
+  lock.lock();
+  settings.outlived[prefixRoot] = running;
+  return !running;
+}
+
+void SetWineserverWait(std::chrono::milliseconds wait) {
+  std::lock_guard lock(Settings().mutex);
+  Settings().wait = wait.count() > 0 ? wait : kWineserverWait;
+  Settings().outlived.clear();
+}
+
+void SetWineserverWaitObserver(std::function<void(bool waiting)> observer) {
+  std::lock_guard lock(Settings().mutex);
+  Settings().observer = std::move(observer);
 }
 
 }  // namespace platform::prefix

@@ -2,7 +2,9 @@
 // it puts new keys, how it spells values, what it refuses, and how the cache
 // follows changes made by other processes.
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -497,19 +500,72 @@ class FakeWineserver {
   bool locked_ = false;
 };
 
-TEST_F(RegistryFileTest, WritesAreRefusedWhileAWineserverHoldsThePrefix) {
+// Puts a setting back when the test ends.
+class ScopedPath {
+ public:
+  explicit ScopedPath(const char* value) : saved_(std::getenv("PATH") ? std::getenv("PATH") : "") {
+    setenv("PATH", value, 1);
+  }
+  ~ScopedPath() { setenv("PATH", saved_.c_str(), 1); }
+
+ private:
+  std::string saved_;
+};
+
+class ShortWineserverWait {
+ public:
+  ShortWineserverWait() {
+    prefix::SetWineserverWait(std::chrono::milliseconds(300));
+    prefix::SetWineserverWaitObserver([this](bool waiting) { (waiting ? begun : ended)++; });
+  }
+  ~ShortWineserverWait() {
+    prefix::SetWineserverWait(std::chrono::milliseconds(0));
+    prefix::SetWineserverWaitObserver(nullptr);
+  }
+  int begun = 0;
+  int ended = 0;
+};
+
+// A server that lingers and ends within the wait is simply waited for.
+TEST_F(RegistryFileTest, AWriteWaitsForALingeringWineserver) {
+  RegistryKey key = create(u"Software\\Served");
+  ShortWineserverWait wait;
+  FakeWineserver server(prefix_.root());
+  ASSERT_TRUE(server.locked());
+  std::thread ending([&server] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    server.Stop();
+  });
+  EXPECT_EQ(RegSetValue(key, u"v", kRegDword, RegistryDwordData(2)), kErrorSuccess);
+  ending.join();
+  EXPECT_EQ(wait.begun, 1);
+  EXPECT_EQ(wait.ended, 1);
+  EXPECT_NE(ReadHost(userReg()).find("\"v\"=dword:00000002"), std::string::npos);
+}
+
+// A server that stays owns the files: the change goes to Wine, and where
+// Wine is not there to take it, the write is refused with the reason and
+// neither the file nor the layer's view changes.
+TEST_F(RegistryFileTest, AWriteBesideAWineserverWithoutWineIsRefusedWithItsReason) {
   RegistryKey before = create(u"Software\\Served");
   ASSERT_EQ(RegSetValue(before, u"v", kRegDword, RegistryDwordData(1)), kErrorSuccess);
   const std::string text = ReadHost(userReg());
+  ShortWineserverWait wait;
   FakeWineserver server(prefix_.root());
   ASSERT_TRUE(server.locked());
-  EXPECT_TRUE(prefix::WineserverRunning(prefix_.root()));
+  ScopedPath noWine("/nonexistent");
+  const String refused =
+      u"Wine est en cours d'exécution dans ce préfixe et l'outil de registre de Wine est introuvable (Wine n'est "
+      u"pas installé) : fermez ses programmes, puis recommencez.";
   RegistryKey key;
   EXPECT_EQ(RegSetValue(before, u"v", kRegDword, RegistryDwordData(2)), kErrorAccessDenied);
+  EXPECT_EQ(RegistryRefusalReason(), refused);
   EXPECT_EQ(RegCreateKey(RegistryRoot::CurrentUser, u"Software\\Other", kKeyAllAccess, &key), kErrorAccessDenied);
-  EXPECT_EQ(RegOpenKey(RegistryRoot::CurrentUser, u"Software\\Served", kKeyAllAccess, &key), kErrorAccessDenied);
   EXPECT_EQ(RegDeleteKey(before, u""), kErrorAccessDenied);
-  ASSERT_EQ(RegOpenKey(RegistryRoot::CurrentUser, u"Software\\Served", kKeyRead, &key), kErrorSuccess);
+  EXPECT_EQ(RegistryRefusalReason(), refused);
+  EXPECT_EQ(wait.begun, 1) << "a server that outlived one wait is not waited for again";
+  // Opening for writing is no longer refused: the change itself decides.
+  EXPECT_EQ(RegOpenKey(RegistryRoot::CurrentUser, u"Software\\Served", kKeyAllAccess, &key), kErrorSuccess);
   RegistryValue value;
   ASSERT_EQ(RegQueryValue(key, u"v", &value), kErrorSuccess);
   EXPECT_EQ(RegistryDataDword(value.data), 1u);
@@ -518,6 +574,54 @@ TEST_F(RegistryFileTest, WritesAreRefusedWhileAWineserverHoldsThePrefix) {
   server.Stop();
   EXPECT_FALSE(prefix::WineserverRunning(prefix_.root()));
   EXPECT_EQ(RegSetValue(before, u"v", kRegDword, RegistryDwordData(2)), kErrorSuccess);
+  EXPECT_EQ(RegistryRefusalReason(), u"");
+}
+
+// What a dead or foreign server leaves: the layer decides from what answers,
+// so it neither waits nor refuses, and writes the file at once.
+TEST_F(RegistryFileTest, LeftoversOfNoLiveServerNeitherStallNorStopAWrite) {
+  struct Case {
+    const char* label;
+    std::function<void(const std::string& root)> leave;
+  };
+  const std::vector<Case> cases = {
+      {"wineserver file naming a missing folder",
+       [](const std::string& root) { WriteHost(root + "/wineserver", "/nonexistent/wine-gone\n"); }},
+      {"wineserver file climbing out of /tmp", [](const std::string& root) { WriteHost(root + "/wineserver", "../etc\n"); }},
+      {"wineserver file naming a folder of someone else",
+       [](const std::string& root) { WriteHost(root + "/wineserver", "/root\n"); }},
+      {"stale lock and socket of a killed server",
+       [](const std::string& root) {
+         const std::string folder = prefix::WineserverFolder(root);
+         fs::create_directories(folder);
+         WriteHost(folder + "/lock", "");
+         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+         sockaddr_un address{};
+         address.sun_family = AF_UNIX;
+         std::snprintf(address.sun_path, sizeof address.sun_path, "%s/socket", folder.c_str());
+         ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+         close(fd);  // bound, never listening: nobody accepts
+       }},
+      {"socket alone, nobody accepting",
+       [](const std::string& root) {
+         const std::string folder = prefix::WineserverFolder(root);
+         fs::remove(folder + "/lock");
+       }},
+  };
+  ShortWineserverWait wait;
+  RegistryKey key = create(u"Software\\Leftovers");
+  uint32_t n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    c.leave(prefix_.root());
+    EXPECT_FALSE(prefix::WineserverRunning(prefix_.root()));
+    EXPECT_EQ(RegSetValue(key, u"v", kRegDword, RegistryDwordData(++n)), kErrorSuccess);
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "\"v\"=dword:%08x", n);
+    EXPECT_NE(ReadHost(userReg()).find(expected), std::string::npos);
+  }
+  EXPECT_EQ(wait.begun, 0);
+  fs::remove_all(prefix::WineserverFolder(prefix_.root()));
 }
 
 TEST_F(RegistryFileTest, AFileRewrittenByAnotherProcessIsReadAgain) {
