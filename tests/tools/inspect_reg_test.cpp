@@ -1,12 +1,18 @@
 // kelvaro-inspect reg add and query as support staff use them, the tool run
-// as its own process over a fixture prefix: a change to a prefix that is not
-// the caller's is refused with the reason, reading it stays allowed.
+// as its own process over a fixture prefix: a refused change says why (a
+// prefix of another user, a read-only registry file, a running Wine that
+// cannot take it), reading stays allowed, and the overview shows whether a
+// wineserver owns the prefix.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QProcess>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "fixtures/fake_wineserver.h"
 #include "fixtures/temp_prefix.h"
 #include "fixtures/test_user.h"
 
@@ -65,6 +71,42 @@ TEST(InspectReg, APrefixOfAnotherUserIsReadButNotChanged) {
   const ToolRun query = Inspect(kQueryFilename);
   EXPECT_EQ(query.exitCode, 0);
   EXPECT_TRUE(query.out.contains(QStringLiteral("Filename    REG_SZ    C:\\avant.dll"))) << query.out.toStdString();
+}
+
+TEST(InspectReg, ARefusedChangeSaysWhy) {
+  fixtures::TempPrefix prefix;
+  const std::string userReg = prefix.root() + "/user.reg";
+  ASSERT_EQ(chmod(userReg.c_str(), 0444), 0);
+  const ToolRun readOnly = Inspect(AddFilename(QStringLiteral("C:\\x.dll")));
+  EXPECT_EQ(readOnly.exitCode, 1);
+  EXPECT_EQ(readOnly.err, QStringLiteral("ERREUR : Accès refusé. Le fichier de registre ou le dossier du préfixe n'est "
+                                         "pas modifiable par cet utilisateur.\n"));
+  ASSERT_EQ(chmod(userReg.c_str(), 0644), 0);
+
+  // A server that stays, and no Wine to hand the change to.
+  fixtures::FakeWineserver server(prefix.root());
+  ASSERT_TRUE(server.locked());
+  const std::string path = std::getenv("PATH");
+  setenv("PATH", "/nonexistent", 1);
+  const ToolRun besideWine = Inspect(AddFilename(QStringLiteral("C:\\x.dll")));
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(besideWine.exitCode, 1);
+  EXPECT_EQ(besideWine.err,
+            QStringLiteral("Wine est en cours d'exécution dans ce préfixe : attente de son arrêt avant d'écrire dans le "
+                           "registre…\nERREUR : Accès refusé. Wine est en cours d'exécution dans ce préfixe et l'outil "
+                           "de registre de Wine est introuvable (Wine n'est pas installé) : fermez ses programmes, puis "
+                           "recommencez.\n"));
+  EXPECT_EQ(Inspect(kQueryFilename).exitCode, 1) << "nothing was written";
+}
+
+TEST(InspectReg, TheOverviewShowsWhetherAWineserverOwnsThePrefix) {
+  fixtures::TempPrefix prefix;
+  EXPECT_TRUE(Inspect({}).out.contains(QStringLiteral("\nWineserver\taucun\n")));
+  fixtures::FakeWineserver server(prefix.root());
+  ASSERT_TRUE(server.locked());
+  EXPECT_TRUE(Inspect({}).out.contains(QStringLiteral("\nWineserver\ten cours (%1) : les écritures du registre passent "
+                                                      "par Wine\n")
+                                           .arg(QString::fromStdString(server.folder()))));
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "fixtures/fake_wineserver.h"
 #include "fixtures/temp_prefix.h"
 #include "platform/prefix/registry_wineserver.h"
 #include "platform/registry.h"
@@ -454,52 +455,6 @@ TEST_F(RegistryFileTest, ConcurrentWritersInOtherProcessesLoseNothing) {
   EXPECT_TRUE(TempLeftovers(prefix_.root()).empty());
 }
 
-// Holds Wine's server lock for the prefix from another process, as a running
-// wineserver does, until destroyed.
-class FakeWineserver {
- public:
-  explicit FakeWineserver(const std::string& prefixRoot) : folder_(prefix::WineserverFolder(prefixRoot)) {
-    const std::string parent = fs::path(folder_).parent_path().string();
-    madeParent_ = !fs::exists(parent);
-    fs::create_directories(folder_);
-    int ready[2];
-    if (pipe(ready) != 0 || pipe(release_) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      int fd = open((folder_ + "/lock").c_str(), O_RDWR | O_CREAT, 0600);
-      struct flock lock {};
-      lock.l_type = F_WRLCK;
-      lock.l_whence = SEEK_SET;
-      bool ok = fd >= 0 && fcntl(fd, F_SETLK, &lock) == 0;
-      char byte = ok ? 'y' : 'n';
-      (void)!write(ready[1], &byte, 1);
-      close(release_[1]);
-      (void)!read(release_[0], &byte, 1);  // returns when the parent closes its end
-      _exit(0);
-    }
-    close(ready[1]);
-    char byte = 'n';
-    locked_ = read(ready[0], &byte, 1) == 1 && byte == 'y';
-    close(ready[0]);
-    close(release_[0]);
-  }
-  ~FakeWineserver() { Stop(); fs::remove_all(folder_); if (madeParent_) fs::remove(fs::path(folder_).parent_path()); }
-  void Stop() {
-    if (pid_ <= 0) return;
-    close(release_[1]);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-  bool locked() const { return locked_; }
-
- private:
-  std::string folder_;
-  bool madeParent_ = false;
-  int release_[2] = {-1, -1};
-  pid_t pid_ = -1;
-  bool locked_ = false;
-};
-
 // Puts a setting back when the test ends.
 class ScopedPath {
  public:
@@ -530,7 +485,7 @@ class ShortWineserverWait {
 TEST_F(RegistryFileTest, AWriteWaitsForALingeringWineserver) {
   RegistryKey key = create(u"Software\\Served");
   ShortWineserverWait wait;
-  FakeWineserver server(prefix_.root());
+  fixtures::FakeWineserver server(prefix_.root());
   ASSERT_TRUE(server.locked());
   std::thread ending([&server] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -551,7 +506,7 @@ TEST_F(RegistryFileTest, AWriteBesideAWineserverWithoutWineIsRefusedWithItsReaso
   ASSERT_EQ(RegSetValue(before, u"v", kRegDword, RegistryDwordData(1)), kErrorSuccess);
   const std::string text = ReadHost(userReg());
   ShortWineserverWait wait;
-  FakeWineserver server(prefix_.root());
+  fixtures::FakeWineserver server(prefix_.root());
   ASSERT_TRUE(server.locked());
   ScopedPath noWine("/nonexistent");
   const String refused =
