@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 
 #include <QProcess>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -86,10 +85,10 @@ TEST(InspectReg, ARefusedChangeSaysWhy) {
   // A server that stays, and no Wine to hand the change to.
   fixtures::FakeWineserver server(prefix.root());
   ASSERT_TRUE(server.locked());
-  const std::string path = std::getenv("PATH");
-  setenv("PATH", "/nonexistent", 1);
-  const ToolRun besideWine = Inspect(AddFilename(QStringLiteral("C:\\x.dll")));
-  setenv("PATH", path.c_str(), 1);
+  const ToolRun besideWine = [] {
+    fixtures::WithoutWine noWine;
+    return Inspect(AddFilename(QStringLiteral("C:\\x.dll")));
+  }();
   EXPECT_EQ(besideWine.exitCode, 1);
   EXPECT_EQ(besideWine.err,
             QStringLiteral("Wine est en cours d'exécution dans ce préfixe : attente de son arrêt avant d'écrire dans le "

@@ -455,28 +455,13 @@ TEST_F(RegistryFileTest, ConcurrentWritersInOtherProcessesLoseNothing) {
   EXPECT_TRUE(TempLeftovers(prefix_.root()).empty());
 }
 
-// Puts a setting back when the test ends.
-class ScopedPath {
+// A short wait for a lingering server, and how often it began and ended.
+class CountedWineserverWait : public fixtures::ShortWineserverWait {
  public:
-  explicit ScopedPath(const char* value) : saved_(std::getenv("PATH") ? std::getenv("PATH") : "") {
-    setenv("PATH", value, 1);
-  }
-  ~ScopedPath() { setenv("PATH", saved_.c_str(), 1); }
-
- private:
-  std::string saved_;
-};
-
-class ShortWineserverWait {
- public:
-  ShortWineserverWait() {
-    prefix::SetWineserverWait(std::chrono::milliseconds(300));
+  CountedWineserverWait() {
     prefix::SetWineserverWaitObserver([this](bool waiting) { (waiting ? begun : ended)++; });
   }
-  ~ShortWineserverWait() {
-    prefix::SetWineserverWait(std::chrono::milliseconds(0));
-    prefix::SetWineserverWaitObserver(nullptr);
-  }
+  ~CountedWineserverWait() { prefix::SetWineserverWaitObserver(nullptr); }
   int begun = 0;
   int ended = 0;
 };
@@ -484,7 +469,7 @@ class ShortWineserverWait {
 // A server that lingers and ends within the wait is simply waited for.
 TEST_F(RegistryFileTest, AWriteWaitsForALingeringWineserver) {
   RegistryKey key = create(u"Software\\Served");
-  ShortWineserverWait wait;
+  CountedWineserverWait wait;
   fixtures::FakeWineserver server(prefix_.root());
   ASSERT_TRUE(server.locked());
   std::thread ending([&server] {
@@ -505,10 +490,10 @@ TEST_F(RegistryFileTest, AWriteBesideAWineserverWithoutWineIsRefusedWithItsReaso
   RegistryKey before = create(u"Software\\Served");
   ASSERT_EQ(RegSetValue(before, u"v", kRegDword, RegistryDwordData(1)), kErrorSuccess);
   const std::string text = ReadHost(userReg());
-  ShortWineserverWait wait;
+  CountedWineserverWait wait;
   fixtures::FakeWineserver server(prefix_.root());
   ASSERT_TRUE(server.locked());
-  ScopedPath noWine("/nonexistent");
+  fixtures::WithoutWine noWine;
   const String refused =
       u"Wine est en cours d'exécution dans ce préfixe et l'outil de registre de Wine est introuvable (Wine n'est "
       u"pas installé) : fermez ses programmes, puis recommencez.";
@@ -563,7 +548,7 @@ TEST_F(RegistryFileTest, LeftoversOfNoLiveServerNeitherStallNorStopAWrite) {
          fs::remove(folder + "/lock");
        }},
   };
-  ShortWineserverWait wait;
+  CountedWineserverWait wait;
   RegistryKey key = create(u"Software\\Leftovers");
   uint32_t n = 0;
   for (const Case& c : cases) {

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <string>
 
+#include "fixtures/fake_wineserver.h"
 #include "fixtures/packed_update.h"
 #include "platform/registry.h"
 
@@ -87,10 +88,11 @@ TEST_F(BatchWithWineTest, TheProgramPathIsRegisteredThroughTheRunningWine) {
 
 TEST_F(BatchWithWineTest, WithoutWinesRegistryToolTheRunSaysWhyAndWarns) {
   const std::string update = pack();
-  const std::string path = std::getenv("PATH");
-  setenv("PATH", "/nonexistent", 1);
-  const fixtures::BatchRun result = run(update);
-  setenv("PATH", path.c_str(), 1);
+  fixtures::BatchRun result;
+  {
+    fixtures::WithoutWine noWine;
+    result = run(update);
+  }
   EXPECT_EQ(result.exitCode, 3);
   EXPECT_EQ(result.err, kWaitNotice);
   EXPECT_TRUE(result.out.contains(
