@@ -29,7 +29,8 @@
 //   overwrite any change made to them. A write first waits a few seconds for
 //   a server that only lingers after its last program; a server still alive
 //   gets the change through Wine's own registry tool, and reads through the
-//   layer see the new value at once. Only where Wine is missing or refuses is
+//   layer in this process see the new value at once (another process sees it
+//   in the file once Wine has saved it, at the latest when the server ends). Only where Wine is missing or refuses is
 //   the write refused, with kErrorAccessDenied and RegistryRefusalReason().
 // - Writes where the file or the prefix folder is not writable (no write
 //   permission or no write bit: the read-only attribute) are refused with

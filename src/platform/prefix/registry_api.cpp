@@ -118,6 +118,7 @@ uint32_t RegOpenKey(RegistryRoot root, const String& subKey, uint32_t access, Re
   String path;
   if (uint32_t code = TidyPath(subKey, &path)) return code;
   std::lock_guard lock(prefix::RegistryMutex());
+  LastRefusal().clear();
   auto store = prefix::StoreFor(root == RegistryRoot::LocalMachine);
   RegistryDocument* document = nullptr;
   if (uint32_t code = store->Current(true, &document)) return Fail(*store, code);
@@ -129,6 +130,7 @@ uint32_t RegCreateKey(RegistryRoot root, const String& subKey, uint32_t access, 
   String path;
   if (uint32_t code = TidyPath(subKey, &path)) return code;
   std::lock_guard lock(prefix::RegistryMutex());
+  LastRefusal().clear();
   auto store = prefix::StoreFor(root == RegistryRoot::LocalMachine);
   RegistryDocument* document = nullptr;
   if (uint32_t code = store->Current(true, &document)) {
