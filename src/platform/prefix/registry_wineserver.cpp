@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -17,9 +18,10 @@ namespace platform::prefix {
 namespace {
 
 // An open file description lock query also sees locks of this very process,
-// so a test can hold the server's lock itself.
+// so a test can hold the server's lock itself. Opened without blocking: a
+// "lock" that is a named pipe must not stall the caller.
 bool LockHeld(const std::string& lockPath) {
-  int fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct flock query {};
   query.l_type = F_WRLCK;
@@ -38,9 +40,11 @@ bool SocketAccepts(const std::string& socketPath) {
   if (socketPath.size() >= sizeof address.sun_path) return false;
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Without blocking: a server too busy to take the connection now still
+  // listens (EAGAIN), and a stopped one must not stall the caller.
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return false;
-  bool accepted = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  bool accepted = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 || errno == EAGAIN;
   close(fd);
   return accepted;
 }

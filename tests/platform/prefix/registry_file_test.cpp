@@ -547,8 +547,12 @@ TEST_F(RegistryFileTest, LeftoversOfNoLiveServerNeitherStallNorStopAWrite) {
          const std::string folder = prefix::WineserverFolder(root);
          fs::remove(folder + "/lock");
        }},
+      {"a lock that is a named pipe nobody writes",
+       [](const std::string& root) { ASSERT_EQ(mkfifo((prefix::WineserverFolder(root) + "/lock").c_str(), 0600), 0); }},
   };
   CountedWineserverWait wait;
+  const fs::path parent = fs::path(prefix::WineserverFolder(prefix_.root())).parent_path();
+  const bool madeParent = !fs::exists(parent);
   RegistryKey key = create(u"Software\\Leftovers");
   uint32_t n = 0;
   for (const Case& c : cases) {
@@ -562,6 +566,7 @@ TEST_F(RegistryFileTest, LeftoversOfNoLiveServerNeitherStallNorStopAWrite) {
   }
   EXPECT_EQ(wait.begun, 0);
   fs::remove_all(prefix::WineserverFolder(prefix_.root()));
+  if (madeParent) fs::remove(parent);
 }
 
 TEST_F(RegistryFileTest, AFileRewrittenByAnotherProcessIsReadAgain) {
