@@ -17,22 +17,25 @@
 namespace platform::prefix {
 namespace {
 
-// An open file description lock query also sees locks of this very process,
-// so a test can hold the server's lock itself. Opened without blocking: a
-// "lock" that is a named pipe must not stall the caller.
-bool LockHeld(const std::string& lockPath) {
+// The process holding the lock: 0 when nobody does, -1 when someone does
+// whose process is not told (an open file description lock). An open file
+// description lock query also sees locks of this very process, so a test can
+// hold the server's lock itself. Opened without blocking: a "lock" that is a
+// named pipe must not stall the caller.
+long LockHolder(const std::string& lockPath) {
   int fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  if (fd < 0) return 0;
   struct flock query {};
   query.l_type = F_WRLCK;
   query.l_whence = SEEK_SET;
   query.l_start = 0;
   query.l_len = 0;
-  bool held = false;
-  if (fcntl(fd, F_OFD_GETLK, &query) == 0) held = query.l_type != F_UNLCK;
-  else if (fcntl(fd, F_GETLK, &query) == 0) held = query.l_type != F_UNLCK;
+  long holder = 0;
+  if (fcntl(fd, F_OFD_GETLK, &query) == 0 || fcntl(fd, F_GETLK, &query) == 0) {
+    if (query.l_type != F_UNLCK) holder = query.l_pid > 0 ? query.l_pid : -1;
+  }
   close(fd);
-  return held;
+  return holder;
 }
 
 bool SocketAccepts(const std::string& socketPath) {
@@ -78,13 +81,21 @@ std::string WineserverFolder(const std::string& prefixRoot) {
 bool WineserverRunning(const std::string& prefixRoot) { return !LiveWineserverFolder(prefixRoot).empty(); }
 
 std::string LiveWineserverFolder(const std::string& prefixRoot) {
+  long ignored = 0;
+  return LiveWineserver(prefixRoot, &ignored);
+}
+
+std::string LiveWineserver(const std::string& prefixRoot, long* process) {
+  *process = 0;
   for (const std::string& folder : WineserverFolders(prefixRoot)) {
-    if (LockHeld(folder + "/lock")) return folder;
+    *process = LockHolder(folder + "/lock");
+    if (*process != 0) return folder;
     // Without the lock file (a server of another make), a socket that
     // accepts a connection tells a live server.
     struct stat st {};
     if (stat((folder + "/lock").c_str(), &st) != 0 && stat((folder + "/socket").c_str(), &st) == 0 &&
         SocketAccepts(folder + "/socket")) {
+      *process = -1;
       return folder;
     }
   }
@@ -97,7 +108,9 @@ struct WaitSettings {
   std::mutex mutex;
   std::chrono::milliseconds wait = kWineserverWait;
   std::function<void(bool)> observer;
-  std::map<std::string, bool> outlived;  // per prefix: its server outlived a wait
+  // Per prefix, the server process that outlived a whole wait (-1: a live
+  // server whose process is not told).
+  std::map<std::string, long> outlived;
 };
 
 WaitSettings& Settings() {
@@ -110,12 +123,13 @@ WaitSettings& Settings() {
 bool WaitForWineserverEnd(const std::string& prefixRoot) {
   WaitSettings& settings = Settings();
   std::unique_lock lock(settings.mutex);
-  bool& outlived = settings.outlived[prefixRoot];
-  if (!WineserverRunning(prefixRoot)) {
-    outlived = false;
+  long server = 0;
+  if (LiveWineserver(prefixRoot, &server).empty()) {
+    settings.outlived.erase(prefixRoot);
     return true;
   }
-  if (outlived) return false;
+  const auto known = settings.outlived.find(prefixRoot);
+  if (known != settings.outlived.end() && known->second == server) return false;
   const auto deadline = std::chrono::steady_clock::now() + settings.wait;
   const std::function<void(bool)> observer = settings.observer;
   lock.unlock();
@@ -123,11 +137,11 @@ bool WaitForWineserverEnd(const std::string& prefixRoot) {
   bool running = true;
   while (running && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    running = WineserverRunning(prefixRoot);
+    running = !LiveWineserver(prefixRoot, &server).empty();
   }
   if (observer) observer(false);
   lock.lock();
-  settings.outlived[prefixRoot] = running;
+  if (running) settings.outlived[prefixRoot] = server;
   return !running;
 }
 

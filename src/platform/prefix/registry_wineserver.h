@@ -28,12 +28,15 @@ bool WineserverRunning(const std::string& prefixRoot);
 // The folder of the server that answers (its lock held, or its socket
 // accepting); empty when none does.
 std::string LiveWineserverFolder(const std::string& prefixRoot);
+// The same, with the server's process id in *process (-1 when the server
+// answers but its process is not told, 0 when none answers).
+std::string LiveWineserver(const std::string& prefixRoot, long* process);
 
 // Wine keeps its server three seconds after the last program ends: a
 // registry write first waits up to kWineserverWait for such a lingering
 // server to go. True when no server runs (any more). A server that outlives
 // a whole wait was started to stay (wineserver -p, a program left open) and
-// is not waited for again while it keeps running.
+// is not waited for again; a new server (another process) is.
 inline constexpr std::chrono::milliseconds kWineserverWait{5000};
 bool WaitForWineserverEnd(const std::string& prefixRoot);
 // Shortens the wait (tests); zero or less puts kWineserverWait back.
