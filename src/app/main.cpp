@@ -2,6 +2,9 @@
 // in a fixed order, then the event loop. What it updates is what it carries;
 // its arguments only choose how (wizard_arguments.h): without any, the
 // wizard; asked to, the same run as kelvaro-update-batch, without windows.
+// Started as another user than the prefix's owner it says why (standard
+// error and an error box, or the console) and ends with
+// kExitForeignInstallation, having changed nothing.
 //
 // KELVARO_STARTUP_PROBE: when this environment variable is set, the program
 // prints "welcome-shown <ns>" on standard output (ns: the monotonic clock,
@@ -16,6 +19,8 @@
 
 #include "font_config_warm_up.h"
 #include "gui_start_guard.h"
+#include "support/errors.h"
+#include "support/installation_owner.h"
 #include "support/one_instance.h"
 #include "support/user_seam.h"
 #include "unattended/unattended_run.h"
@@ -86,6 +91,12 @@ int RunWizard(int argc, char** argv, const QString& programName) {
   if (AlreadyRunning()) return 0;
   QtUser user;
   SetUser(&user);
+  if (const QString refusal = ForeignInstallationRefusal(); !refusal.isEmpty()) {
+    std::fprintf(stderr, "%s\n", refusal.toUtf8().constData());
+    ShowErrorMessage(refusal);
+    SetUser(nullptr);
+    return kExitForeignInstallation;
+  }
 
   fontConfig.wait();
   CreateProgramWindows();

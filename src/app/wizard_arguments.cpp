@@ -81,6 +81,7 @@ QString WizardUsage(const QString& programName) {
              "  %5   mise à jour effectuée avec des avertissements\n"
              "  %6   rien à mettre à jour (aucun produit concerné, bibliothèque cliente Firebird\n"
              "      refusée, ou une autre copie de la mise à jour en cours)\n"
+             "  %9   le préfixe Wine appartient à un autre utilisateur : rien n'a été modifié\n"
              "  %7  arguments incorrects\n"
              "  %8  pas de session graphique pour l'assistant (lancé sans argument)\n")
       .arg(programName)
@@ -90,7 +91,8 @@ QString WizardUsage(const QString& programName) {
       .arg(kExitWarning)
       .arg(kExitNothingDone)
       .arg(kExitUsage)
-      .arg(kExitNoDisplay);
+      .arg(kExitNoDisplay)
+      .arg(kExitForeignPrefix);
 }
 
 QString NoDisplayMessage(const QString& programName) {

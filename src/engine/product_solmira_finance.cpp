@@ -35,13 +35,15 @@ TUpdateResultType TdmUpdateCommon::UpdateSolmiraFinance(TAppNameType AppType) {
     // Every later run takes the registered path without searching again, so
     // a folder chosen by mistake, where the interface file is missing, must
     // not be remembered; ReplaceFile then reports the missing file.
-    if (FileExists(installed)) SetProductProgramPath(product, installed);
+    const TUpdateResultType registered =
+        FileExists(installed) ? RegisterProgramPath(*this, product, installed) : urtOk;
     result = ReplaceFile(carried, installed, true, true);
     if (result == urtOk) {
       LoadResourceFileList(QStringLiteral("FileNames.txt"), mNamesList);
       platform::CreateDirectoryTree(toW(folder + QStringLiteral("Images07")));
       if (CopyListedFiles(folder, true)) LogCopyFile(carried, installed, true);
       else result = urtWarning;
+      result = WorseOutcome(result, registered);
     }
   } catch (const Error& error) {
     result = urtKo;

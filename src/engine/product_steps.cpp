@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "products/product_paths.h"
 #include "support/errors.h"
+#include "support/registry_access.h"
 #include "support/system_errors.h"
 #include "support/user_seam.h"
 
@@ -64,6 +65,34 @@ QString FailureText(const QString& Name, const QString& Message) {
 
 void ReportFailure(TdmUpdateCommon& engine, const QString& Name, const QString& Message) {
   engine.AddToLog(FailureText(Name, Message));
+}
+
+TUpdateResultType RegisterProgramPath(TdmUpdateCommon& engine, const QString& Product, const QString& Path) {
+  QString reason;
+  try {
+    if (SetProductProgramPath(Product, Path)) return urtOk;
+    reason = LastRegistryWriteFailure();
+  } catch (const Error& error) {
+    reason = error.message();
+  }
+  if (reason.isEmpty()) reason = QStringLiteral("raison inconnue");
+  engine.AddToLog(QStringLiteral("Le chemin %1 n'a pas pu être enregistré dans %2 : %3\r\n")
+                      .arg(Path, ProductProgramPathEntry(Product), reason.simplified()));
+  return urtWarning;
+}
+
+TUpdateResultType WorseOutcome(TUpdateResultType a, TUpdateResultType b) {
+  auto rank = [](TUpdateResultType r) {
+    switch (r) {
+      case urtKo: return 4;
+      case urtNot: return 3;
+      case urtWarning: return 2;
+      case urtOk: return 1;
+      case urtUnknown: break;
+    }
+    return 0;
+  };
+  return rank(a) >= rank(b) ? a : b;
 }
 
 bool AskForMissingProgram(const QString& Expected, QString& Installed) {

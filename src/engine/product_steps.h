@@ -32,6 +32,15 @@ void CopyRequired(TdmUpdateCommon& engine, const QString& Name, const QString& F
 QString FailureText(const QString& Name, const QString& Message);
 void ReportFailure(TdmUpdateCommon& engine, const QString& Name, const QString& Message);
 
+// Registers Path as the product's program. A registration that fails is
+// never silent: one report line names the registry entry and the reason,
+// and the answer is urtWarning (the files are in place, but the product may
+// not find its new program); urtOk otherwise.
+TUpdateResultType RegisterProgramPath(TdmUpdateCommon& engine, const QString& Product, const QString& Path);
+// The worse of two outcomes of one routine: failed, then declined, then
+// done with warnings, then done.
+TUpdateResultType WorseOutcome(TUpdateResultType a, TUpdateResultType b);
+
 // The user is told that Expected is missing and may point at the program;
 // true when Installed then names an existing file.
 bool AskForMissingProgram(const QString& Expected, QString& Installed);

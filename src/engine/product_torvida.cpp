@@ -30,7 +30,7 @@ TUpdateResultType TdmUpdateCommon::UpdateTorvida() {
     if (!FileExists(installed)) throw Error(QStringLiteral("Fichier pas trouvé : %1").arg(installed));
     result = ReplaceFile(carried, installed, true, false);
     if (result != urtOk) return result;
-    SetProductProgramPath(ProductName(antTorvida), installed);
+    const TUpdateResultType registered = RegisterProgramPath(*this, ProductName(antTorvida), installed);
 
     const QString folder = AppendBackslashIfNotEmpty(ExtractFilePath(installed));
     name = QStringLiteral("IBANKernel.dll");
@@ -43,7 +43,7 @@ TUpdateResultType TdmUpdateCommon::UpdateTorvida() {
     CopyRequired(*this, name, folder);
 
     name.clear();
-    result = InstallPrintLists(QString());
+    result = WorseOutcome(InstallPrintLists(QString()), registered);
   } catch (const Error& error) {
     result = urtKo;
     ReportFailure(*this, name, error.message());

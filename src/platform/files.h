@@ -17,8 +17,13 @@
 //   its name starts with "~kvtmp", and the next replacement in that folder
 //   removes it once its writer is gone).
 // - WriteFileContents and FileWriter replace a file the same way, keeping its
-//   permissions; CopyFile gives the target the source's, as CopyFileW copies
-//   the attributes.
+//   permissions; CopyFile gives a new target the source's, and a read-only
+//   source makes the target read-only, as CopyFileW copies the attributes.
+// - A file that replaces another keeps its owner and group and, unless the
+//   source is read-only, its permissions; a new file or folder gets the
+//   owner and group of its folder. So a run by root never leaves an entry
+//   the owner of the prefix cannot write (a process that may not give files
+//   away writes them as its own, as on Windows).
 // - A call that finds the folder missing, the drive absent or its link
 //   dangling fails with kErrorPathNotFound (3); a missing file in an existing
 //   folder gives kErrorFileNotFound (2). Nothing is created on the way.

@@ -22,10 +22,19 @@
 //   rename) under a lock, so a crash leaves the old or the new file, never a
 //   mix; every key, value, option line and timestamp the program did not
 //   touch is written back unchanged.
+// - A registry file written keeps its owner, group and permissions, and the
+//   lock file beside it belongs to the prefix's owner, so that Wine run by
+//   that user can still save it after a write made as root.
 // - While a wineserver runs for the prefix it owns the files and would
-//   overwrite any change: writes are refused with kErrorAccessDenied. So are
-//   writes where the file or the prefix folder is not writable (no write
-//   permission or no write bit: the read-only attribute).
+//   overwrite any change made to them. A write first waits a few seconds for
+//   a server that only lingers after its last program; a server still alive
+//   gets the change through Wine's own registry tool, and reads through the
+//   layer in this process see the new value at once (another process sees it
+//   in the file once Wine has saved it, at the latest when the server ends). Only where Wine is missing or refuses is
+//   the write refused, with kErrorAccessDenied and RegistryRefusalReason().
+// - Writes where the file or the prefix folder is not writable (no write
+//   permission or no write bit: the read-only attribute) are refused with
+//   kErrorAccessDenied.
 // - A missing prefix has no keys: opens fail with kErrorFileNotFound and
 //   creating a key fails with kErrorPathNotFound without making a prefix.
 // - A read sees another process's write at the next open of a key, and
@@ -37,6 +46,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -118,6 +128,16 @@ std::string RegistryDwordData(uint32_t value);
 // Decoders: text up to the first NUL; the DWORD of 4 bytes.
 String RegistryDataString(const std::string& data);
 uint32_t RegistryDataDword(const std::string& data);
+
+// Why the last change was refused when a running Wine could not take it, in
+// French ("Wine est en cours d'exécution dans ce préfixe et ..."); empty when
+// the last change went through or failed for another reason.
+String RegistryRefusalReason();
+// Whether another program owns the registry files now (over a Wine prefix:
+// a live wineserver, *where naming its folder). Always false on Windows.
+bool RegistryServerRunning(String* where);
+// Told true before a write waits for such a program to end, false after.
+void SetRegistryWaitObserver(std::function<void(bool waiting)> observer);
 
 // Where the last kErrorRegistryCorrupt came from: "<file>, ligne <n> : <why>".
 String RegistryFileError();

@@ -41,6 +41,18 @@ WindowsVersion GetWindowsVersion();
 // gives it, line break included; empty when the system has no text.
 String FormatSystemMessage(uint32_t code);
 
+// Whether the installation this program changes belongs to the user it runs
+// as. Over a Wine prefix: the owner of the prefix folder, as Wine itself
+// insists (it refuses to start in a prefix that is "not owned by you");
+// a prefix that does not exist yet belongs to nobody and passes. On Windows
+// the system's access control decides, so every installation passes.
+struct InstallationOwnership {
+  bool ours = true;
+  String location;  // the prefix folder, as the host names it
+  String owner;     // its owner's user name (the user id when it has none)
+};
+InstallationOwnership GetInstallationOwnership();
+
 // A lock named after the application that the system releases when the
 // process ends, however it ends. It is scoped to one installation: the
 // user's logon session on Windows (a named semaphore), the prefix and the

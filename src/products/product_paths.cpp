@@ -80,7 +80,11 @@ QString GetProductProgramPath(const QString& ProductName, bool KeepFileName) {
   return KeepFileName ? value : ExtractFilePath(value);
 }
 
-bool SetProductProgramPath(const QString& ProductName, const QString& Path) {
+namespace {
+
+// The key and value a product's program path is registered in; false for a
+// product that registers nothing.
+bool ProgramPathValue(const QString& ProductName, QString* key, QString* name) {
   switch (ProductFromName(ProductName)) {
     case antUnknown:
     case antPDFDLL:
@@ -89,12 +93,28 @@ bool SetProductProgramPath(const QString& ProductName, const QString& Path) {
     case antBureaulin:
       return false;
     case antPastrel:
-      return WriteRegistryValue(kHkeyCurrentUser, kMakerKey + ProductName, QStringLiteral("BaseFolder"), Path,
-                                RegistryKind::String, true);
+      *key = kMakerKey + ProductName;
+      *name = QStringLiteral("BaseFolder");
+      return true;
     default:
-      return WriteRegistryValue(kHkeyCurrentUser, kMakerKey + ProductName + QStringLiteral("\\Program"),
-                                QStringLiteral("Filename"), Path, RegistryKind::String, true);
+      *key = kMakerKey + ProductName + QStringLiteral("\\Program");
+      *name = QStringLiteral("Filename");
+      return true;
   }
+}
+
+}  // namespace
+
+bool SetProductProgramPath(const QString& ProductName, const QString& Path) {
+  QString key, name;
+  if (!ProgramPathValue(ProductName, &key, &name)) return false;
+  return WriteRegistryValue(kHkeyCurrentUser, key, name, Path, RegistryKind::String, true);
+}
+
+QString ProductProgramPathEntry(const QString& ProductName) {
+  QString key, name;
+  if (!ProgramPathValue(ProductName, &key, &name)) return {};
+  return QStringLiteral("HKEY_CURRENT_USER\\") + key + QLatin1Char('\\') + name;
 }
 
 QString GetProductsRootFolder() {

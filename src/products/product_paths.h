@@ -35,6 +35,10 @@ QString GetProductProgramPath(const QString& ProductName, bool KeepFileName);
 
 // Registers a product's program path; true when the value was written.
 bool SetProductProgramPath(const QString& ProductName, const QString& Path);
+// Where SetProductProgramPath writes, as a report names it
+// ("HKEY_CURRENT_USER\SOFTWARE\KELVARO S.A.\Torvida\Program\Filename");
+// empty for a product that registers nothing.
+QString ProductProgramPathEntry(const QString& ProductName);
 
 // The common root folder with a trailing backslash, derived from the first
 // registered product; empty when none is registered. A registered folder that

@@ -31,6 +31,8 @@ void ConsoleUser::Delay(int ms) {
   if (ms > 100 || ms < -100) std::this_thread::sleep_for(std::chrono::milliseconds(ms < 0 ? -ms : ms));
 }
 
+void ConsoleUser::ShowWaitNotice(const QString& text) { Write(stderr, ConsoleText(text) + QLatin1Char('\n')); }
+
 void ConsoleUser::AppendLine(const QString& line, int, const QString&) {
   // One console line per report line: a report entry ending in CR LF leaves
   // the empty line the report shows after it.

@@ -18,6 +18,7 @@ class ConsoleUser : public UserSeam, public ReportSink {
   // A console has no sound worth making: the box that follows says enough.
   void Beep(BeepType) override {}
   void SetWaitCursor(bool) override {}
+  void ShowWaitNotice(const QString& text) override;
   void Delay(int ms) override;
   bool BrowseForFolder(const QString&, QString*) override { return false; }
   bool OpenFile(const QString&, const QString&, const QString&, QString*) override { return false; }

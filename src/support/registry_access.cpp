@@ -2,7 +2,9 @@
 
 #include "platform/registry.h"
 #include "support/errors.h"
+#include "support/system_errors.h"
 #include "support/text.h"
+#include "support/user_seam.h"
 
 namespace kelvaro {
 namespace {
@@ -31,7 +33,47 @@ QString ReadAsString(const platform::RegistryValue& value, const QString& name) 
   }
 }
 
+bool IsWineRefusal() { return !platform::RegistryRefusalReason().empty(); }
+
+// A value the system would not set; a running Wine that could not take it
+// is named instead, since the user can do something about that.
+QString SetFailureMessage(const QString& name) {
+  if (IsWineRefusal()) return toQ(platform::RegistryRefusalReason());
+  return QStringLiteral("Echec à la définition des données pour '%1'").arg(name);
+}
+
+QString& LastFailure() {
+  static QString failure;
+  return failure;
+}
+
+// Remembers the outcome of a write; true when it went through.
+bool Note(uint32_t status) {
+  if (status == platform::kErrorSuccess) {
+    LastFailure().clear();
+    return true;
+  }
+  const QString refusal = toQ(platform::RegistryRefusalReason());
+  LastFailure() = !refusal.isEmpty() ? refusal : SystemErrorText(status).trimmed();
+  return false;
+}
+
 }  // namespace
+
+QString LastRegistryWriteFailure() { return LastFailure(); }
+
+void ShowRegistryWaits() {
+  platform::SetRegistryWaitObserver([](bool waiting) {
+    if (!waiting) {
+      EndWaitCursor();
+      return;
+    }
+    BeginWaitCursor();
+    User().ShowWaitNotice(
+        QStringLiteral("Wine est en cours d'exécution dans ce préfixe : attente de son arrêt avant d'écrire dans le "
+                       "registre…"));
+  });
+}
 
 RegistryData ReadRegistryValue(int root, const QString& key, const QString& name, int64_t access,
                                const QString& defaultValue, bool createKey) {
@@ -60,7 +102,7 @@ bool WriteRegistryValue(int root, const QString& key, const QString& name, const
                         RegistryKind kind, bool createKey) {
   if (key.isEmpty()) return false;
   platform::RegistryKey handle;
-  if (OpenKey(root, key, platform::kKeyAllAccess, createKey, &handle) != platform::kErrorSuccess) return false;
+  if (!Note(OpenKey(root, key, platform::kKeyAllAccess, createKey, &handle))) return false;
   uint32_t status;
   if (kind == RegistryKind::Integer) {
     bool ok = false;
@@ -70,7 +112,7 @@ bool WriteRegistryValue(int root, const QString& key, const QString& name, const
   } else {
     status = platform::RegSetValue(handle, toW(name), platform::kRegSz, platform::RegistryStringData(toW(value)));
   }
-  if (status != platform::kErrorSuccess) throw Error(QStringLiteral("Echec à la définition des données pour '%1'").arg(name));
+  if (!Note(status)) throw Error(SetFailureMessage(name));
   return true;
 }
 
@@ -88,12 +130,13 @@ QString ReadRegistryString(int root, const QString& key, const QString& name) {
 
 void WriteRegistryString(int root, const QString& key, const QString& name, const QString& value) {
   platform::RegistryKey handle;
-  if (OpenKey(root, key, platform::kKeyAllAccess, true, &handle) != platform::kErrorSuccess) {
-    throw Error(QStringLiteral("Écriture d'une valeur de registre impossible : \r\nVeuillez contrôler vos droits d'accès."));
+  if (!Note(OpenKey(root, key, platform::kKeyAllAccess, true, &handle))) {
+    throw Error(IsWineRefusal() ? LastFailure()
+                                : QStringLiteral("Écriture d'une valeur de registre impossible : \r\nVeuillez "
+                                                 "contrôler vos droits d'accès."));
   }
-  if (platform::RegSetValue(handle, toW(name), platform::kRegSz, platform::RegistryStringData(toW(value))) !=
-      platform::kErrorSuccess) {
-    throw Error(QStringLiteral("Echec à la définition des données pour '%1'").arg(name));
+  if (!Note(platform::RegSetValue(handle, toW(name), platform::kRegSz, platform::RegistryStringData(toW(value))))) {
+    throw Error(SetFailureMessage(name));
   }
 }
 

@@ -4,7 +4,8 @@
 // ReadRegistryValue and WriteRegistryValue never raise for a missing or
 // unopenable key: they answer with the default, the integer 0 or false.
 // ReadRegistryString and WriteRegistryString raise kelvaro::Error with a
-// message telling the user to check access rights. Every operation opens and
+// message telling the user to check access rights, or, for a write a running
+// Wine could not take, the reason that names it. Every operation opens and
 // closes its own key; a refused write changes nothing.
 #pragma once
 
@@ -37,5 +38,14 @@ bool WriteRegistryValue(int root, const QString& key, const QString& name, const
                         RegistryKind kind, bool createKey);
 QString ReadRegistryString(int root, const QString& key, const QString& name);
 void WriteRegistryString(int root, const QString& key, const QString& name, const QString& value);
+
+// Why the last WriteRegistryValue or WriteRegistryString failed, in French:
+// the running Wine's refusal when there was one, else the system's text of
+// the error; empty after a write that went through.
+QString LastRegistryWriteFailure();
+
+// Makes the registry layer's waits for a running Wine visible through the
+// user seam: the wait cursor, and one line for a user without one.
+void ShowRegistryWaits();
 
 }  // namespace kelvaro

@@ -39,10 +39,17 @@ class ScriptedUser : public UserSeam, public ReportSink {
   QStringList browseTitles;
   int delays = 0;
   bool waitCursor = false;
+  // Every change of the wait cursor, in order, and the wait notices.
+  std::vector<bool> waitCursorChanges;
+  QStringList waitNotices;
 
   bool ShowMessage(MessageKind kind, const QString& text, const QString& caption) override;
   void Beep(BeepType type) override { beeps.push_back(type); }
-  void SetWaitCursor(bool waiting) override { waitCursor = waiting; }
+  void SetWaitCursor(bool waiting) override {
+    waitCursor = waiting;
+    waitCursorChanges.push_back(waiting);
+  }
+  void ShowWaitNotice(const QString& text) override { waitNotices << text; }
   void Delay(int) override { ++delays; }
   bool BrowseForFolder(const QString& title, QString* folder) override;
   bool OpenFile(const QString& title, const QString& folder, const QString& filter,

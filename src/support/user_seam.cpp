@@ -4,6 +4,7 @@
 
 #include "support/console_user.h"
 #include "support/one_instance.h"
+#include "support/registry_access.h"
 
 namespace kelvaro {
 namespace {
@@ -46,7 +47,10 @@ UserSeam& User() {
   return gUser ? *gUser : console;
 }
 
-void SetUser(UserSeam* seam) { gUser = seam; }
+void SetUser(UserSeam* seam) {
+  gUser = seam;
+  ShowRegistryWaits();
+}
 
 void ShowErrorMessage(const QString& message, int) { Show(MessageKind::Error, message); }
 bool AskConfirmation(const QString& message, int) { return Show(MessageKind::Confirmation, message); }

@@ -52,6 +52,9 @@ class UserSeam {
   virtual void Beep(BeepType type) = 0;
 
   virtual void SetWaitCursor(bool waiting) = 0;
+  // A line saying what the program waits for, for a user without a wait
+  // cursor (the console); windows show the wait cursor alone.
+  virtual void ShowWaitNotice(const QString&) {}
   // Waits ms milliseconds; ms > 0 processes pending events meanwhile.
   virtual void Delay(int ms) = 0;
 

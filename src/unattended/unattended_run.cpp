@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/module_resources.h"
 #include "platform/system.h"
+#include "support/installation_owner.h"
 #include "support/one_instance.h"
 #include "support/text.h"
 #include "support/user_seam.h"
@@ -81,6 +82,12 @@ int RunUpdateFile(const Options& options, UnattendedConsole& console, std::vecto
   if (QString error = CheckWorkstation(); !error.isEmpty()) {
     console.ShowRunnerError(error);
     return kExitUsage;
+  }
+  // Run as root on a workstation user's prefix, the update would leave files
+  // that user can no longer write.
+  if (const QString refusal = ForeignInstallationRefusal(); !refusal.isEmpty()) {
+    console.ShowRunnerError(refusal);
+    return kExitForeignPrefix;
   }
   const QString hostPath = QFileInfo(options.update).absoluteFilePath();
   // The same lock the wizard takes when started as this update, so a batch

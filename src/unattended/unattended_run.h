@@ -5,10 +5,10 @@
 //
 // What this promises when things go wrong: nothing is changed before the
 // update executable has been opened, found to carry files, the workstation's
-// drive C: found and the instance lock taken; every question gets the
-// configured answer (No unless told otherwise), every dialog is cancelled,
-// and the outcome is the exit code. Asked for a JSON document, a run writes it
-// whatever its outcome.
+// drive C: found, the prefix found to belong to the user this runs as, and
+// the instance lock taken; every question gets the configured answer (No
+// unless told otherwise), every dialog is cancelled, and the outcome is the
+// exit code. Asked for a JSON document, a run writes it whatever its outcome.
 #pragma once
 
 #include <QString>
@@ -25,6 +25,8 @@ enum ExitCode : int {
   kExitNothingDone = 4,  // no product was updated (none named, none with a
                          // routine, client library refused, another copy
                          // running)
+  kExitForeignPrefix = 5,  // the prefix belongs to another user: nothing
+                           // changed (kelvaro::kExitForeignInstallation)
   kExitUsage = 64,       // bad arguments, an update that cannot be opened or
                          // carries nothing, or no drive C: (no prefix)
 };

@@ -195,6 +195,24 @@ TEST_F(TorvidaTest, CompanionCopyFailureNamesTheFileAndTheSystemError) {
   EXPECT_EQ(read(kFolder + "libeay32.dll"), "in use");
 }
 
+// The files are in place, but a registration that fails must not pass for
+// success: one report line names the entry and the reason, and the outcome
+// is a warning.
+TEST_F(TorvidaTest, ARefusedRegistrationIsReportedAndWarns) {
+  carry(FullUpdate());
+  install();
+  std::filesystem::permissions(prefix.root() + "/user.reg", std::filesystem::perms::owner_read);
+  EXPECT_EQ(run(), urtWarning);
+  const QString refused = QStringLiteral("Le chemin ") + kLibraryQ +
+                          QStringLiteral(" n'a pas pu être enregistré dans HKEY_CURRENT_USER\\SOFTWARE\\KELVARO "
+                                         "S.A.\\Torvida\\Program\\Filename : ") +
+                          SystemErrorText(5).trimmed() + QStringLiteral("\r\n");
+  EXPECT_EQ(normalisedReport(), Copy("WKTorvida2.dll") + QStringList{refused} + Copy("IBANKernel.dll") +
+                                    Copy("Torvida.chm") + Copy("ssleay32.dll") + Copy("libeay32.dll"));
+  EXPECT_EQ(read(kLibrary), "new library");
+  EXPECT_EQ(Registered(), QString());
+}
+
 TEST_F(TorvidaTest, ReadOnlyInstalledLibraryIsReplaced) {
   carry(FullUpdate());
   install();

@@ -2,10 +2,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <optional>
+#include <thread>
+
+#include "fixtures/fake_wineserver.h"
 #include "fixtures/temp_prefix.h"
 #include "platform/registry.h"
 #include "support/errors.h"
 #include "support/registry_access.h"
+#include "support/scripted_user.h"
 
 namespace kelvaro {
 namespace {
@@ -101,6 +106,51 @@ TEST_F(RegistryAccessTest, RefusedWriteGivesTheAccessRightsMessage) {
   } catch (const Error& e) {
     EXPECT_EQ(e.message(), QStringLiteral("Écriture d'une valeur de registre impossible : \r\nVeuillez contrôler vos droits d'accès."));
   }
+}
+
+const QString kWaitNotice = QStringLiteral(
+    "Wine est en cours d'exécution dans ce préfixe : attente de son arrêt avant d'écrire dans le registre…");
+
+TEST_F(RegistryAccessTest, AWaitForALingeringWineShowsTheWaitCursor) {
+  ScopedScriptedUser scripted;
+  fixtures::ShortWineserverWait shortWait;
+  fixtures::FakeWineserver server(prefix.root());
+  ASSERT_TRUE(server.locked());
+  std::thread ending([&server] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    server.Stop();
+  });
+  WriteRegistryString(kHkeyCurrentUser, kKey, QStringLiteral("Filename"), QStringLiteral("C:\\nouveau.dll"));
+  ending.join();
+  EXPECT_EQ(scripted.user.waitCursorChanges, (std::vector<bool>{true, false}));
+  EXPECT_EQ(scripted.user.waitNotices, QStringList{kWaitNotice});
+  EXPECT_EQ(ReadRegistryString(kHkeyCurrentUser, kKey, QStringLiteral("Filename")), QStringLiteral("C:\\nouveau.dll"));
+}
+
+// Wine that cannot take the change is named, by the error of a string write
+// and by the reason of a failed value write.
+TEST_F(RegistryAccessTest, AWriteARunningWineCannotTakeNamesWine) {
+  fixtures::ShortWineserverWait shortWait;
+  fixtures::FakeWineserver server(prefix.root());
+  ASSERT_TRUE(server.locked());
+  std::optional<fixtures::WithoutWine> noWine(std::in_place);
+  const QString why = QStringLiteral(
+      "Wine est en cours d'exécution dans ce préfixe et l'outil de registre de Wine est introuvable (Wine n'est pas "
+      "installé) : fermez ses programmes, puis recommencez.");
+  try {
+    WriteRegistryString(kHkeyCurrentUser, kKey, QStringLiteral("Filename"), QStringLiteral("C:\\x.dll"));
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.message(), why);
+  }
+  EXPECT_FALSE(WriteRegistryValue(kHkeyCurrentUser, QStringLiteral("Software\\Nouvelle"), QStringLiteral("V"),
+                                  QStringLiteral("1"), RegistryKind::String, true));
+  EXPECT_EQ(LastRegistryWriteFailure(), why);
+  noWine.reset();
+  server.Stop();
+  EXPECT_TRUE(WriteRegistryValue(kHkeyCurrentUser, QStringLiteral("Software\\Nouvelle"), QStringLiteral("V"),
+                                 QStringLiteral("1"), RegistryKind::String, true));
+  EXPECT_EQ(LastRegistryWriteFailure(), QString());
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <fstream>
 
 #include "fixtures/packed_update.h"
+#include "fixtures/test_user.h"
 #include "platform/system.h"
 
 #if defined(KELVARO_UPDATE_BATCH) && defined(KELVARO_PACK)
@@ -56,6 +57,11 @@ QJsonArray OutputLines(const QString& out) {
 
 QString CopyLines(const QString& tempFolder, const QString& target) {
   return QStringLiteral("Copie de ") + tempFolder + QStringLiteral("Update<n>.tmp\nvers ") + target + QStringLiteral("\n\n");
+}
+
+std::string HostFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 QString TempFolder() {
@@ -182,6 +188,26 @@ TEST_F(UpdateBatchTest, ASecondCopyInThePrefixDoesNothingAnotherPrefixRuns) {
   EXPECT_EQ(otherResult.exitCode, 0) << otherResult.err.toStdString();
   EXPECT_TRUE(otherResult.out.endsWith(QStringLiteral("La mise à jour est terminée avec succès.\n")));
   EXPECT_TRUE(other.readFile(kInstalled) == fixture("torvida_1_2_3_10.dll")) << "the other prefix's is replaced";
+}
+
+// Run as root on a workstation user's prefix, the update would leave files
+// that user can no longer write: it refuses before touching anything.
+TEST_F(UpdateBatchTest, APrefixOfAnotherUserIsRefused) {
+  fixtures::TestUser owner;
+  if (!owner.available()) GTEST_SKIP() << owner.whyNot();
+  carryTorvidaUpdate();
+  installTorvida("torvida_1_2_3_9.dll");
+  const std::string update = pack();
+  ASSERT_TRUE(owner.giveTree(prefix.root()));
+  const std::string userReg = HostFile(prefix.root() + "/user.reg");
+  const BatchRun result = run(update);
+  EXPECT_EQ(result.exitCode, 5);
+  EXPECT_EQ(result.err, QStringLiteral("kelvaro-update-batch: Le préfixe %1 appartient à l'utilisateur %2 : lancez ce programme sous son "
+                                       "compte. Rien n'a été modifié.\n")
+                            .arg(QString::fromStdString(prefix.root()), QString::fromStdString(owner.name())));
+  EXPECT_EQ(result.out, QString());
+  EXPECT_EQ(read(kInstalled), fixture("torvida_1_2_3_9.dll"));
+  EXPECT_EQ(HostFile(prefix.root() + "/user.reg"), userReg);
 }
 
 TEST_F(UpdateBatchTest, BadArguments) {

@@ -60,6 +60,7 @@ QString HelpText() {
       "      installed (a database that cannot be reached, for example)\n"
       "  4   nothing to do here: the update names no product this tool updates,\n"
       "      the Firebird client was refused, or another copy is running\n"
+      "  5   the Wine prefix belongs to another user: nothing was changed\n"
       "  64  bad arguments, an update that cannot be read or carries no files,\n"
       "      or no Wine prefix at WINEPREFIX\n");
 }

@@ -2,6 +2,7 @@
 // output layout of Windows' reg.exe.
 #include "command_registry.h"
 #include "platform/registry.h"
+#include "support/installation_owner.h"
 #include "support/text.h"
 
 namespace inspect {
@@ -84,6 +85,15 @@ void PrintValue(const QString& name, const platform::RegistryValue& value) {
       DataText(value));
 }
 
+// A refused change has two causes: a running Wine that could not take it
+// (the layer says why), or a registry file or prefix folder this user may
+// not write.
+QString AccessDeniedCause() {
+  const QString refusal = toQ(platform::RegistryRefusalReason());
+  if (!refusal.isEmpty()) return refusal;
+  return QStringLiteral("Le fichier de registre ou le dossier du préfixe n'est pas modifiable par cet utilisateur.");
+}
+
 int NotFound() {
   Err(QStringLiteral("ERREUR : Le système n'a pas trouvé la clé ou la valeur de Registre spécifiée."));
   return 1;
@@ -91,7 +101,7 @@ int NotFound() {
 
 int Failure(uint32_t status) {
   if (status == platform::kErrorFileNotFound) return NotFound();
-  if (status == platform::kErrorAccessDenied) Err(QStringLiteral("ERREUR : Accès refusé."));
+  if (status == platform::kErrorAccessDenied) Err(QStringLiteral("ERREUR : Accès refusé. ") + AccessDeniedCause());
   else if (status == platform::kErrorRegistryCorrupt) Err(QStringLiteral("ERREUR : ") + toQ(platform::RegistryFileError()));
   else Err(QStringLiteral("ERREUR : code %1").arg(status));
   return 1;
@@ -187,6 +197,10 @@ bool EncodeData(const Switches& s, uint32_t* type, std::string* data) {
 }
 
 int Add(const KeyPath& key, const Switches& s) {
+  if (const QString refusal = kelvaro::ForeignInstallationRefusal(); !refusal.isEmpty()) {
+    Err(QStringLiteral("ERREUR : ") + refusal);
+    return kelvaro::kExitForeignInstallation;
+  }
   uint32_t type = 0;
   std::string data;
   if (!EncodeData(s, &type, &data)) return 1;

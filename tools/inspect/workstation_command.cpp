@@ -1,6 +1,7 @@
 // The overview's first section: what the program sees of this workstation.
 #include "command_registry.h"
 #include "platform/files.h"
+#include "platform/registry.h"
 #include "platform/system.h"
 #include "support/text.h"
 
@@ -39,6 +40,11 @@ int ShowWorkstation(const QStringList&) {
   Out(QStringLiteral("Computer name\t") + OrUnknown(hasComputer, name));
   const bool hasUser = platform::GetUserName(&name);
   Out(QStringLiteral("User name\t") + OrUnknown(hasUser, name));
+  platform::String server;
+  Out(QStringLiteral("Wineserver\t") +
+      (platform::RegistryServerRunning(&server)
+           ? QStringLiteral("en cours (%1) : les écritures du registre passent par Wine").arg(kelvaro::toQ(server))
+           : QStringLiteral("aucun")));
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/prefix/file_owner.h"
 #include "platform/prefix/host_files.h"
 #include "platform/prefix/host_text.h"
 #include "platform/prefix/in_use.h"
@@ -72,6 +73,16 @@ std::string SpelledTarget(const String& target, const std::string& resolvedTarge
   return FolderOf(resolvedTarget) + "/" + HostText(name);
 }
 
+// The permissions of a copy: a new file takes the source's; a replaced one
+// keeps its own, so that whoever could write it still can, and only the
+// read-only attribute comes from the source, as CopyFileW copies it.
+mode_t CopyMode(const struct stat& source, const struct stat* replaced) {
+  if (!replaced) return source.st_mode;
+  mode_t mode = replaced->st_mode;
+  if (IsReadOnlyMode(source.st_mode)) mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+  return mode;
+}
+
 bool CopyHostFile(const String& source, const std::string& targetHost, bool failIfExists) {
   std::string sourceHost;
   struct stat sourceStatus;
@@ -86,8 +97,7 @@ bool CopyHostFile(const String& source, const std::string& targetHost, bool fail
     return Fail(kErrorSharingViolation);
   }
   ReplacementFile output;
-  if (!output.Create(targetHost, sourceStatus.st_mode)) return false;
-  if (exists) output.KeepOwner(existing.st_uid, existing.st_gid);
+  if (!output.Create(targetHost, CopyMode(sourceStatus, exists ? &existing : nullptr))) return false;
   return CopyBytes(input.get(), &output, sourceHost) && output.SetLastWriteTime(sourceStatus.st_mtim) &&
          output.Commit(failIfExists);
 }
@@ -99,9 +109,7 @@ bool OpenReplacement(const String& path, ReplacementFile* file) {
   struct stat existing;
   bool exists = false;
   if (!CheckReplaceableTarget(host, false, &existing, &exists)) return false;
-  if (!file->Create(host, exists ? existing.st_mode : ReplacementFile::kNewFileMode)) return false;
-  if (exists) file->KeepOwner(existing.st_uid, existing.st_gid);
-  return true;
+  return file->Create(host, exists ? existing.st_mode : ReplacementFile::kNewFileMode);
 }
 
 }  // namespace
@@ -156,7 +164,12 @@ bool MoveFileReplace(const String& source, const String& target) {
   bool exists = false;
   if (!CheckReplaceableTarget(targetHost, false, &existing, &exists)) return false;
   if (exists && S_ISDIR(sourceStatus.st_mode)) return Fail(kErrorAccessDenied);
-  if (rename(sourceHost.c_str(), targetHost.c_str()) == 0) return true;
+  FileOwner owner;
+  const bool ownerKnown = OwnerFor(targetHost, &owner);
+  if (rename(sourceHost.c_str(), targetHost.c_str()) == 0) {
+    if (ownerKnown) GiveTo(targetHost, owner);
+    return true;
+  }
   if (errno != EXDEV || S_ISDIR(sourceStatus.st_mode)) return FailErrno(errno, targetHost);
   // Drives on different host file systems: copy through a temporary file,
   // then remove the source, as MOVEFILE_COPY_ALLOWED does.

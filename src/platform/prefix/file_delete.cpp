@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/prefix/file_owner.h"
 #include "platform/prefix/host_files.h"
 #include "platform/prefix/host_text.h"
 #include "platform/prefix/in_use.h"
@@ -81,7 +82,12 @@ bool CreateDirectoryTree(const String& path) {
   }
   if (!S_ISDIR(st.st_mode)) return Fail(current == host ? kErrorAlreadyExists : kErrorPathNotFound);
   for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
-    if (mkdir(level->c_str(), 0777) != 0 && errno != EEXIST) return FailErrno(errno, *level);
+    if (mkdir(level->c_str(), 0777) != 0) {
+      if (errno == EEXIST) continue;
+      return FailErrno(errno, *level);
+    }
+    // A folder made by root in a user's prefix must stay that user's.
+    if (FileOwner owner; OwnerOfFolderOf(*level, &owner)) GiveTo(*level, owner);
   }
   return true;
 }

@@ -3,11 +3,15 @@
 // on it; writes go through RegistryStore::Write.
 #include <algorithm>
 
+#include "platform/prefix/host_text.h"
+#include "platform/prefix/prefix.h"
 #include "platform/prefix/registry_store.h"
+#include "platform/prefix/registry_wineserver.h"
 #include "platform/registry.h"
 
 namespace platform {
 
+using prefix::RegistryChange;
 using prefix::RegistryDocument;
 using prefix::RegistryStore;
 
@@ -54,9 +58,20 @@ uint32_t TidyPath(const String& subKey, String* path) {
   return kErrorSuccess;
 }
 
+std::string& LastRefusal() {
+  static std::string refusal;
+  return refusal;
+}
+
 uint32_t Fail(RegistryStore& store, uint32_t code) {
   if (code == kErrorRegistryCorrupt) LastFileError() = store.error();
   return code;
+}
+
+// A write's outcome, remembering why a running Wine did not take it.
+uint32_t Written(RegistryStore& store, uint32_t code) {
+  LastRefusal() = code == kErrorSuccess ? std::string() : store.refusal();
+  return Fail(store, code);
 }
 
 // The document and the key's place in it, found again after the file changed.
@@ -103,6 +118,7 @@ uint32_t RegOpenKey(RegistryRoot root, const String& subKey, uint32_t access, Re
   String path;
   if (uint32_t code = TidyPath(subKey, &path)) return code;
   std::lock_guard lock(prefix::RegistryMutex());
+  LastRefusal().clear();
   auto store = prefix::StoreFor(root == RegistryRoot::LocalMachine);
   RegistryDocument* document = nullptr;
   if (uint32_t code = store->Current(true, &document)) return Fail(*store, code);
@@ -114,6 +130,7 @@ uint32_t RegCreateKey(RegistryRoot root, const String& subKey, uint32_t access, 
   String path;
   if (uint32_t code = TidyPath(subKey, &path)) return code;
   std::lock_guard lock(prefix::RegistryMutex());
+  LastRefusal().clear();
   auto store = prefix::StoreFor(root == RegistryRoot::LocalMachine);
   RegistryDocument* document = nullptr;
   if (uint32_t code = store->Current(true, &document)) {
@@ -121,11 +138,13 @@ uint32_t RegCreateKey(RegistryRoot root, const String& subKey, uint32_t access, 
     return Fail(*store, code == kErrorFileNotFound ? kErrorPathNotFound : code);
   }
   if (document->Find(path) == RegistryDocument::kNoKey) {
-    uint32_t code = store->Write([&](RegistryDocument& d) {
-      d.Create(path);
-      return uint32_t(kErrorSuccess);
-    });
-    if (code != kErrorSuccess) return Fail(*store, code);
+    uint32_t code = store->Write(
+        [&](RegistryDocument& d) {
+          d.Create(path);
+          return uint32_t(kErrorSuccess);
+        },
+        {RegistryChange::CreateKey, false, path, {}, 0, {}});
+    if (code != kErrorSuccess) return Written(*store, code);
     if (uint32_t again = store->Current(true, &document)) return Fail(*store, again);
   }
   return OpenExisting(store, document, path, access, key);
@@ -148,31 +167,38 @@ uint32_t RegQueryValue(const RegistryKey& key, const String& name, RegistryValue
 namespace {
 
 // Runs a change of the key's own document under the file lock.
-uint32_t ChangeKey(const RegistryKey& key, uint32_t needed,
+// handed: the same change for Wine's registry tool, its key left empty for
+// the key's own path.
+uint32_t ChangeKey(const RegistryKey& key, uint32_t needed, RegistryChange handed,
                    const std::function<uint32_t(RegistryDocument&, uint32_t id)>& change) {
   if (!key.isOpen()) return kErrorInvalidHandle;
   RegistryKey::Impl& impl = *key.impl();
   if ((impl.access & needed) != needed) return kErrorAccessDenied;
   std::lock_guard lock(prefix::RegistryMutex());
-  uint32_t code = impl.store->Write([&](RegistryDocument& document) {
-    const uint32_t id = document.Find(impl.path);
-    if (id == RegistryDocument::kNoKey) return uint32_t(kErrorKeyDeleted);
-    return change(document, id);
-  });
-  return Fail(*impl.store, code);
+  if (handed.key.empty()) handed.key = impl.path;
+  uint32_t code = impl.store->Write(
+      [&](RegistryDocument& document) {
+        const uint32_t id = document.Find(impl.path);
+        if (id == RegistryDocument::kNoKey) return uint32_t(kErrorKeyDeleted);
+        return change(document, id);
+      },
+      std::move(handed));
+  return Written(*impl.store, code);
 }
 
 }  // namespace
 
 uint32_t RegSetValue(const RegistryKey& key, const String& name, uint32_t type, const std::string& data) {
-  return ChangeKey(key, kKeySetValue, [&](RegistryDocument& document, uint32_t id) {
+  return ChangeKey(key, kKeySetValue, {RegistryChange::SetValue, false, {}, name, type, data},
+                   [&](RegistryDocument& document, uint32_t id) {
     document.SetValue(id, name, type, data);
     return uint32_t(kErrorSuccess);
   });
 }
 
 uint32_t RegDeleteValue(const RegistryKey& key, const String& name) {
-  return ChangeKey(key, kKeySetValue, [&](RegistryDocument& document, uint32_t id) {
+  return ChangeKey(key, kKeySetValue, {RegistryChange::DeleteValue, false, {}, name, 0, {}},
+                   [&](RegistryDocument& document, uint32_t id) {
     return document.DeleteValue(id, name) ? uint32_t(kErrorSuccess) : uint32_t(kErrorFileNotFound);
   });
 }
@@ -184,7 +210,8 @@ uint32_t RegDeleteKey(const RegistryKey& parent, const String& subKey) {
   const String path = Child(parent.impl()->path, relative);
   // The root of the file itself cannot be deleted.
   if (path.empty()) return kErrorAccessDenied;
-  return ChangeKey(parent, 0, [&](RegistryDocument& document, uint32_t) {
+  return ChangeKey(parent, 0, {RegistryChange::DeleteKey, false, path, {}, 0, {}},
+                   [&](RegistryDocument& document, uint32_t) {
     const uint32_t id = document.Find(path);
     if (id == RegistryDocument::kNoKey) return uint32_t(kErrorFileNotFound);
     if (document.HasSubkeys(id)) return uint32_t(kErrorAccessDenied);
@@ -218,6 +245,21 @@ uint32_t RegEnumValueNames(const RegistryKey& key, std::vector<String>* names) {
   if (uint32_t code = Locate(impl, false, &document)) return code;
   *names = document->ValueNames(impl.id);
   return kErrorSuccess;
+}
+
+String RegistryRefusalReason() {
+  std::lock_guard lock(prefix::RegistryMutex());
+  return prefix::WindowsText(LastRefusal());
+}
+
+bool RegistryServerRunning(String* where) {
+  const std::string folder = prefix::LiveWineserverFolder(prefix::Root());
+  *where = prefix::WindowsText(folder);
+  return !folder.empty();
+}
+
+void SetRegistryWaitObserver(std::function<void(bool waiting)> observer) {
+  prefix::SetWineserverWaitObserver(std::move(observer));
 }
 
 String RegistryFileError() {

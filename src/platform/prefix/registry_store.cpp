@@ -12,6 +12,7 @@
 #include <map>
 #include <thread>
 
+#include "platform/prefix/file_owner.h"
 #include "platform/prefix/prefix.h"
 #include "platform/prefix/registry_wineserver.h"
 
@@ -170,15 +171,18 @@ uint32_t RegistryStore::CheckWritable() const {
   if (!Writable(prefixRoot_)) return kErrorAccessDenied;
   struct stat st {};
   if (stat(path_.c_str(), &st) == 0 && !Writable(path_)) return kErrorAccessDenied;
-  if (WineserverRunning(prefixRoot_)) return kErrorAccessDenied;
   return kErrorSuccess;
 }
 
-uint32_t RegistryStore::Write(const std::function<uint32_t(RegistryDocument&)>& change) {
+uint32_t RegistryStore::Write(const std::function<uint32_t(RegistryDocument&)>& change, RegistryChange handed) {
+  refusal_.clear();
   uint32_t code = CheckWritable();
   if (code != kErrorSuccess) return code;
-  Fd lock(open((prefixRoot_ + "/.kelvaro-registry.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  const bool wineOwnsTheFile = !WaitForWineserverEnd(prefixRoot_);
+  const std::string lockPath = prefixRoot_ + "/.kelvaro-registry.lock";
+  Fd lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (lock.fd < 0) return kErrorAccessDenied;
+  if (FileOwner owner; OwnerOfFolderOf(lockPath, &owner)) GiveTo(lock.fd, owner);
   while (flock(lock.fd, LOCK_EX) != 0) {
     if (errno != EINTR) return kErrorAccessDenied;
   }
@@ -192,6 +196,10 @@ uint32_t RegistryStore::Write(const std::function<uint32_t(RegistryDocument&)>& 
     if (document->changed()) state_ = State::Unread;
     return code;
   }
+  if (wineOwnsTheFile) {
+    handed.localMachine = fileName_ == "system.reg";
+    return HandToWine(handed);
+  }
   code = Save(document->Serialize(Now()));
   state_ = State::Unread;  // parsed again from the new file at the next call
   if (code == kErrorSuccess) {
@@ -201,6 +209,20 @@ uint32_t RegistryStore::Write(const std::function<uint32_t(RegistryDocument&)>& 
   return code;
 }
 
+uint32_t RegistryStore::HandToWine(const RegistryChange& change) {
+  std::string reason;
+  if (ImportIntoWine(prefixRoot_, change, &reason) != kErrorSuccess) {
+    refusal_ = "Wine est en cours d'exécution dans ce préfixe et " + reason +
+               " : fermez ses programmes, puis recommencez.";
+    state_ = State::Unread;  // the view drops what Wine did not take
+    return kErrorAccessDenied;
+  }
+  // Wine has the change and writes it to the file when it saves; until then
+  // the document holds it, and the file Wine saves is read again.
+  ++generation_;
+  return kErrorSuccess;
+}
+
 uint32_t RegistryStore::Save(const std::string& text) {
   RemoveAbandonedTemporaries();
   std::string temp = prefixRoot_ + "/~kvtmp-" + fileName_ + "-XXXXXX";
@@ -208,6 +230,8 @@ uint32_t RegistryStore::Save(const std::string& text) {
   if (fd.fd < 0) return errno == ENOSPC ? kErrorDiskFull : kErrorAccessDenied;
   struct stat old {};
   const mode_t mode = stat(path_.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+  // Wine, run by the prefix's user, must still be able to save this file.
+  if (FileOwner owner; OwnerFor(path_, &owner)) GiveTo(fd.fd, owner);
   bool ok = WriteAll(fd.fd, text) && fchmod(fd.fd, mode) == 0 && fsync(fd.fd) == 0;
   const int error = errno;
   ok = ok && close(fd.fd) == 0;

@@ -9,12 +9,20 @@
 //   prefix, re-reads the file first when another process changed it, and
 //   replaces it through a temporary file in the prefix folder (written,
 //   fsynced, renamed, folder fsynced): a crash leaves the old or the new file.
+//   The new file keeps the old one's owner, group and permissions.
 //   A failed write removes the temporary file and leaves the old file; the
 //   temporary file of a writer killed mid-save goes at the next write.
-// - Write() is refused with kErrorAccessDenied while a wineserver runs for the
-//   prefix, or when the file or the prefix folder is not writable (no write
-//   permission, or no write bit at all: the read-only attribute), and with
-//   kErrorPathNotFound when the prefix does not exist; nothing is created then.
+// - Write() is refused with kErrorAccessDenied when the file or the prefix
+//   folder is not writable (no write permission, or no write bit at all: the
+//   read-only attribute), and with kErrorPathNotFound when the prefix does
+//   not exist; nothing is created then.
+// - While a wineserver runs for the prefix it owns the file and would write
+//   its own copy over any change. Write() first waits for a lingering server
+//   to end (WaitForWineserverEnd); a server still alive gets the change
+//   through Wine's registry tool (wine_registry_import.h), and the document
+//   keeps the change in memory until Wine saves the file, which is then read
+//   again. Where Wine cannot take it, the change is dropped from the
+//   document, Write() answers kErrorAccessDenied and refusal() says why.
 //
 // Freshness: Current(true) always compares the file's identity (device,
 // inode, size, modification and change times) with what was parsed;
@@ -34,6 +42,7 @@
 #include <string>
 
 #include "platform/prefix/registry_document.h"
+#include "platform/prefix/wine_registry_import.h"
 
 namespace platform::prefix {
 
@@ -51,11 +60,15 @@ class RegistryStore {
   const std::string& error() const { return error_; }
   const std::string& path() const { return path_; }
 
-  // kErrorSuccess when a write could go ahead now.
+  // kErrorSuccess when the file may be written (a running Wine aside).
   uint32_t CheckWritable() const;
   // Applies `change` to the current document under the file lock and saves
-  // the result when it changed something and `change` answered success.
-  uint32_t Write(const std::function<uint32_t(RegistryDocument&)>& change);
+  // the result when it changed something and `change` answered success;
+  // `handed` is the same change as Wine's registry tool takes it.
+  uint32_t Write(const std::function<uint32_t(RegistryDocument&)>& change, RegistryChange handed);
+  // French reason of the last write a running Wine did not take; empty
+  // after any other outcome.
+  const std::string& refusal() const { return refusal_; }
 
  private:
   struct Identity {
@@ -69,6 +82,7 @@ class RegistryStore {
   Identity StatFile() const;
   uint32_t Reload(const Identity& identity);
   uint32_t Save(const std::string& text);
+  uint32_t HandToWine(const RegistryChange& change);
   // Removes what a writer killed mid-save left in the prefix folder.
   void RemoveAbandonedTemporaries() const;
 
@@ -82,6 +96,7 @@ class RegistryStore {
   std::unique_ptr<RegistryDocument> document_;
   uint64_t generation_ = 0;
   std::string error_;
+  std::string refusal_;
 };
 
 // The lock every registry call holds while it works: the stores and the

@@ -12,6 +12,8 @@
 // socket nobody accepts on: that counts as not running.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,5 +25,24 @@ std::vector<std::string> WineserverFolders(const std::string& prefixRoot);
 std::string WineserverFolder(const std::string& prefixRoot);
 
 bool WineserverRunning(const std::string& prefixRoot);
+// The folder of the server that answers (its lock held, or its socket
+// accepting); empty when none does.
+std::string LiveWineserverFolder(const std::string& prefixRoot);
+// The same, with the server's process id in *process (-1 when the server
+// answers but its process is not told, 0 when none answers).
+std::string LiveWineserver(const std::string& prefixRoot, long* process);
+
+// Wine keeps its server three seconds after the last program ends: a
+// registry write first waits up to kWineserverWait for such a lingering
+// server to go. True when no server runs (any more). A server that outlives
+// a whole wait was started to stay (wineserver -p, a program left open) and
+// is not waited for again; a new server (another process) is.
+inline constexpr std::chrono::milliseconds kWineserverWait{5000};
+bool WaitForWineserverEnd(const std::string& prefixRoot);
+// Shortens the wait (tests); zero or less puts kWineserverWait back.
+void SetWineserverWait(std::chrono::milliseconds wait);
+// Told true before a wait starts and false when it ends, so that the program
+// can show that it waits.
+void SetWineserverWaitObserver(std::function<void(bool waiting)> observer);
 
 }  // namespace platform::prefix

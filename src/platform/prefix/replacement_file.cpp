@@ -15,6 +15,7 @@
 #include <cstring>
 #include <random>
 
+#include "platform/prefix/file_owner.h"
 #include "platform/prefix/host_files.h"
 #include "platform/prefix/in_use.h"
 #include "platform/prefix/win32_errors.h"
@@ -132,6 +133,7 @@ bool ReplacementFile::Create(const std::string& targetHostPath, mode_t mode) {
       // Held until the file is renamed or removed: tells a later sweep that
       // its writer is still at work.
       flock(fd_, LOCK_EX | LOCK_NB);
+      if (FileOwner owner; OwnerFor(targetHostPath, &owner)) GiveTo(fd_, owner);
       path_ = candidate;
       target_ = targetHostPath;
       mode_ = mode;
@@ -140,13 +142,6 @@ bool ReplacementFile::Create(const std::string& targetHostPath, mode_t mode) {
     if (errno != EEXIST) return FailErrno(errno, candidate);
   }
   return Fail(kErrorAlreadyExists);
-}
-
-void ReplacementFile::KeepOwner(uid_t owner, gid_t group) {
-  if (fd_ >= 0 && fchown(fd_, owner, group) != 0) {
-    // Only a privileged process may give a file away; the new file then
-    // belongs to the one writing it, as on Windows.
-  }
 }
 
 bool ReplacementFile::Write(const void* data, size_t size) {

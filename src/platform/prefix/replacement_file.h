@@ -36,10 +36,10 @@ class ReplacementFile {
   // Mode of a new file: what the process's umask leaves of rw-rw-rw-.
   static constexpr mode_t kNewFileMode = static_cast<mode_t>(-1);
   // Creates the temporary file beside target; mode is the permission the
-  // file gets when it takes the target's place.
+  // file gets when it takes the target's place. It belongs to the owner of
+  // the file it replaces, or of the target's folder when there is none
+  // (file_owner.h).
   bool Create(const std::string& targetHostPath, mode_t mode);
-  // Keeps the owner of the file being replaced (when allowed).
-  void KeepOwner(uid_t owner, gid_t group);
   bool Write(const void* data, size_t size);
   bool SetLastWriteTime(const struct timespec& time);
   // Flushes and renames over the target; with failIfExists an existing

@@ -105,4 +105,9 @@ uint32_t RegEnumValueNames(const RegistryKey& key, std::vector<String>* names) {
 // Windows keeps its hives itself: there is no file to point at.
 String RegistryFileError() { return {}; }
 
+// Windows' registry has no second owner to hand a change to.
+String RegistryRefusalReason() { return {}; }
+bool RegistryServerRunning(String*) { return false; }
+void SetRegistryWaitObserver(std::function<void(bool)>) {}
+
 }  // namespace platform

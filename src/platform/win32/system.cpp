@@ -43,6 +43,9 @@ bool StandardErrorIsConsole() {
   return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+// Windows checks every access against the installation's own rights.
+InstallationOwnership GetInstallationOwnership() { return {}; }
+
 WindowsVersion GetWindowsVersion() {
   // GetVersionExW lies to programs without a manifest; ntdll's RtlGetVersion
   // tells the truth.

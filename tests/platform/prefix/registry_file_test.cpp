@@ -2,7 +2,9 @@
 // it puts new keys, how it spells values, what it refuses, and how the cache
 // follows changes made by other processes.
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,12 +15,14 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "fixtures/fake_wineserver.h"
 #include "fixtures/temp_prefix.h"
 #include "platform/prefix/registry_wineserver.h"
 #include "platform/registry.h"
@@ -451,65 +455,57 @@ TEST_F(RegistryFileTest, ConcurrentWritersInOtherProcessesLoseNothing) {
   EXPECT_TRUE(TempLeftovers(prefix_.root()).empty());
 }
 
-// Holds Wine's server lock for the prefix from another process, as a running
-// wineserver does, until destroyed.
-class FakeWineserver {
+// A short wait for a lingering server, and how often it began and ended.
+class CountedWineserverWait : public fixtures::ShortWineserverWait {
  public:
-  explicit FakeWineserver(const std::string& prefixRoot) : folder_(prefix::WineserverFolder(prefixRoot)) {
-    const std::string parent = fs::path(folder_).parent_path().string();
-    madeParent_ = !fs::exists(parent);
-    fs::create_directories(folder_);
-    int ready[2];
-    if (pipe(ready) != 0 || pipe(release_) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      int fd = open((folder_ + "/lock").c_str(), O_RDWR | O_CREAT, 0600);
-      struct flock lock {};
-      lock.l_type = F_WRLCK;
-      lock.l_whence = SEEK_SET;
-      bool ok = fd >= 0 && fcntl(fd, F_SETLK, &lock) == 0;
-      char byte = ok ? 'y' : 'n';
-      (void)!write(ready[1], &byte, 1);
-      close(release_[1]);
-      (void)!read(release_[0], &byte, 1);  // returns when the parent closes its end
-      _exit(0);
-    }
-    close(ready[1]);
-    char byte = 'n';
-    locked_ = read(ready[0], &byte, 1) == 1 && byte == 'y';
-    close(ready[0]);
-    close(release_[0]);
+  CountedWineserverWait() {
+    prefix::SetWineserverWaitObserver([this](bool waiting) { (waiting ? begun : ended)++; });
   }
-  ~FakeWineserver() { Stop(); fs::remove_all(folder_); if (madeParent_) fs::remove(fs::path(folder_).parent_path()); }
-  void Stop() {
-    if (pid_ <= 0) return;
-    close(release_[1]);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-  bool locked() const { return locked_; }
-
- private:
-  std::string folder_;
-  bool madeParent_ = false;
-  int release_[2] = {-1, -1};
-  pid_t pid_ = -1;
-  bool locked_ = false;
+  ~CountedWineserverWait() { prefix::SetWineserverWaitObserver(nullptr); }
+  int begun = 0;
+  int ended = 0;
 };
 
-TEST_F(RegistryFileTest, WritesAreRefusedWhileAWineserverHoldsThePrefix) {
+// A server that lingers and ends within the wait is simply waited for.
+TEST_F(RegistryFileTest, AWriteWaitsForALingeringWineserver) {
+  RegistryKey key = create(u"Software\\Served");
+  CountedWineserverWait wait;
+  fixtures::FakeWineserver server(prefix_.root());
+  ASSERT_TRUE(server.locked());
+  std::thread ending([&server] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    server.Stop();
+  });
+  EXPECT_EQ(RegSetValue(key, u"v", kRegDword, RegistryDwordData(2)), kErrorSuccess);
+  ending.join();
+  EXPECT_EQ(wait.begun, 1);
+  EXPECT_EQ(wait.ended, 1);
+  EXPECT_NE(ReadHost(userReg()).find("\"v\"=dword:00000002"), std::string::npos);
+}
+
+// A server that stays owns the files: the change goes to Wine, and where
+// Wine is not there to take it, the write is refused with the reason and
+// neither the file nor the layer's view changes.
+TEST_F(RegistryFileTest, AWriteBesideAWineserverWithoutWineIsRefusedWithItsReason) {
   RegistryKey before = create(u"Software\\Served");
   ASSERT_EQ(RegSetValue(before, u"v", kRegDword, RegistryDwordData(1)), kErrorSuccess);
   const std::string text = ReadHost(userReg());
-  FakeWineserver server(prefix_.root());
+  CountedWineserverWait wait;
+  fixtures::FakeWineserver server(prefix_.root());
   ASSERT_TRUE(server.locked());
-  EXPECT_TRUE(prefix::WineserverRunning(prefix_.root()));
+  fixtures::WithoutWine noWine;
+  const String refused =
+      u"Wine est en cours d'exécution dans ce préfixe et l'outil de registre de Wine est introuvable (Wine n'est "
+      u"pas installé) : fermez ses programmes, puis recommencez.";
   RegistryKey key;
   EXPECT_EQ(RegSetValue(before, u"v", kRegDword, RegistryDwordData(2)), kErrorAccessDenied);
+  EXPECT_EQ(RegistryRefusalReason(), refused);
   EXPECT_EQ(RegCreateKey(RegistryRoot::CurrentUser, u"Software\\Other", kKeyAllAccess, &key), kErrorAccessDenied);
-  EXPECT_EQ(RegOpenKey(RegistryRoot::CurrentUser, u"Software\\Served", kKeyAllAccess, &key), kErrorAccessDenied);
   EXPECT_EQ(RegDeleteKey(before, u""), kErrorAccessDenied);
-  ASSERT_EQ(RegOpenKey(RegistryRoot::CurrentUser, u"Software\\Served", kKeyRead, &key), kErrorSuccess);
+  EXPECT_EQ(RegistryRefusalReason(), refused);
+  EXPECT_EQ(wait.begun, 1) << "a server that outlived one wait is not waited for again";
+  // Opening for writing is no longer refused: the change itself decides.
+  EXPECT_EQ(RegOpenKey(RegistryRoot::CurrentUser, u"Software\\Served", kKeyAllAccess, &key), kErrorSuccess);
   RegistryValue value;
   ASSERT_EQ(RegQueryValue(key, u"v", &value), kErrorSuccess);
   EXPECT_EQ(RegistryDataDword(value.data), 1u);
@@ -518,6 +514,59 @@ TEST_F(RegistryFileTest, WritesAreRefusedWhileAWineserverHoldsThePrefix) {
   server.Stop();
   EXPECT_FALSE(prefix::WineserverRunning(prefix_.root()));
   EXPECT_EQ(RegSetValue(before, u"v", kRegDword, RegistryDwordData(2)), kErrorSuccess);
+  EXPECT_EQ(RegistryRefusalReason(), u"");
+}
+
+// What a dead or foreign server leaves: the layer decides from what answers,
+// so it neither waits nor refuses, and writes the file at once.
+TEST_F(RegistryFileTest, LeftoversOfNoLiveServerNeitherStallNorStopAWrite) {
+  struct Case {
+    const char* label;
+    std::function<void(const std::string& root)> leave;
+  };
+  const std::vector<Case> cases = {
+      {"wineserver file naming a missing folder",
+       [](const std::string& root) { WriteHost(root + "/wineserver", "/nonexistent/wine-gone\n"); }},
+      {"wineserver file climbing out of /tmp", [](const std::string& root) { WriteHost(root + "/wineserver", "../etc\n"); }},
+      {"wineserver file naming a folder of someone else",
+       [](const std::string& root) { WriteHost(root + "/wineserver", "/root\n"); }},
+      {"stale lock and socket of a killed server",
+       [](const std::string& root) {
+         const std::string folder = prefix::WineserverFolder(root);
+         fs::create_directories(folder);
+         WriteHost(folder + "/lock", "");
+         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+         sockaddr_un address{};
+         address.sun_family = AF_UNIX;
+         std::snprintf(address.sun_path, sizeof address.sun_path, "%s/socket", folder.c_str());
+         ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+         close(fd);  // bound, never listening: nobody accepts
+       }},
+      {"socket alone, nobody accepting",
+       [](const std::string& root) {
+         const std::string folder = prefix::WineserverFolder(root);
+         fs::remove(folder + "/lock");
+       }},
+      {"a lock that is a named pipe nobody writes",
+       [](const std::string& root) { ASSERT_EQ(mkfifo((prefix::WineserverFolder(root) + "/lock").c_str(), 0600), 0); }},
+  };
+  CountedWineserverWait wait;
+  const fs::path parent = fs::path(prefix::WineserverFolder(prefix_.root())).parent_path();
+  const bool madeParent = !fs::exists(parent);
+  RegistryKey key = create(u"Software\\Leftovers");
+  uint32_t n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    c.leave(prefix_.root());
+    EXPECT_FALSE(prefix::WineserverRunning(prefix_.root()));
+    EXPECT_EQ(RegSetValue(key, u"v", kRegDword, RegistryDwordData(++n)), kErrorSuccess);
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "\"v\"=dword:%08x", n);
+    EXPECT_NE(ReadHost(userReg()).find(expected), std::string::npos);
+  }
+  EXPECT_EQ(wait.begun, 0);
+  fs::remove_all(prefix::WineserverFolder(prefix_.root()));
+  if (madeParent) fs::remove(parent);
 }
 
 TEST_F(RegistryFileTest, AFileRewrittenByAnotherProcessIsReadAgain) {

@@ -60,6 +60,13 @@ std::string ReadExport(const std::string& path) {
   return lf;
 }
 
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
 class RegistryInteropTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -173,27 +180,60 @@ TEST_F(RegistryInteropTest, EmptyPathComponentsNameTheSameKeyInWine) {
   EXPECT_EQ(RegEnumKey(parent, 1, &name), kErrorNoMoreItems);
 }
 
-TEST_F(RegistryInteropTest, WritesAreRefusedWhileTheWineserverRuns) {
+// Runs command and gives its standard output.
+std::string Output(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    pclose(pipe);
+  }
+  return out;
+}
+
+bool ServerSeen(const std::string& prefix) {
+  for (int i = 0; i < 100; ++i) {
+    if (prefix::WineserverRunning(prefix)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+// A server that stays (a program left open, here wineserver -p) gets the
+// change through Wine's registry tool: Wine has it at once, the layer reads
+// it back at once, and it is in the file once Wine has saved.
+TEST_F(RegistryInteropTest, WritesBesideARunningWineserverGoThroughWine) {
+  ASSERT_EQ(Shell("wineserver -p"), 0);
+  ASSERT_TRUE(ServerSeen(prefix_)) << "no server seen in " << prefix::WineserverFolders(prefix_).back();
   RegistryKey key;
   ASSERT_EQ(RegCreateKey(RegistryRoot::CurrentUser, kBase + u"\\Serveur", kKeyAllAccess, &key), kErrorSuccess);
-  ASSERT_EQ(RegSetValue(key, u"v", kRegDword, RegistryDwordData(1)), kErrorSuccess);
-  ASSERT_EQ(Shell("wineserver -p"), 0);
-  bool running = false;
-  for (int i = 0; i < 100 && !running; ++i) {
-    running = prefix::WineserverRunning(prefix_);
-    if (!running) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  ASSERT_TRUE(running) << "no server seen in " << prefix::WineserverFolders(prefix_).back();
-  EXPECT_EQ(RegSetValue(key, u"v", kRegDword, RegistryDwordData(2)), kErrorAccessDenied);
-  RegistryKey other;
-  EXPECT_EQ(RegCreateKey(RegistryRoot::CurrentUser, kBase + u"\\Serveur\\Nouvelle", kKeyAllAccess, &other), kErrorAccessDenied);
-  EXPECT_EQ(RegOpenKey(RegistryRoot::LocalMachine, u"Software", kKeyAllAccess, &other), kErrorAccessDenied);
+  ASSERT_EQ(RegSetValue(key, u"Filename", kRegSz, RegistryStringData(u"C:\\WKelvaro\\Programs\\été.dll")),
+            kErrorSuccess);
+  ASSERT_EQ(RegSetValue(key, u"Build", kRegDword, RegistryDwordData(1234)), kErrorSuccess);
   RegistryValue value;
-  ASSERT_EQ(RegQueryValue(key, u"v", &value), kErrorSuccess);
-  EXPECT_EQ(RegistryDataDword(value.data), 1u);
+  ASSERT_EQ(RegQueryValue(key, u"Filename", &value), kErrorSuccess);
+  EXPECT_EQ(RegistryDataString(value.data), u"C:\\WKelvaro\\Programs\\été.dll");
+  EXPECT_TRUE(prefix::WineserverRunning(prefix_)) << "the server was left running";
+  const std::string live = Output("wine reg query 'HKCU\\Software\\KelvaroInterop\\Serveur' /v Build 2>/dev/null");
+  EXPECT_NE(live.find("0x4d2"), std::string::npos) << live;
+
   StopServer();
+  const std::string saved = ReadText(prefix_ + "/user.reg");
+  EXPECT_NE(saved.find("\"Filename\"=\"C:\\\\WKelvaro\\\\Programs\\\\\\xe9t\\xe9.dll\""), std::string::npos);
+  ASSERT_EQ(RegQueryValue(key, u"Build", &value), kErrorSuccess);
+  EXPECT_EQ(RegistryDataDword(value.data), 1234u);
+}
+
+// A server that only lingers after its last program is waited for, and the
+// file is written directly once it has gone.
+TEST_F(RegistryInteropTest, ALingeringWineserverIsWaitedFor) {
+  RegistryKey key;
+  ASSERT_EQ(RegCreateKey(RegistryRoot::CurrentUser, kBase + u"\\Attente", kKeyAllAccess, &key), kErrorSuccess);
+  ASSERT_EQ(Shell("wine reg query 'HKCU\\Environment'"), 0);
+  ASSERT_TRUE(ServerSeen(prefix_));
+  ASSERT_EQ(RegSetValue(key, u"v", kRegDword, RegistryDwordData(7)), kErrorSuccess);
   EXPECT_FALSE(prefix::WineserverRunning(prefix_));
-  EXPECT_EQ(RegSetValue(key, u"v", kRegDword, RegistryDwordData(2)), kErrorSuccess);
+  EXPECT_NE(ReadText(prefix_ + "/user.reg").find("\"v\"=dword:00000007"), std::string::npos);
 }
 
 }  // namespace
