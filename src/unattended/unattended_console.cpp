@@ -22,13 +22,15 @@ UnattendedConsole::UnattendedConsole(bool answer, bool statusLine) : ConsoleUser
 
 UnattendedConsole::~UnattendedConsole() { ClearStatus(); }
 
-bool UnattendedConsole::ShowMessage(kelvaro::MessageKind kind, const QString& text) {
-  // Kept as standard error shows it: line feeds for the Windows line breaks.
+bool UnattendedConsole::ShowMessage(kelvaro::MessageKind kind, const QString& text, const QString& caption) {
+  // Kept as standard error shows it: the caption first, line feeds for the
+  // Windows line breaks.
+  const QString heading = caption.isEmpty() ? QString() : caption + QStringLiteral(": ");
   messages_.push_back({QString::fromLatin1(kelvaro::StyleOf(kind).name),
-                       QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))});
+                       heading + QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))});
   const QString status = status_;
   ClearStatus();
-  const bool answer = ConsoleUser::ShowMessage(kind, text);
+  const bool answer = ConsoleUser::ShowMessage(kind, text, caption);
   writeStatus(status);
   return answer;
 }

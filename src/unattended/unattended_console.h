@@ -18,7 +18,7 @@ namespace unattended {
 
 struct ShownMessage {
   QString kind;  // "error", "confirmation", ... as on standard error
-  QString text;
+  QString text;  // after its caption, when the box has one of its own
 };
 
 class UnattendedConsole : public kelvaro::ConsoleUser {
@@ -26,7 +26,7 @@ class UnattendedConsole : public kelvaro::ConsoleUser {
   UnattendedConsole(bool answer, bool statusLine);
   ~UnattendedConsole() override;
 
-  bool ShowMessage(kelvaro::MessageKind kind, const QString& text) override;
+  bool ShowMessage(kelvaro::MessageKind kind, const QString& text, const QString& caption) override;
   void AppendLine(const QString& line, int fontSize, const QString& fontName) override;
 
   // A message of the runner itself (an update that cannot be read, ...),
