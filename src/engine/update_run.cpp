@@ -1,5 +1,6 @@
 #include "engine/update_run.h"
 
+#include "engine/update_check.h"
 #include "engine/update_common.h"
 #include "support/errors.h"
 #include "support/user_seam.h"
@@ -101,8 +102,24 @@ class ActionsDisabled {
   const RunUpdateHooks& hooks_;
 };
 
+// Raises the report's line when the update fails its check.
+void CheckBeforeRoutine(TdmUpdateCommon& engine, const UpdateTrust& trust) {
+  if (!trust.check) return;
+  const UpdateCheck check = VerifyUpdate(trust.trustedKey);
+  if (trust.reportSignature) engine.AddToLog(SignatureLine(check) + QStringLiteral("\r\n"));
+}
+
+// What the run's handler does with an error that reached it.
+void ReportFailure(TdmUpdateCommon& engine, const Error& error, RunUpdateOutcome* outcome) {
+  outcome->failed = true;
+  outcome->result = urtKo;
+  outcome->errorMessage = error.message();
+  ShowErrorMessage(error.message());
+  engine.AddToLog(error.message() + QStringLiteral("\r\n\r\n") + OutcomeMessage(urtKo));
+}
+
 void RunSteps(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
-              const RunUpdateHooks& hooks, RunUpdateOutcome* outcome) {
+              const RunUpdateHooks& hooks, const UpdateTrust& trust, RunUpdateOutcome* outcome) {
   for (const QString& name : productNames) {
     const TAppNameType type = ProductFromName(name);
     if (type == antUnknown) continue;
@@ -112,6 +129,7 @@ void RunSteps(TdmUpdateCommon& engine, const QStringList& productNames, const QS
     {
       ActionsDisabled disabled(hooks);
       Delay(100);  // lets the window repaint before the routine starts
+      CheckBeforeRoutine(engine, trust);
       outcome->result = RunProductRoutine(engine, type);
     }
     break;  // only the first product named is updated
@@ -125,22 +143,29 @@ void RunSteps(TdmUpdateCommon& engine, const QStringList& productNames, const QS
 }  // namespace
 
 RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
-                           const RunUpdateHooks& hooks) {
+                           const RunUpdateHooks& hooks, const UpdateTrust& trust) {
   RunUpdateOutcome outcome;
   try {
-    RunSteps(engine, productNames, title, hooks, &outcome);
+    RunSteps(engine, productNames, title, hooks, trust, &outcome);
   } catch (const SilentAbort&) {
     // The silent abort ends the run without a message.
     outcome.failed = true;
     outcome.result = urtKo;
   } catch (const Error& error) {
-    outcome.failed = true;
-    outcome.result = urtKo;
-    outcome.errorMessage = error.message();
-    ShowErrorMessage(error.message());
-    engine.AddToLog(error.message() + QStringLiteral("\r\n\r\n") + OutcomeMessage(urtKo));
+    ReportFailure(engine, error, &outcome);
   }
   return outcome;
+}
+
+bool CheckUpdateBeforeRun(TdmUpdateCommon& engine, const UpdateTrust& trust) {
+  try {
+    CheckBeforeRoutine(engine, trust);
+  } catch (const Error& error) {
+    RunUpdateOutcome ignored;
+    ReportFailure(engine, error, &ignored);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace kelvaro

@@ -14,7 +14,9 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
+#include "engine/update_signature.h"
 #include "products/product_table.h"
 
 namespace kelvaro {
@@ -68,11 +70,26 @@ struct RunUpdateOutcome {
   QString errorMessage;
 };
 
+// How a run checks its update (update_check.h) before the routine changes
+// anything.
+struct UpdateTrust {
+  bool check = true;                    // false: the caller checked already
+  std::optional<PublicKey> trustedKey;  // refuse what this key did not sign
+  bool reportSignature = false;         // write the signature's state
+};
+
 // The run: for the first name that maps to a product, the title line (font
-// size 10), Delay(100), its routine; then the closing line (CR LF + message,
-// font size 10). Errors end in the handler described above.
+// size 10), Delay(100), the check of every carried file and of the signature
+// (with its line when trust asks for it), its routine; then the closing line
+// (CR LF + message, font size 10). Errors, a failed check among them, end in
+// the handler described above.
 RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
-                           const RunUpdateHooks& hooks = {});
+                           const RunUpdateHooks& hooks = {}, const UpdateTrust& trust = {});
+
+// The check alone, for a runner that makes it before it reads anything else
+// from the update: false after a fault, which is then shown and written to
+// the report with the closing line, as the run's handler does.
+bool CheckUpdateBeforeRun(TdmUpdateCommon& engine, const UpdateTrust& trust);
 
 // The updater's executable as a Windows path: the program itself, unless a
 // runner that reads another update executable's carried files names it

@@ -10,6 +10,7 @@
 #include "platform/module_resources.h"
 #include "platform/system.h"
 #include "support/console_user.h"
+#include "support/errors.h"
 #include "support/one_instance.h"
 #include "support/text.h"
 #include "support/user_seam.h"
@@ -65,6 +66,8 @@ bool ParseArguments(const QStringList& args, Options* options, QString* error) {
         return false;
       }
       options->answer = value == QStringLiteral("yes");
+    } else if (arg == QStringLiteral("--trust") && i + 1 < args.size()) {
+      options->trust = args[++i];
     } else if (arg.startsWith(QStringLiteral("--")) || !options->update.isEmpty()) {
       *error = QStringLiteral("unexpected argument: ") + arg;
       return false;
@@ -80,6 +83,16 @@ bool ParseArguments(const QStringList& args, Options* options, QString* error) {
 }
 
 int RunBatch(const Options& options) {
+  UpdateTrust trust;
+  if (!options.trust.isEmpty()) {
+    try {
+      trust.trustedKey = ReadPublicKey(options.trust);
+    } catch (const Error& error) {
+      Err(error.message());
+      return kExitUsage;
+    }
+    trust.reportSignature = true;
+  }
   const QFileInfo update(options.update);
   if (!update.isFile() || !update.isReadable()) {
     Err(QStringLiteral("cannot read the update executable: ") + options.update);
@@ -106,13 +119,17 @@ int RunBatch(const Options& options) {
 
   TdmUpdateCommon engine;
   engine.InitLog(&console);
+  // Before anything else is read from the update, so that a damaged one
+  // ends here, with its report line.
+  if (!CheckUpdateBeforeRun(engine, trust)) return kExitFailed;
+  trust.check = false;
   const QString title = UpdateTitle(engine);
   QStringList productNames;
   if (LoadProductList(engine, [] { return db::CheckClientLibraryVersion(); }, &productNames) ==
       ProductListStatus::ClientRefused) {
     return kExitNothingDone;
   }
-  return ExitCodeOf(RunUpdate(engine, productNames, title));
+  return ExitCodeOf(RunUpdate(engine, productNames, title, {}, trust));
 }
 
 }  // namespace batch

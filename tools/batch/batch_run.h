@@ -3,7 +3,8 @@
 // the console for a user.
 //
 // What this promises when things go wrong: nothing is changed before the
-// update executable has been opened and the instance lock taken; every
+// update executable has been opened, the instance lock taken and every
+// carried file checked (and, with a trusted key, the signature); every
 // question gets the configured answer (No unless told otherwise), every
 // dialog is cancelled, and the outcome is the exit code.
 #pragma once
@@ -28,6 +29,7 @@ enum ExitCode : int {
 struct Options {
   QString update;       // host path of the update executable
   bool answer = false;  // the answer to every question
+  QString trust;        // public key file: run only what this key signed
 };
 
 // Parses the words after the program name; false with a message in error.

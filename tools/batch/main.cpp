@@ -1,5 +1,7 @@
-// kelvaro-update-batch UPDATE [--answer yes|no]: runs the update carried by
-// the update executable UPDATE in the current WINEPREFIX, without windows.
+// kelvaro-update-batch UPDATE [--answer yes|no] [--trust KEYFILE]: runs the
+// update carried by the update executable UPDATE in the current WINEPREFIX,
+// without windows; with --trust, only when the key in KEYFILE (NAME.public
+// of kelvaro-pack --new-key) signed it.
 // The report goes to standard output line by line, message boxes to standard
 // error; the exit code tells the outcome (batch_run.h).
 #include <QCoreApplication>
@@ -12,7 +14,7 @@ int main(int argc, char** argv) {
   batch::Options options;
   QString error;
   if (!batch::ParseArguments(app.arguments().mid(1), &options, &error)) {
-    std::fprintf(stderr, "kelvaro-update-batch: %s\nusage: kelvaro-update-batch UPDATE [--answer yes|no]\n",
+    std::fprintf(stderr, "kelvaro-update-batch: %s\nusage: kelvaro-update-batch UPDATE [--answer yes|no] [--trust KEYFILE]\n",
                  error.toUtf8().constData());
     return batch::kExitUsage;
   }
