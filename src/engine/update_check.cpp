@@ -96,19 +96,6 @@ CarriedFileCheck checkFile(const platform::ResourceSeal::Resource& stored, bool 
   return check;
 }
 
-[[noreturn]] void refuse(const QString& why) { throw Error(QStringLiteral("Mise à jour refusée : %1").arg(why)); }
-
-void checkTrust(const UpdateCheck& check, const std::optional<PublicKey>& trusted) {
-  if (check.signature == SignatureState::Invalid)
-    refuse(QStringLiteral("sa signature ne correspond pas à son contenu, modifié après la signature."));
-  if (!trusted) return;
-  if (check.signature == SignatureState::Unsigned)
-    refuse(QStringLiteral("elle n'est pas signée et la clé %1 est exigée.").arg(KeyFingerprint(*trusted)));
-  if (check.signer != *trusted)
-    refuse(QStringLiteral("elle est signée par la clé %1 et non par la clé %2.")
-               .arg(KeyFingerprint(check.signer), KeyFingerprint(*trusted)));
-}
-
 // Reads the index and checks its signature.
 UpdateCheck checkIndex(platform::ResourceSeal* seal) {
   if (sodium_init() < 0) throw Error(QStringLiteral("Bibliothèque libsodium inutilisable."));
@@ -148,10 +135,24 @@ UpdateCheck VerifyUpdate(const std::optional<PublicKey>& trusted) {
   UpdateCheck check = checkIndex(&seal);
   // The signature first: it costs nothing, and a forged index would make its
   // digests meaningless.
-  checkTrust(check, trusted);
+  const QString refused = TrustProblem(check, trusted);
+  if (!refused.isEmpty()) throw Error(refused);
   checkFiles(seal, true, &check);
   if (const CarriedFileCheck* bad = check.firstBadFile()) throw Error(bad->problem);
   return check;
+}
+
+QString TrustProblem(const UpdateCheck& check, const std::optional<PublicKey>& trusted) {
+  const auto refused = [](const QString& why) { return QStringLiteral("Mise à jour refusée : %1").arg(why); };
+  if (check.signature == SignatureState::Invalid)
+    return refused(QStringLiteral("sa signature ne correspond pas à son contenu, modifié après la signature."));
+  if (!trusted) return {};
+  if (check.signature == SignatureState::Unsigned)
+    return refused(QStringLiteral("elle n'est pas signée et la clé %1 est exigée.").arg(KeyFingerprint(*trusted)));
+  if (check.signer != *trusted)
+    return refused(QStringLiteral("elle est signée par la clé %1 et non par la clé %2.")
+                       .arg(KeyFingerprint(check.signer), KeyFingerprint(*trusted)));
+  return {};
 }
 
 QString SignatureLine(const UpdateCheck& check) {

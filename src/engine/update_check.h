@@ -45,6 +45,11 @@ UpdateCheck CheckUpdate(bool stopAtFirstBad);
 // trusted key did not sign. Returns what it found.
 UpdateCheck VerifyUpdate(const std::optional<PublicKey>& trusted);
 
+// Why a run must refuse the update for its signature, or empty: a signature
+// that does not match the index, and, when trusted is given, an update that
+// key did not sign.
+QString TrustProblem(const UpdateCheck& check, const std::optional<PublicKey>& trusted);
+
 // The report's line about the signature: "Mise à jour signée par la clé
 // <fingerprint>." or "Mise à jour non signée.".
 QString SignatureLine(const UpdateCheck& check);

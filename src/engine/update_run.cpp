@@ -1,6 +1,5 @@
 #include "engine/update_run.h"
 
-#include "engine/update_check.h"
 #include "engine/update_common.h"
 #include "support/errors.h"
 #include "support/user_seam.h"
@@ -104,8 +103,7 @@ class ActionsDisabled {
 
 // Raises the report's line when the update fails its check.
 void CheckBeforeRoutine(TdmUpdateCommon& engine, const UpdateTrust& trust) {
-  if (!trust.check) return;
-  const UpdateCheck check = VerifyUpdate(trust.trustedKey);
+  const UpdateCheck check = trust.checked ? *trust.checked : VerifyUpdate(trust.trustedKey);
   if (trust.reportSignature) engine.AddToLog(SignatureLine(check) + QStringLiteral("\r\n"));
 }
 
@@ -157,9 +155,9 @@ RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNa
   return outcome;
 }
 
-bool CheckUpdateBeforeRun(TdmUpdateCommon& engine, const UpdateTrust& trust) {
+bool CheckUpdateBeforeRun(TdmUpdateCommon& engine, UpdateTrust* trust) {
   try {
-    CheckBeforeRoutine(engine, trust);
+    trust->checked = std::make_shared<const UpdateCheck>(VerifyUpdate(trust->trustedKey));
   } catch (const Error& error) {
     RunUpdateOutcome ignored;
     ReportFailure(engine, error, &ignored);

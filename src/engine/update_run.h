@@ -14,9 +14,10 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
 
-#include "engine/update_signature.h"
+#include "engine/update_check.h"
 #include "products/product_table.h"
 
 namespace kelvaro {
@@ -73,9 +74,10 @@ struct RunUpdateOutcome {
 // How a run checks its update (update_check.h) before the routine changes
 // anything.
 struct UpdateTrust {
-  bool check = true;                    // false: the caller checked already
   std::optional<PublicKey> trustedKey;  // refuse what this key did not sign
   bool reportSignature = false;         // write the signature's state
+  // Set by CheckUpdateBeforeRun: the run then checks nothing again.
+  std::shared_ptr<const UpdateCheck> checked;
 };
 
 // The run: for the first name that maps to a product, the title line (font
@@ -88,8 +90,9 @@ RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNa
 
 // The check alone, for a runner that makes it before it reads anything else
 // from the update: false after a fault, which is then shown and written to
-// the report with the closing line, as the run's handler does.
-bool CheckUpdateBeforeRun(TdmUpdateCommon& engine, const UpdateTrust& trust);
+// the report with the closing line, as the run's handler does; true with
+// trust->checked set, so the run writes the signature's line in its place.
+bool CheckUpdateBeforeRun(TdmUpdateCommon& engine, UpdateTrust* trust);
 
 // The updater's executable as a Windows path: the program itself, unless a
 // runner that reads another update executable's carried files names it

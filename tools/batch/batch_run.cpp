@@ -121,8 +121,7 @@ int RunBatch(const Options& options) {
   engine.InitLog(&console);
   // Before anything else is read from the update, so that a damaged one
   // ends here, with its report line.
-  if (!CheckUpdateBeforeRun(engine, trust)) return kExitFailed;
-  trust.check = false;
+  if (!CheckUpdateBeforeRun(engine, &trust)) return kExitFailed;
   const QString title = UpdateTitle(engine);
   QStringList productNames;
   if (LoadProductList(engine, [] { return db::CheckClientLibraryVersion(); }, &productNames) ==
