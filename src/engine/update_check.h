@@ -1,7 +1,8 @@
-// The check of a whole update before its run changes anything: every carried
-// file read through once, its stored bytes compared with the SHA-256 digest
-// the packager put in the index and inflated to the end (header, size,
-// Adler-32), and the index's signature checked.
+// The check of a whole update before its run changes anything: the index's
+// signature, then every carried file read through once, its stored bytes
+// compared with the SHA-256 digest the packager put in the index, or, in an
+// update packed before digests, inflated to the end (header, sizes,
+// Adler-32).
 //
 // What this promises: the check only reads. CheckUpdate reports what it
 // found file by file and never raises for a damaged file; VerifyUpdate turns
@@ -20,7 +21,7 @@ namespace kelvaro {
 
 struct CarriedFileCheck {
   QString name;     // as stored
-  QString digest;   // SHA-256 of the stored bytes, hex
+  QString digest;   // SHA-256 of the stored bytes, hex; empty without digests
   QString problem;  // empty when the file is sound
 };
 

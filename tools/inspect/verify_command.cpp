@@ -31,7 +31,7 @@ int Verify(const QString& update, const std::optional<kelvaro::PublicKey>& trust
     throw kelvaro::Error(QStringLiteral("%1 : fichier introuvable ou illisible.").arg(update));
   const kelvaro::UpdateCheck check = kelvaro::CheckUpdate(false);
   for (const kelvaro::CarriedFileCheck& file : check.files)
-    Out(file.name + QLatin1Char('\t') + file.digest + QLatin1Char('\t') +
+    Out(file.name + QLatin1Char('\t') + (file.digest.isEmpty() ? QStringLiteral("-") : file.digest) + QLatin1Char('\t') +
         (file.problem.isEmpty() ? QStringLiteral("correct") : file.problem));
   Out(check.hasDigests ? QStringLiteral("Empreintes SHA-256 : dans l'index.")
                        : QStringLiteral("Empreintes SHA-256 : aucune (format antérieur, seul le contrôle de zlib "
