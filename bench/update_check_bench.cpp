@@ -112,8 +112,8 @@ double compare(const char* what, const std::string& update, int rounds) {
   platform::SetResourceModule(kelvaro::toW(QString::fromStdString(update)));
   inflateAll();  // the file in the page cache for both sides
   const auto [checked, inflated] = timeTurns(rounds, check, inflateAll);
-  std::printf("%s: check %.1f ms, inflating alone %.1f ms (medians of %d, CPU time): ratio %.2f\n", what,
-              checked * 1e3, inflated * 1e3, rounds, checked / inflated);
+  std::printf("%s: check %.1f ms, inflating alone %.1f ms (medians of %d, CPU time): ratio %.2f\n", what, checked * 1e3,
+              inflated * 1e3, rounds, checked / inflated);
   return checked / inflated;
 }
 
@@ -128,7 +128,8 @@ int main(int argc, char** argv) {
   writeUpdate(older, platform::prefix::kBlobContainerVersionWithoutDigests);
   std::printf("%zu carried files, %.1f MB inflated\n", std::size(kUpdate),
               double(std::accumulate(std::begin(kUpdate), std::end(kUpdate), qsizetype(0),
-                                     [](qsizetype sum, const Carried& c) { return sum + c.size; })) / 1048576.0);
+                                     [](qsizetype sum, const Carried& c) { return sum + c.size; })) /
+                  1048576.0);
   const double ratio = compare("with digests", current, rounds);
   compare("older format, for reference", older, rounds);
   platform::SetResourceModule(u"");

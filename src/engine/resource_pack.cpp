@@ -261,6 +261,7 @@ void SignPackedExecutable(const QString& path, const SecretKey& key) {
   const uint64_t blobsEnd = uint64_t(in.size()) - seal.signature.size() - seal.signedBytes.size();
   QSaveFile out(path);
   if (!out.open(QIODevice::WriteOnly)) refuse(QStringLiteral("Impossible de créer %1 : %2").arg(path, out.errorString()));
+  // The base and the blobs unchanged, then the same index newly signed.
   PackedExecutableWriter copy(&out);
   copy.appendBase(&in, blobsEnd);
   const std::string tail = containerTail(seal.signedBytes, &key);

@@ -76,8 +76,9 @@ CarriedFileCheck checkFile(const platform::ResourceSeal::Resource& stored, bool 
   const platform::ResourceDigest digest = digestOf(resource.get());
   check.digest = hex(digest);
   if (sodium_memcmp(digest.data(), stored.digest.data(), digest.size()) != 0) {
-    check.problem = QStringLiteral("Le fichier intégré \"%1\" est endommagé : son empreinte SHA-256 ne correspond pas "
-                                   "à celle de l'index.")
+    check.problem = QStringLiteral(
+                        "Le fichier intégré \"%1\" est endommagé : son empreinte SHA-256 ne correspond pas "
+                        "à celle de l'index.")
                         .arg(check.name);
   }
   return check;
@@ -87,7 +88,7 @@ CarriedFileCheck checkFile(const platform::ResourceSeal::Resource& stored, bool 
 UpdateCheck checkIndex(platform::ResourceSeal* seal) {
   if (sodium_init() < 0) throw Error(QStringLiteral("Bibliothèque libsodium inutilisable."));
   if (!platform::ReadResourceSeal(seal)) {
-    throw Error(QStringLiteral("La mise à jour est endommagée ou tronquée : son index est illisible (%1).")
+    throw Error(QStringLiteral("La mise à jour est endommagée ou tronquée, son index est illisible : %1")
                     .arg(toQ(platform::FormatSystemMessage(platform::GetLastError())).trimmed()));
   }
   UpdateCheck check;
@@ -106,7 +107,8 @@ void checkFiles(const platform::ResourceSeal& seal, bool stopAtFirstBad, UpdateC
 }  // namespace
 
 const CarriedFileCheck* UpdateCheck::firstBadFile() const {
-  const auto bad = std::find_if(files.begin(), files.end(), [](const CarriedFileCheck& f) { return !f.problem.isEmpty(); });
+  const auto bad =
+      std::find_if(files.begin(), files.end(), [](const CarriedFileCheck& f) { return !f.problem.isEmpty(); });
   return bad == files.end() ? nullptr : &*bad;
 }
 

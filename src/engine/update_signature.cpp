@@ -73,7 +73,8 @@ void WriteNewKeyPair(const QString& name) {
   initSodium();
   const QString secretPath = name + QStringLiteral(".secret");
   const QString publicPath = name + QStringLiteral(".public");
-  if (QFileInfo::exists(publicPath)) throw Error(QStringLiteral("%1 existe déjà : la clé n'est pas remplacée.").arg(publicPath));
+  if (QFileInfo::exists(publicPath))
+    throw Error(QStringLiteral("%1 existe déjà : la clé n'est pas remplacée.").arg(publicPath));
   PublicKey publicKey{};
   SecretKey secret;
   crypto_sign_keypair(publicKey.data(), secret.bytes.data());
@@ -129,9 +130,9 @@ SignatureState CheckSignatureBlock(const std::string& block, const std::string& 
   if (block.size() != crypto_sign_PUBLICKEYBYTES + crypto_sign_BYTES) return SignatureState::Invalid;
   const uint8_t* bytes = reinterpret_cast<const uint8_t*>(block.data());
   std::copy(bytes, bytes + crypto_sign_PUBLICKEYBYTES, signer->begin());
-  const int verified = crypto_sign_verify_detached(bytes + crypto_sign_PUBLICKEYBYTES,
-                                                   reinterpret_cast<const uint8_t*>(message.data()),
-                                                   message.size(), signer->data());
+  const int verified =
+      crypto_sign_verify_detached(bytes + crypto_sign_PUBLICKEYBYTES, reinterpret_cast<const uint8_t*>(message.data()),
+                                  message.size(), signer->data());
   return verified == 0 ? SignatureState::Valid : SignatureState::Invalid;
 }
 

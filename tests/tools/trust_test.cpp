@@ -10,8 +10,8 @@
 #include <QProcess>
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "engine/resource_pack.h"
@@ -119,8 +119,9 @@ uint64_t indexOffset(const std::string& bytes) {
 }
 
 QString digestMismatch(const std::u16string& name) {
-  return QStringLiteral("Le fichier intégré \"%1\" est endommagé : son empreinte SHA-256 ne correspond pas à celle "
-                        "de l'index.")
+  return QStringLiteral(
+             "Le fichier intégré \"%1\" est endommagé : son empreinte SHA-256 ne correspond pas à celle "
+             "de l'index.")
       .arg(QString::fromStdU16String(name));
 }
 
@@ -140,8 +141,8 @@ TEST_F(TrustTest, AByteFlippedInAnyCarriedFileChangesNothing) {
 TEST_F(TrustTest, ACutUpdateChangesNothing) {
   const std::string update = pack();
   const auto entries = blobs(update);
-  const auto& library = *std::find_if(entries.begin(), entries.end(),
-                                      [](const auto& e) { return e.name == u"WKTORVIDA2.DLL"; });
+  const auto& library =
+      *std::find_if(entries.begin(), entries.end(), [](const auto& e) { return e.name == u"WKTORVIDA2.DLL"; });
   const uint64_t size = fs::file_size(update);
   const struct {
     const char* what;
@@ -155,8 +156,9 @@ TEST_F(TrustTest, ACutUpdateChangesNothing) {
     SCOPED_TRACE(cut.what);
     const BatchRun result = run(altered(update, [&](std::string* bytes) { bytes->resize(cut.keep); }));
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.out.startsWith(QStringLiteral("La mise à jour est endommagée ou tronquée : son index est "
-                                                     "illisible")))
+    EXPECT_TRUE(
+        result.out.startsWith(QStringLiteral("La mise à jour est endommagée ou tronquée, son index est "
+                                             "illisible : Les données ne sont pas valides.\n")))
         << result.out.toStdString();
     EXPECT_TRUE(result.out.endsWith(kFailed));
     EXPECT_TRUE(snapshot() == before_) << "the prefix changed";
@@ -178,11 +180,12 @@ TEST_F(TrustTest, AnUpdateOfTheOlderFormatStillRunsAndIsStillChecked) {
   }
   fs::permissions(update, fs::perms::owner_all);
   const auto entries = blobs(update);
-  const auto& library = *std::find_if(entries.begin(), entries.end(),
-                                      [](const auto& e) { return e.name == u"WKTORVIDA2.DLL"; });
+  const auto& library =
+      *std::find_if(entries.begin(), entries.end(), [](const auto& e) { return e.name == u"WKTORVIDA2.DLL"; });
 
   // zlib's own check still stops a damaged file before any change.
-  const BatchRun damaged = run(altered(update, [&](std::string* bytes) { (*bytes)[library.offset + library.size - 3] ^= 0x01; }));
+  const BatchRun damaged =
+      run(altered(update, [&](std::string* bytes) { (*bytes)[library.offset + library.size - 3] ^= 0x01; }));
   EXPECT_EQ(damaged.exitCode, 1);
   EXPECT_TRUE(damaged.out.startsWith(QStringLiteral("Le fichier intégré \"WKTORVIDA2.DLL\" est endommagé : ")))
       << damaged.out.toStdString();
@@ -190,8 +193,9 @@ TEST_F(TrustTest, AnUpdateOfTheOlderFormatStillRunsAndIsStillChecked) {
 
   // A trusting run refuses it: it cannot be signed.
   const QString key = newKey("maker");
-  expectRefused(run(update, {QStringLiteral("--trust"), key + QStringLiteral(".public")}),
-                QStringLiteral("Mise à jour refusée : elle n'est pas signée et la clé %1 est exigée.").arg(fingerprint(key)));
+  expectRefused(
+      run(update, {QStringLiteral("--trust"), key + QStringLiteral(".public")}),
+      QStringLiteral("Mise à jour refusée : elle n'est pas signée et la clé %1 est exigée.").arg(fingerprint(key)));
 
   // Sound, it runs as it always did, and says nothing of digests.
   const BatchRun sound = run(update);
@@ -207,16 +211,19 @@ TEST_F(TrustTest, ATrustingRunTakesOnlyWhatItsKeySigned) {
   const std::string unsignedCopy = altered(unsignedUpdate, [](std::string*) {});
   const std::string update = pack({QStringLiteral("--sign"), maker + QStringLiteral(".secret")});
   const std::string resigned = altered(update, [](std::string*) {});
-  ASSERT_EQ(runPacker({QStringLiteral("--sign"), other + QStringLiteral(".secret"), QString::fromStdString(resigned)}).exitCode, 0);
+  ASSERT_EQ(runPacker({QStringLiteral("--sign"), other + QStringLiteral(".secret"), QString::fromStdString(resigned)})
+                .exitCode,
+            0);
   // Edited after signing: one byte of the first digest, which follows the
   // entry's offset and size at the start of the index.
-  const std::string edited =
-      altered(update, [&](std::string* bytes) { (*bytes)[indexOffset(*bytes) + 16] ^= 0x01; });
+  const std::string edited = altered(update, [&](std::string* bytes) { (*bytes)[indexOffset(*bytes) + 16] ^= 0x01; });
 
-  const QString alteredAfterSigning = QStringLiteral("Mise à jour refusée : sa signature ne correspond pas à son contenu, modifié "
-                                        "après la signature.");
-  expectRefused(run(unsignedCopy, trust),
-                QStringLiteral("Mise à jour refusée : elle n'est pas signée et la clé %1 est exigée.").arg(fingerprint(maker)));
+  const QString alteredAfterSigning = QStringLiteral(
+      "Mise à jour refusée : sa signature ne correspond pas à son contenu, modifié "
+      "après la signature.");
+  expectRefused(
+      run(unsignedCopy, trust),
+      QStringLiteral("Mise à jour refusée : elle n'est pas signée et la clé %1 est exigée.").arg(fingerprint(maker)));
   expectRefused(run(resigned, trust), QStringLiteral("Mise à jour refusée : elle est signée par la clé %1 et non par "
                                                      "la clé %2.")
                                           .arg(fingerprint(other), fingerprint(maker)));
@@ -232,7 +239,8 @@ TEST_F(TrustTest, ATrustingRunTakesOnlyWhatItsKeySigned) {
 
 TEST_F(TrustTest, BadKeysAndSignatureBlocksAreRefusedCleanly) {
   const QString maker = newKey("maker");
-  EXPECT_EQ(fs::status((maker + ".secret").toStdString()).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status((maker + ".secret").toStdString()).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
   const std::string secretBefore = readBytes((maker + ".secret").toStdString());
   const BatchRun again = runPacker({QStringLiteral("--new-key"), maker});
   EXPECT_EQ(again.exitCode, 1);
@@ -259,15 +267,18 @@ TEST_F(TrustTest, BadKeysAndSignatureBlocksAreRefusedCleanly) {
     writeBytes(keyFile, notKey.text);
     const BatchRun result = run(update, {QStringLiteral("--trust"), QString::fromStdString(keyFile)});
     EXPECT_EQ(result.exitCode, 64);
-    EXPECT_EQ(result.err, QString::fromStdString(keyFile) + QStringLiteral(" n'est pas un fichier de clé publique Kelvaro.\n"));
+    EXPECT_EQ(result.err,
+              QString::fromStdString(keyFile) + QStringLiteral(" n'est pas un fichier de clé publique Kelvaro.\n"));
     EXPECT_EQ(result.out, QString());
     EXPECT_TRUE(snapshot() == before_) << "the prefix changed";
   }
   // Signing with a public key: refused, the update unchanged.
   const std::string signedBytes = readBytes(update);
-  const BatchRun wrongKind = runPacker({QStringLiteral("--sign"), maker + QStringLiteral(".public"), QString::fromStdString(update)});
+  const BatchRun wrongKind =
+      runPacker({QStringLiteral("--sign"), maker + QStringLiteral(".public"), QString::fromStdString(update)});
   EXPECT_EQ(wrongKind.exitCode, 1);
-  EXPECT_TRUE(wrongKind.err.contains(QStringLiteral("n'est pas un fichier de clé secrète Kelvaro."))) << wrongKind.err.toStdString();
+  EXPECT_TRUE(wrongKind.err.contains(QStringLiteral("n'est pas un fichier de clé secrète Kelvaro.")))
+      << wrongKind.err.toStdString();
   EXPECT_EQ(readBytes(update), signedBytes);
 
   // A signature block one byte short or long: the index is not found whole.
@@ -275,12 +286,15 @@ TEST_F(TrustTest, BadKeysAndSignatureBlocksAreRefusedCleanly) {
     SCOPED_TRACE(change);
     const std::string damaged = altered(update, [&](std::string* bytes) {
       const size_t signatureEnd = bytes->size() - 40;
-      if (change < 0) bytes->erase(signatureEnd - 1, 1);
-      else bytes->insert(signatureEnd, 1, '\0');
+      if (change < 0)
+        bytes->erase(signatureEnd - 1, 1);
+      else
+        bytes->insert(signatureEnd, 1, '\0');
     });
     const BatchRun result = run(damaged, {QStringLiteral("--trust"), maker + QStringLiteral(".public")});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.out.startsWith(QStringLiteral("La mise à jour est endommagée ou tronquée"))) << result.out.toStdString();
+    EXPECT_TRUE(result.out.startsWith(QStringLiteral("La mise à jour est endommagée ou tronquée")))
+        << result.out.toStdString();
     EXPECT_TRUE(snapshot() == before_) << "the prefix changed";
   }
 }
@@ -290,8 +304,8 @@ TEST_F(TrustTest, InspectVerifyShowsEachFileAndTheSignature) {
   const QString other = newKey("other");
   const std::string update = pack({QStringLiteral("--sign"), maker + QStringLiteral(".secret")});
   const auto entries = blobs(update);
-  const auto& library = *std::find_if(entries.begin(), entries.end(),
-                                      [](const auto& e) { return e.name == u"WKTORVIDA2.DLL"; });
+  const auto& library =
+      *std::find_if(entries.begin(), entries.end(), [](const auto& e) { return e.name == u"WKTORVIDA2.DLL"; });
 
   const BatchRun sound = inspect({QStringLiteral("verify"), QString::fromStdString(update), QStringLiteral("--trust"),
                                   maker + QStringLiteral(".public")});
@@ -300,20 +314,21 @@ TEST_F(TrustTest, InspectVerifyShowsEachFileAndTheSignature) {
   ASSERT_EQ(lines.size(), 10) << sound.out.toStdString();
   // Each file's digest is the SHA-256 of its stored bytes, as sha256sum says.
   QProcess sha;
-  sha.start(QStringLiteral("sh"), {QStringLiteral("-c"),
-                                   QStringLiteral("tail -c +%1 \"$0\" | head -c %2 | sha256sum")
-                                       .arg(library.offset + 1)
-                                       .arg(library.size),
-                                   QString::fromStdString(update)});
+  sha.start(QStringLiteral("sh"),
+            {QStringLiteral("-c"),
+             QStringLiteral("tail -c +%1 \"$0\" | head -c %2 | sha256sum").arg(library.offset + 1).arg(library.size),
+             QString::fromStdString(update)});
   ASSERT_TRUE(sha.waitForFinished(10000));
   const QString libraryDigest = QString::fromLatin1(sha.readAllStandardOutput()).section(QLatin1Char(' '), 0, 0);
-  EXPECT_TRUE(lines.contains(QStringLiteral("WKTORVIDA2.DLL\t%1\tcorrect").arg(libraryDigest))) << sound.out.toStdString();
-  EXPECT_EQ(lines.mid(7), (QStringList{QStringLiteral("Empreintes SHA-256 : dans l'index."),
-                                       QStringLiteral("Signature : clé %1, valide.").arg(fingerprint(maker)),
-                                       QStringLiteral("Clé de confiance %1 : mise à jour acceptée.").arg(fingerprint(maker))}));
+  EXPECT_TRUE(lines.contains(QStringLiteral("WKTORVIDA2.DLL\t%1\tcorrect").arg(libraryDigest)))
+      << sound.out.toStdString();
+  EXPECT_EQ(lines.mid(7),
+            (QStringList{QStringLiteral("Empreintes SHA-256 : dans l'index."),
+                         QStringLiteral("Signature : clé %1, valide.").arg(fingerprint(maker)),
+                         QStringLiteral("Clé de confiance %1 : mise à jour acceptée.").arg(fingerprint(maker))}));
 
-  const BatchRun otherKey = inspect({QStringLiteral("verify"), QString::fromStdString(update), QStringLiteral("--trust"),
-                                     other + QStringLiteral(".public")});
+  const BatchRun otherKey = inspect({QStringLiteral("verify"), QString::fromStdString(update),
+                                     QStringLiteral("--trust"), other + QStringLiteral(".public")});
   EXPECT_EQ(otherKey.exitCode, 1);
   EXPECT_TRUE(otherKey.out.endsWith(QStringLiteral("et non par la clé %1.\n").arg(fingerprint(other))));
 

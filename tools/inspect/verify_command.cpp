@@ -17,7 +17,8 @@ namespace {
 
 QString SignatureState(const kelvaro::UpdateCheck& check) {
   switch (check.signature) {
-    case kelvaro::SignatureState::Unsigned: return QStringLiteral("Signature : aucune.");
+    case kelvaro::SignatureState::Unsigned:
+      return QStringLiteral("Signature : aucune.");
     case kelvaro::SignatureState::Valid:
       return QStringLiteral("Signature : clé %1, valide.").arg(kelvaro::KeyFingerprint(check.signer));
     case kelvaro::SignatureState::Invalid:
@@ -31,15 +32,17 @@ int Verify(const QString& update, const std::optional<kelvaro::PublicKey>& trust
     throw kelvaro::Error(QStringLiteral("%1 : fichier introuvable ou illisible.").arg(update));
   const kelvaro::UpdateCheck check = kelvaro::CheckUpdate(false);
   for (const kelvaro::CarriedFileCheck& file : check.files)
-    Out(file.name + QLatin1Char('\t') + (file.digest.isEmpty() ? QStringLiteral("-") : file.digest) + QLatin1Char('\t') +
-        (file.problem.isEmpty() ? QStringLiteral("correct") : file.problem));
+    Out(file.name + QLatin1Char('\t') + (file.digest.isEmpty() ? QStringLiteral("-") : file.digest) +
+        QLatin1Char('\t') + (file.problem.isEmpty() ? QStringLiteral("correct") : file.problem));
   Out(check.hasDigests ? QStringLiteral("Empreintes SHA-256 : dans l'index.")
                        : QStringLiteral("Empreintes SHA-256 : aucune (format antérieur, seul le contrôle de zlib "
                                         "s'applique)."));
   Out(SignatureState(check));
   const QString refused = kelvaro::TrustProblem(check, trusted);
-  if (!refused.isEmpty()) Out(refused);
-  else if (trusted) Out(QStringLiteral("Clé de confiance %1 : mise à jour acceptée.").arg(kelvaro::KeyFingerprint(*trusted)));
+  if (!refused.isEmpty())
+    Out(refused);
+  else if (trusted)
+    Out(QStringLiteral("Clé de confiance %1 : mise à jour acceptée.").arg(kelvaro::KeyFingerprint(*trusted)));
   return check.firstBadFile() || !refused.isEmpty() ? 1 : 0;
 }
 
