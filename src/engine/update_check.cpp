@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "engine/payload.h"
 #include "platform/module_resources.h"
