@@ -28,6 +28,7 @@
 #include "engine/resource_file.h"
 #include "engine/resource_pack.h"
 #include "fixtures/temp_prefix.h"
+#include "library_like_bytes.h"
 #include "platform/module_resources.h"
 #include "support/text.h"
 
@@ -35,21 +36,7 @@ namespace {
 
 constexpr platform::FileTime kPacked = 133500000000000000ull;
 
-// Bytes that compress about as well as a program library: words from a small
-// vocabulary, numbers, and some noise.
-QByteArray libraryLikeBytes(qsizetype size, uint32_t seed) {
-  static const char* words[] = {"Torvida", "kernel", "\x00\x00\x00\x00", "MOV", "call", "\xFF\xFE", "print", "list"};
-  QByteArray out;
-  out.reserve(size);
-  uint32_t state = seed;
-  while (out.size() < size) {
-    state = state * 1664525u + 1013904223u;
-    if ((state >> 28) < 3) out.append(static_cast<char>(state >> 8));
-    else out.append(words[(state >> 16) & 7]);
-  }
-  out.resize(size);
-  return out;
-}
+using bench::libraryLikeBytes;
 
 void writeModule(const std::string& path, const std::map<QString, QByteArray>& payloads) {
   QFile file(QString::fromStdString(path));

@@ -9,6 +9,8 @@ packages=(
   cmake g++ ninja-build ccache pkg-config
   # libraries
   qt6-base-dev qt6-translations-l10n zlib1g-dev
+  # SHA-256 digests and Ed25519 signatures of packed updates
+  libsodium-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # database: client headers and library, server and tools for tests and demo
   firebird3.0-server firebird-dev libfbclient2 firebird3.0-utils

@@ -1,5 +1,6 @@
 #include "engine/resource_pack.h"
 
+#include <sodium.h>
 #include <zlib.h>
 
 #include <QBuffer>
@@ -63,6 +64,46 @@ class Deflater {
 };
 
 void refuse(const QString& message) { throw Error(message); }
+
+// Forwards every write to out and hashes what out took, so that a payload's
+// digest comes from the bytes as stored, in the same pass that stores them.
+class DigestingWriter : public QIODevice {
+ public:
+  explicit DigestingWriter(QIODevice* out) : out_(out) {
+    crypto_hash_sha256_init(&state_);
+    open(QIODevice::WriteOnly);
+  }
+  platform::prefix::BlobDigest digest() {
+    platform::prefix::BlobDigest digest{};
+    crypto_hash_sha256_final(&state_, digest.data());
+    return digest;
+  }
+
+ protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char* data, qint64 size) override {
+    const qint64 written = out_->write(data, size);
+    if (written > 0) crypto_hash_sha256_update(&state_, reinterpret_cast<const unsigned char*>(data), uint64_t(written));
+    if (written != size) setErrorString(out_->errorString());
+    return written;
+  }
+
+ private:
+  QIODevice* out_;
+  crypto_hash_sha256_state state_{};
+};
+
+platform::prefix::BlobDigest digestOf(const QByteArray& bytes) {
+  platform::prefix::BlobDigest digest{};
+  crypto_hash_sha256(digest.data(), reinterpret_cast<const unsigned char*>(bytes.constData()), uint64_t(bytes.size()));
+  return digest;
+}
+
+// The index and trailer, signed when a key is given.
+std::string containerTail(const std::string& unsignedTail, const SecretKey* key) {
+  if (!key) return unsignedTail;
+  return platform::prefix::SignedBlobTail(unsignedTail, SignatureBlock(*key, unsignedTail));
+}
 
 void openForReading(QFile* file) {
   if (!file->open(QIODevice::ReadOnly))
@@ -130,7 +171,7 @@ void PackedExecutableWriter::appendBase(QIODevice* base, uint64_t size) {
 }
 
 void PackedExecutableWriter::appendPayload(const QString& name, const QByteArray& payload) {
-  entries_.push_back({name, written_, static_cast<uint64_t>(payload.size())});
+  entries_.push_back({name, written_, static_cast<uint64_t>(payload.size()), digestOf(payload)});
   put(payload.constData(), payload.size());
 }
 
@@ -140,15 +181,16 @@ void PackedExecutableWriter::appendFile(const QString& name, const QString& host
   const uint64_t size = static_cast<uint64_t>(file.size());
   if (size > 0x7FFFFFFFull) refuse(QStringLiteral("%1 dépasse 2 Go : trop grand pour être intégré.").arg(hostPath));
   const uint64_t offset = written_;
-  written_ += WritePayload(&file, size, HostFileLastWriteTime(hostPath), out_);
-  entries_.push_back({name, offset, written_ - offset});
+  DigestingWriter digesting(out_);
+  written_ += WritePayload(&file, size, HostFileLastWriteTime(hostPath), &digesting);
+  entries_.push_back({name, offset, written_ - offset, digesting.digest()});
 }
 
-void PackedExecutableWriter::finish() {
+void PackedExecutableWriter::finish(const SecretKey* key, uint32_t version) {
   std::vector<platform::prefix::BlobEntry> blobs;
-  for (const Entry& e : entries_) blobs.push_back({toW(e.name), e.offset, e.size});
-  const std::string index = platform::prefix::EncodeBlobIndex(blobs, baseSize_, written_);
-  put(index.data(), static_cast<qint64>(index.size()));
+  for (const Entry& e : entries_) blobs.push_back({toW(e.name), e.offset, e.size, e.digest});
+  const std::string tail = containerTail(platform::prefix::EncodeBlobIndex(blobs, baseSize_, written_, version), key);
+  put(tail.data(), static_cast<qint64>(tail.size()));
 }
 
 uint64_t BaseExecutableSize(const QString& hostPath) {
@@ -187,7 +229,7 @@ QString CarriedFileName(const QString& hostPath, QString* error) {
   return name;
 }
 
-void PackExecutable(const QString& output, const QString& base, const QStringList& files) {
+void PackExecutable(const QString& output, const QString& base, const QStringList& files, const SecretKey* key) {
   const QStringList names = carriedNames(files);
   QFile baseFile(base);
   openForReading(&baseFile);
@@ -198,11 +240,32 @@ void PackExecutable(const QString& output, const QString& base, const QStringLis
   PackedExecutableWriter writer(&out);
   writer.appendBase(&baseFile, baseSize);
   for (qsizetype i = 0; i < files.size(); ++i) writer.appendFile(names[i], files[i]);
-  writer.finish();
+  writer.finish(key);
   out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
                      QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
                      QFileDevice::ExeOther);
   if (!out.commit()) refuse(QStringLiteral("Impossible d'écrire %1 : %2").arg(output, out.errorString()));
+}
+
+
+void SignPackedExecutable(const QString& path, const SecretKey& key) {
+  platform::ResourceSeal seal;
+  if (!platform::prefix::ReadBlobSeal(path.toStdString(), &seal))
+    refuse(QStringLiteral("%1 : mise à jour illisible ou endommagée (erreur %2).").arg(path).arg(platform::GetLastError()));
+  if (seal.signedBytes.empty()) refuse(QStringLiteral("%1 n'intègre aucun fichier : rien à signer.").arg(path));
+  if (!seal.hasDigests)
+    refuse(QStringLiteral("%1 est d'un format sans empreintes : refaites-la avec kelvaro-pack avant de la signer.").arg(path));
+  QFile in(path);
+  openForReading(&in);
+  const uint64_t blobsEnd = uint64_t(in.size()) - seal.signature.size() - seal.signedBytes.size();
+  QSaveFile out(path);
+  if (!out.open(QIODevice::WriteOnly)) refuse(QStringLiteral("Impossible de créer %1 : %2").arg(path, out.errorString()));
+  // The base and the blobs unchanged, then the same index newly signed.
+  PackedExecutableWriter copy(&out);
+  copy.appendBase(&in, blobsEnd);
+  const std::string tail = containerTail(seal.signedBytes, &key);
+  if (out.write(tail.data(), qint64(tail.size())) != qint64(tail.size()) || !out.commit())
+    refuse(QStringLiteral("Impossible d'écrire %1 : %2").arg(path, out.errorString()));
 }
 
 }  // namespace kelvaro

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/update_signature.h"
+#include "platform/prefix/appended_blobs.h"
 #include "platform/win_types.h"
 
 namespace kelvaro {
@@ -38,13 +40,17 @@ class PackedExecutableWriter {
   void appendPayload(const QString& name, const QByteArray& payload);
   // Stores the file at hostPath as a payload with its last-write time.
   void appendFile(const QString& name, const QString& hostPath);
-  void finish();
+  // Adds the index, holding each payload's SHA-256, signed when key is
+  // given; version 1 writes the older format without digests (tests).
+  void finish(const SecretKey* key = nullptr,
+              uint32_t version = platform::prefix::kBlobContainerVersion);
 
  private:
   struct Entry {
     QString name;
     uint64_t offset;
     uint64_t size;
+    platform::prefix::BlobDigest digest;
   };
   void put(const char* data, qint64 size);
 
@@ -67,8 +73,15 @@ platform::FileTime HostFileLastWriteTime(const QString& hostPath);
 // '?', '"', '<', '>', '|', control characters, empty or too long).
 QString CarriedFileName(const QString& hostPath, QString* error);
 
-// Packs base and files into output (host paths), with mode 0755. Raises Error
-// with a message for the user on any failure; output is then unchanged.
-void PackExecutable(const QString& output, const QString& base, const QStringList& files);
+// Packs base and files into output (host paths), with mode 0755, signed
+// when key is given. Raises Error with a message for the user on any
+// failure; output is then unchanged.
+void PackExecutable(const QString& output, const QString& base, const QStringList& files,
+                    const SecretKey* key = nullptr);
+
+// Signs the packed update at path (a host path) in place, replacing any
+// signature it had; the carried files stay byte for byte. Refuses an update
+// packed before digests, whose index has nothing worth signing.
+void SignPackedExecutable(const QString& path, const SecretKey& key);
 
 }  // namespace kelvaro

@@ -103,8 +103,24 @@ class ActionsDisabled {
   const RunUpdateHooks& hooks_;
 };
 
+// Raises the report's line when the update fails its check.
+void CheckBeforeRoutine(TdmUpdateCommon& engine, const UpdateTrust& trust) {
+  const UpdateCheck check = trust.checked ? *trust.checked : VerifyUpdate(trust.trustedKey);
+  if (trust.reportSignature) engine.AddToLog(SignatureLine(check) + QStringLiteral("\r\n"));
+}
+
+// What the run's handler does with an error that reached it: said once,
+// written to the report with the failed outcome.
+void ReportFailure(TdmUpdateCommon& engine, const QString& message, RunUpdateOutcome* outcome) {
+  outcome->failed = true;
+  outcome->result = urtKo;
+  outcome->errorMessage = message;
+  ShowErrorMessage(message);
+  engine.AddToLog(message + QStringLiteral("\r\n\r\n") + OutcomeMessage(urtKo));
+}
+
 void RunSteps(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
-              const RunUpdateHooks& hooks, RunUpdateOutcome* outcome) {
+              const RunUpdateHooks& hooks, const UpdateTrust& trust, RunUpdateOutcome* outcome) {
   for (const QString& name : productNames) {
     const TAppNameType type = ProductFromName(name);
     if (type == antUnknown) continue;
@@ -114,6 +130,7 @@ void RunSteps(TdmUpdateCommon& engine, const QStringList& productNames, const QS
     {
       ActionsDisabled disabled(hooks);
       Delay(100);  // lets the window repaint before the routine starts
+      CheckBeforeRoutine(engine, trust);
       outcome->result = RunProductRoutine(engine, type);
     }
     break;  // only the first product named is updated
@@ -127,21 +144,14 @@ void RunSteps(TdmUpdateCommon& engine, const QStringList& productNames, const QS
 }  // namespace
 
 RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
-                           const RunUpdateHooks& hooks) {
+                           const RunUpdateHooks& hooks, const UpdateTrust& trust) {
   RunUpdateOutcome outcome;
-  // Whatever leaves the routine is the run's failure: said once, written to
-  // the report with the failed outcome. An exception of another kind than
-  // the program's own (from a library, or a lack of memory) is no exception
-  // to that.
-  const auto fail = [&](const QString& message) {
-    outcome.failed = true;
-    outcome.result = urtKo;
-    outcome.errorMessage = message;
-    ShowErrorMessage(message);
-    engine.AddToLog(message + QStringLiteral("\r\n\r\n") + OutcomeMessage(urtKo));
-  };
+  // Whatever leaves the routine is the run's failure. An exception of
+  // another kind than the program's own (from a library, or a lack of
+  // memory) is no exception to that.
+  const auto fail = [&](const QString& message) { ReportFailure(engine, message, &outcome); };
   try {
-    RunSteps(engine, productNames, title, hooks, &outcome);
+    RunSteps(engine, productNames, title, hooks, trust, &outcome);
   } catch (const SilentAbort&) {
     // The silent abort ends the run without a message.
     outcome.failed = true;
@@ -154,6 +164,17 @@ RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNa
     fail(QStringLiteral("Erreur inconnue"));
   }
   return outcome;
+}
+
+bool CheckUpdateBeforeRun(TdmUpdateCommon& engine, UpdateTrust* trust) {
+  try {
+    trust->checked = std::make_shared<const UpdateCheck>(VerifyUpdate(trust->trustedKey));
+  } catch (const Error& error) {
+    RunUpdateOutcome ignored;
+    ReportFailure(engine, error.message(), &ignored);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace kelvaro

@@ -16,7 +16,10 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
+#include <optional>
 
+#include "engine/update_check.h"
 #include "products/product_table.h"
 
 namespace kelvaro {
@@ -70,11 +73,28 @@ struct RunUpdateOutcome {
   QString errorMessage;
 };
 
+// How a run checks its update (update_check.h) before the routine changes
+// anything.
+struct UpdateTrust {
+  std::optional<PublicKey> trustedKey;  // refuse what this key did not sign
+  bool reportSignature = false;         // write the signature's state
+  // Set by CheckUpdateBeforeRun: the run then checks nothing again.
+  std::shared_ptr<const UpdateCheck> checked;
+};
+
 // The run: for the first name that maps to a product, the title line (font
-// size 10), Delay(100), its routine; then the closing line (CR LF + message,
-// font size 10). Errors end in the handler described above.
+// size 10), Delay(100), the check of every carried file and of the signature
+// (with its line when trust asks for it), its routine; then the closing line
+// (CR LF + message, font size 10). Errors, a failed check among them, end in
+// the handler described above.
 RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
-                           const RunUpdateHooks& hooks = {});
+                           const RunUpdateHooks& hooks = {}, const UpdateTrust& trust = {});
+
+// The check alone, for a runner that makes it before it reads anything else
+// from the update: false after a fault, which is then shown and written to
+// the report with the closing line, as the run's handler does; true with
+// trust->checked set, so the run writes the signature's line in its place.
+bool CheckUpdateBeforeRun(TdmUpdateCommon& engine, UpdateTrust* trust);
 
 // The updater's executable as a Windows path: the program itself, unless a
 // runner that reads another update executable's carried files names it

@@ -7,6 +7,7 @@
 // resource's data.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -41,6 +42,29 @@ std::unique_ptr<ResourceData> FindDataResource(const String& name);
 
 // Names of every data resource of the module, as stored (upper case).
 std::vector<String> ListDataResources();
+
+// What the packager stored to prove the data resources whole: a SHA-256
+// digest of each resource's stored bytes and, when the update was signed, a
+// signature over the index that holds those digests. The platform only hands
+// the bytes over; checking them is the engine's business.
+using ResourceDigest = std::array<uint8_t, 32>;
+
+struct ResourceSeal {
+  struct Resource {
+    String name;  // as stored (upper case)
+    ResourceDigest digest{};
+  };
+  bool hasDigests = false;  // false for updates packed before digests
+  std::vector<Resource> resources;
+  std::string signedBytes;  // the bytes a signature covers
+  std::string signature;    // empty when not signed
+};
+
+// The module's seal. False with the last error set when the module cannot
+// be read or its container is damaged. A module without resources, or whose
+// resources carry no digests (Windows resources, older updates), gives
+// hasDigests false and no signature.
+bool ReadResourceSeal(ResourceSeal* seal);
 
 // --- Version resources --------------------------------------------------------
 //

@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/module_resources.h"
 #include "platform/system.h"
+#include "support/errors.h"
 #include "support/installation_owner.h"
 #include "support/one_instance.h"
 #include "support/text.h"
@@ -75,6 +76,16 @@ QString CheckWorkstation() {
 }
 
 int RunUpdateFile(const Options& options, UnattendedConsole& console, std::vector<CompanyListsOutcome>* companies) {
+  UpdateTrust trust;
+  if (!options.trust.isEmpty()) {
+    try {
+      trust.trustedKey = ReadPublicKey(options.trust);
+    } catch (const Error& error) {
+      console.ShowRunnerError(error.message());
+      return kExitUsage;
+    }
+    trust.reportSignature = true;
+  }
   if (QString error = OpenUpdate(options.update); !error.isEmpty()) {
     console.ShowRunnerError(error);
     return kExitUsage;
@@ -105,13 +116,16 @@ int RunUpdateFile(const Options& options, UnattendedConsole& console, std::vecto
   engine.InitLog(&console);
   engine.SetCompanyProgress(
       [&console](int number, int count, const QString& company) { console.ShowCompany(number, count, company); });
+  // Before anything else is read from the update, so that a damaged one
+  // ends here, with its report line.
+  if (!CheckUpdateBeforeRun(engine, &trust)) return kExitFailed;
   const QString title = UpdateTitle(engine);
   QStringList productNames;
   if (LoadProductList(engine, [] { return db::CheckClientLibraryVersion(); }, &productNames) ==
       ProductListStatus::ClientRefused) {
     return kExitNothingDone;
   }
-  const int code = ExitCodeOf(RunUpdate(engine, productNames, title));
+  const int code = ExitCodeOf(RunUpdate(engine, productNames, title, {}, trust));
   *companies = engine.listOutcomes();
   return code;
 }

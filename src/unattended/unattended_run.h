@@ -5,8 +5,9 @@
 //
 // What this promises when things go wrong: nothing is changed before the
 // update executable has been opened, found to carry files, the workstation's
-// drive C: found, the prefix found to belong to the user this runs as, and
-// the instance lock taken; every question gets the configured answer (No
+// drive C: found, the prefix found to belong to the user this runs as, the
+// instance lock taken and every carried file checked (and, with a trusted
+// key, the signature); every question gets the configured answer (No
 // unless told otherwise), every dialog is cancelled, and the outcome is the
 // exit code. Asked for a JSON document, a run writes it whatever its outcome.
 #pragma once
@@ -35,6 +36,7 @@ struct Options {
   QString update;       // host path of the update executable
   bool answer = false;  // the answer to every question
   QString json;         // host path of the JSON document, empty for none
+  QString trust;        // public key file: run only what this key signed
 };
 
 // Runs the update; returns the exit code.

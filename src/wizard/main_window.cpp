@@ -474,7 +474,11 @@ void TfrmMain::RunUpdate() {
     report->ensureCursorVisible();
     report->setFocus();
   };
-  kelvaro::RunUpdate(*dmUpdateCommon, mProductNames, RzLabelTitle->text(), hooks);
+  // The wizard runs unsigned updates as it always did, and says which key
+  // signed the others.
+  UpdateTrust trust;
+  trust.reportSignature = true;
+  kelvaro::RunUpdate(*dmUpdateCommon, mProductNames, RzLabelTitle->text(), hooks, trust);
   mAppType = dmUpdateCommon->AppNameType();
 }
 

@@ -2,8 +2,11 @@
 // report of each run, the exit code and what landed in the databases.
 #include <QJsonArray>
 #include <QJsonObject>
+#include <algorithm>
+#include <fstream>
 
 #include "e2e_fixture.h"
+#include "platform/prefix/data_resources.h"
 
 #if defined(KELVARO_UPDATE_BATCH) && defined(KELVARO_PACK)
 
@@ -196,6 +199,35 @@ TEST_F(TorvidaUpdateTest, ABadListEndsTheInstallationAndKeepsWhatWasStored) {
   const QJsonArray failures = companies[0][QStringLiteral("failures")].toArray();
   ASSERT_EQ(failures.size(), 1);
   EXPECT_FALSE(failures[0].toString().isEmpty());
+}
+
+TEST_F(TorvidaUpdateTest, AnAlteredListChangesNoFileAndNoDatabase) {
+  // The list is read last, once files are copied and companies connected:
+  // the check before the run must stop it first.
+  carryTorvidaUpdate();
+  installTorvida("torvida_1_2_3_9.dll");
+  auto& alpha = companyDatabase(QStringLiteral("Alpha"));
+  companies("Alpha\r\n");
+  const std::string update = pack();
+  std::vector<platform::prefix::BlobEntry> blobs;
+  ASSERT_TRUE(platform::prefix::ReadBlobDirectory(update, &blobs));
+  const auto list = std::find_if(blobs.begin(), blobs.end(), [](const auto& b) { return b.name == u"ETIQUETTES.LST"; });
+  ASSERT_NE(list, blobs.end());
+  {
+    std::fstream file(update, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekg(std::streamoff(list->offset + list->size / 2));
+    const char byte = char(file.get() ^ 0x04);
+    file.seekp(std::streamoff(list->offset + list->size / 2));
+    file.put(byte);
+  }
+
+  const BatchRun result = run(update);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.out, QStringLiteral("Le fichier intégré \"ETIQUETTES.LST\" est endommagé : son empreinte SHA-256 ne "
+                                       "correspond pas à celle de l'index.\n") +
+                            kFailed);
+  EXPECT_EQ(prefix.readFile(e2e::kInstalled), fixture("torvida_1_2_3_9.dll"));
+  EXPECT_TRUE(StoredLists(alpha).isEmpty());
 }
 
 }  // namespace

@@ -157,7 +157,12 @@ TEST_F(ResourceDamageTest, DamagedContainerIsInvalidDataNotACrash) {
       {"index offset past the end", patchedTrailer(8, 1ull << 40, 8)},
       {"index size past the start", patchedTrailer(16, 1ull << 40, 8)},
       {"base past the index", patchedTrailer(0, indexOffset + 1, 8)},
-      {"unknown version", patchedTrailer(28, 2, 4)},
+      {"unknown version", patchedTrailer(28, 3, 4)},
+      {"signature one byte short", platform::prefix::SignedBlobTail(sound, std::string(95, 's'))},
+      {"signature in a container without digests",
+       platform::prefix::SignedBlobTail(
+           platform::prefix::EncodeBlobIndex({{u"A.TXT", 7, 5}, {u"B.TXT", 12, 5}}, base.size(), indexOffset, 1),
+           std::string(platform::prefix::kBlobSignatureSize, 's'))},
       {"only a trailer", sound.substr(sound.size() - 40)},
   };
   const std::string module = prefix_.hostPath("C:\\Update\\MajTorvida.exe");

@@ -140,8 +140,8 @@ TEST_F(PackTest, ExtractFailures) {
   // leaves the existing target whole.
   std::string bytes = readAll(out.toStdString());
   // The payload ends where the index starts: before one entry (offset, size,
-  // name length, "UPDATES.TXT" in UTF-16) and the 40-byte trailer.
-  const size_t payloadEnd = bytes.size() - 40 - (8 + 8 + 2 + 2 * 11);
+  // SHA-256, name length, "UPDATES.TXT" in UTF-16) and the 40-byte trailer.
+  const size_t payloadEnd = bytes.size() - 40 - (8 + 8 + 32 + 2 + 2 * 11);
   bytes[payloadEnd - 1] ^= 0x55;
   std::ofstream(out.toStdString(), std::ios::binary | std::ios::trunc) << bytes;
   std::ofstream(path("kept").toStdString()) << "kept";

@@ -2,6 +2,7 @@
 // their captions, Back and the history, extra pages, the run and its report,
 // the error path and the start-up failures.
 #include <QLabel>
+#include <QtEndian>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStyle>
@@ -84,7 +85,7 @@ TEST(MainWindow, WalksThePagesWithTheirCaptionsAndHistory) {
   EXPECT_TRUE(w.main().UpdateStarted());
   EXPECT_EQ(frmEndInstall->PanelButtons->text(), QStringLiteral("Rapport d'installation"));
   // A product without a routine: the title line and no outcome line.
-  EXPECT_EQ(WithoutDate(w.report()), QStringLiteral("Mise à jour : Mise à jour Torvida  <date>\n\n"));
+  EXPECT_EQ(WithoutDate(w.report()), QStringLiteral("Mise à jour : Mise à jour Torvida  <date>\n\nMise à jour non signée.\n\n"));
   ExpectActions(w, {false, true, false, "Quitter"}, "report");
   EXPECT_EQ(w.main().History(), (QList<TFrmStep*>{frmWelcome, frmDisplayFile, frmEndInstall, frmEndInstall}));
   w.SavePicture(QStringLiteral("3-report"));
@@ -296,7 +297,7 @@ TEST(MainWindow, OnlyTheFirstKnownProductIsRun) {
   w.Next();
   // "Ferro" maps to no product and is skipped; Ferrolune runs (no routine);
   // PDFDLL is never reached: one title line.
-  EXPECT_EQ(WithoutDate(w.report()), QStringLiteral("Mise à jour : Mise à jour Torvida  <date>\n\n"));
+  EXPECT_EQ(WithoutDate(w.report()), QStringLiteral("Mise à jour : Mise à jour Torvida  <date>\n\nMise à jour non signée.\n\n"));
   EXPECT_EQ(dmUpdateCommon->AppNameType(), antFerrolune);
 }
 
@@ -356,7 +357,7 @@ TEST(MainWindow, AnErrorLeavingTheRoutineIsShownAndReported) {
   ASSERT_EQ(w.user().shown.size(), 1u);
   EXPECT_EQ(w.user().shown[0].kind, MessageKind::Error);
   const QString message = w.user().shown[0].text;
-  EXPECT_EQ(WithoutDate(w.report()), QStringLiteral("Mise à jour : Mise à jour Torvida  <date>\n\n") + message +
+  EXPECT_EQ(WithoutDate(w.report()), QStringLiteral("Mise à jour : Mise à jour Torvida  <date>\n\nMise à jour non signée.\n\n") + message +
                                          QStringLiteral("\n\nLa mise à jour a échouée !\n"));
   EXPECT_EQ(w.current(), frmEndInstall);
   EXPECT_EQ(w.nextCaption(), QStringLiteral("Quitter"));
@@ -414,6 +415,58 @@ TEST(ProgramStart, AFailureWhileOneIsMadeIsSaidAndTheOthersAreMade) {
     }
     DestroyProgramWindows();
     EXPECT_EQ(made(), (std::array<bool, 5>{}));
+  }
+}
+
+// The report says who signed the update, and a damaged update is refused
+// before the routine copies anything.
+TEST(MainWindow, TheReportShowsTheSignatureAndADamagedUpdateChangesNothing) {
+  fixtures::TempDir keys;
+  const QString keyName = QString::fromStdString(keys.path()) + QStringLiteral("/maker");
+  WriteNewKeyPair(keyName);
+  SecretKey key;
+  ReadSecretKey(keyName + QStringLiteral(".secret"), &key);
+  const QString fingerprint = KeyFingerprint(ReadPublicKey(keyName + QStringLiteral(".public")));
+
+  Carried files = StandardTexts("Common\r\n");
+  files.push_back({QStringLiteral("FileNames.txt"), "Shared.dll\r\n"});
+  files.push_back({QStringLiteral("Shared.dll"), QByteArray(4000, 's') + "shared library"});
+  const std::string kShared = "C:\\WKelvaro\\Torvida\\Programs\\Common\\Programs\\Shared.dll";
+  for (const bool damaged : {false, true}) {
+    SCOPED_TRACE(damaged ? "damaged" : "sound");
+    Wizard w(files, {}, &key);
+    ASSERT_TRUE(WriteRegistryValue(kHkeyCurrentUser, QStringLiteral("SOFTWARE\\KELVARO S.A.\\Torvida\\Program"),
+                                   QStringLiteral("Filename"),
+                                   QStringLiteral("C:\\WKelvaro\\Torvida\\Programs\\WKTorvida2.dll"),
+                                   RegistryKind::String, true));
+    if (damaged) {
+      // One byte of the last carried file's payload, just before the index.
+      QFile update(w.updatePath());
+      ASSERT_TRUE(update.open(QIODevice::ReadWrite));
+      QByteArray bytes = update.readAll();
+      const qsizetype indexOffset = qsizetype(qFromLittleEndian<quint64>(bytes.constData() + bytes.size() - 32));
+      bytes[indexOffset - 5] = char(bytes[indexOffset - 5] ^ 0x10);
+      update.seek(0);
+      update.write(bytes);
+    }
+    w.Start();
+    w.Next();
+    w.Next();
+    const QString title = QStringLiteral("Mise à jour : Mise à jour Torvida  <date>\n\n");
+    if (!damaged) {
+      EXPECT_TRUE(WithoutDate(w.report()).startsWith(title + QStringLiteral("Mise à jour signée par la clé %1.\n\n").arg(fingerprint)))
+          << w.report().toStdString();
+      EXPECT_TRUE(w.report().endsWith(QStringLiteral("La mise à jour est terminée avec succès.\n")));
+      EXPECT_TRUE(QFile::exists(QString::fromStdString(w.prefix().hostPath(kShared)))) << w.report().toStdString();
+      continue;
+    }
+    const QString line = QStringLiteral("Le fichier intégré \"SHARED.DLL\" est endommagé : son empreinte SHA-256 ne "
+                                        "correspond pas à celle de l'index.");
+    ASSERT_EQ(w.user().shown.size(), 1u);
+    EXPECT_EQ(w.user().shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(w.user().shown[0].text, line);
+    EXPECT_EQ(WithoutDate(w.report()), title + line + QStringLiteral("\n\nLa mise à jour a échouée !\n"));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(w.prefix().hostPath(kShared))));
   }
 }
 

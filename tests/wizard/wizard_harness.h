@@ -49,12 +49,14 @@ inline Carried StandardTexts(const QByteArray& updates = "Ferrolune\r\n") {
            "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 {\\b Nouveaut\\'e9s}\\par Impression des listes\\par}"}};
 }
 
-// Writes a small base followed by the carried files and makes it the module
-// whose resources the engine reads; back to the running program afterwards.
+// Writes a small base followed by the carried files, signed when a key is
+// given, and makes it the module whose resources the engine reads; back to
+// the running program afterwards.
 class PackedUpdate {
  public:
-  // raw: payloads carried as they are, without encoding (damaged files).
-  explicit PackedUpdate(const Carried& files, const Carried& raw = {}) {
+  // raw: payloads carried as they are, without encoding (damaged files);
+  // key: signs the update.
+  explicit PackedUpdate(const Carried& files, const Carried& raw = {}, const kelvaro::SecretKey* key = nullptr) {
     path_ = QString::fromStdString(dir_.path()) + QStringLiteral("/MajTorvida");
     QFile out(path_);
     EXPECT_TRUE(out.open(QIODevice::WriteOnly));
@@ -65,10 +67,11 @@ class PackedUpdate {
     writer.appendBase(&baseDevice, uint64_t(base.size()));
     for (const auto& [name, bytes] : files) writer.appendPayload(name, kelvaro::EncodePayload(bytes, 0));
     for (const auto& [name, bytes] : raw) writer.appendPayload(name, bytes);
-    writer.finish();
+    writer.finish(key);
     out.close();
     EXPECT_TRUE(platform::SetResourceModule(kelvaro::toW(path_)));
   }
+  const QString& path() const { return path_; }
   ~PackedUpdate() { platform::SetResourceModule(u""); }
   PackedUpdate(const PackedUpdate&) = delete;
   PackedUpdate& operator=(const PackedUpdate&) = delete;
@@ -94,7 +97,8 @@ inline void WhenModalShows(std::function<void(QWidget*)> inspect) {
 
 class Wizard {
  public:
-  explicit Wizard(const Carried& files, const Carried& raw = {}) : packed_(files, raw) {
+  explicit Wizard(const Carried& files, const Carried& raw = {}, const kelvaro::SecretKey* key = nullptr)
+      : packed_(files, raw, key) {
     QApplication::setQuitOnLastWindowClosed(false);
     kelvaro::CreateProgramWindows();
   }
@@ -130,6 +134,9 @@ class Wizard {
   }
 
   kelvaro::ScriptedUser& user() { return scripted_.user; }
+  const fixtures::TempPrefix& prefix() const { return prefix_; }
+  // The host path of the packed update the wizard reads.
+  const QString& updatePath() const { return packed_.path(); }
 
  private:
   static void Click(QAbstractButton* button) {

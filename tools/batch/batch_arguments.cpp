@@ -19,6 +19,12 @@ bool ParseArguments(const QStringList& args, unattended::Options* options, QStri
         *error = QStringLiteral("--json takes a file name");
         return false;
       }
+    } else if (arg == QStringLiteral("--trust")) {
+      options->trust = i + 1 < args.size() ? args[++i] : QString();
+      if (options->trust.isEmpty()) {
+        *error = QStringLiteral("--trust takes a public key file");
+        return false;
+      }
     } else if (arg.startsWith(QStringLiteral("--")) || !options->update.isEmpty()) {
       *error = QStringLiteral("unexpected argument: ") + arg;
       return false;
@@ -35,7 +41,7 @@ bool ParseArguments(const QStringList& args, unattended::Options* options, QStri
 
 QString HelpText() {
   return QStringLiteral(
-      "usage: kelvaro-update-batch UPDATE [--answer yes|no] [--json FILE]\n"
+      "usage: kelvaro-update-batch UPDATE [--answer yes|no] [--trust KEYFILE] [--json FILE]\n"
       "\n"
       "Runs the update that the update executable UPDATE carries (made by\n"
       "kelvaro-pack), without any window, on the workstation of the Wine prefix\n"
@@ -46,6 +52,8 @@ QString HelpText() {
       "Options:\n"
       "  --answer yes|no  the answer to every question the update asks, such as\n"
       "                   replacing a library that is not older (default: no)\n"
+      "  --trust KEYFILE  run the update only if the key in KEYFILE (NAME.public\n"
+      "                   of kelvaro-pack --new-key) signed it\n"
       "  --json FILE      also write the outcome, the exit code, the report, the\n"
       "                   messages and, per company, the print lists added and\n"
       "                   updated and the failures, as one JSON document\n"
@@ -54,14 +62,16 @@ QString HelpText() {
       "\n"
       "Exit codes:\n"
       "  0   the update is done\n"
-      "  1   the update failed (the report says where)\n"
+      "  1   the update failed (the report says where), or the update is damaged\n"
+      "      or, with --trust, not signed by that key: nothing was changed\n"
       "  2   the update was not done: a question was answered no\n"
       "  3   the update is done with warnings: lists of some companies were not\n"
       "      installed (a database that cannot be reached, for example)\n"
       "  4   nothing to do here: the update names no product this tool updates,\n"
       "      the Firebird client was refused, or another copy is running\n"
       "  5   the Wine prefix belongs to another user: nothing was changed\n"
-      "  64  bad arguments, an update that cannot be read or carries no files,\n"
+      "  64  bad arguments (a key file that cannot be read), an update that cannot\n"
+      "      be read or carries no files,\n"
       "      or no Wine prefix at WINEPREFIX\n");
 }
 

@@ -1,6 +1,7 @@
-// kelvaro-update-batch UPDATE [--answer yes|no] [--json FILE]: runs the update
-// carried by the update executable UPDATE in the current WINEPREFIX, without
-// windows. The report goes to standard output line by line, message boxes to
+// kelvaro-update-batch UPDATE [--answer yes|no] [--trust KEYFILE] [--json FILE]:
+// runs the update carried by the update executable UPDATE in the current
+// WINEPREFIX, without windows; with --trust, only when the key in KEYFILE
+// (NAME.public of kelvaro-pack --new-key) signed it. The report goes to standard output line by line, message boxes to
 // standard error; the exit code tells the outcome (unattended/unattended_run.h,
 // --help).
 #include <QCoreApplication>
@@ -18,7 +19,7 @@ int main(int argc, char** argv) {
   QString error;
   if (!batch::ParseArguments(args, &options, &error)) {
     std::fprintf(stderr,
-                 "kelvaro-update-batch: %s\nusage: kelvaro-update-batch UPDATE [--answer yes|no] [--json FILE]\n"
+                 "kelvaro-update-batch: %s\nusage: kelvaro-update-batch UPDATE [--answer yes|no] [--trust KEYFILE] [--json FILE]\n"
                  "(kelvaro-update-batch --help tells more)\n",
                  error.toUtf8().constData());
     return unattended::kExitUsage;

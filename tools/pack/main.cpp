@@ -1,7 +1,9 @@
 // kelvaro-pack: makes an update executable, lists what one carries, and
 // extracts one carried file.
 //
-//   kelvaro-pack -o OUT [--base EXE] FILE...
+//   kelvaro-pack -o OUT [--base EXE] [--sign NAME.secret] FILE...
+//   kelvaro-pack --sign NAME.secret EXE      signs a packed update in place
+//   kelvaro-pack --new-key NAME              writes NAME.secret and NAME.public
 //   kelvaro-pack --list EXE
 //   kelvaro-pack --extract EXE NAME TARGET
 //
@@ -17,6 +19,7 @@
 #include "engine/payload.h"
 #include "engine/resource_file.h"
 #include "engine/resource_pack.h"
+#include "engine/update_signature.h"
 #include "standard_options.h"
 #include "platform/module_resources.h"
 #include "support/errors.h"
@@ -30,7 +33,9 @@ void printLine(FILE* to, const QString& line) {
 }
 
 const QString kUsage = QStringLiteral(
-    "usage: kelvaro-pack -o OUT [--base EXE] FILE...\n"
+    "usage: kelvaro-pack -o OUT [--base EXE] [--sign NAME.secret] FILE...\n"
+    "       kelvaro-pack --sign NAME.secret EXE\n"
+    "       kelvaro-pack --new-key NAME\n"
     "       kelvaro-pack --list EXE\n"
     "       kelvaro-pack --extract EXE NAME TARGET");
 
@@ -46,6 +51,10 @@ const QString kHelp = kUsage + QStringLiteral(
     "  -o OUT                 write the update executable to OUT\n"
     "  --base EXE             the executable to copy (default: the wizard,\n"
     "                         kelvaro-update, built beside kelvaro-pack)\n"
+    "  --sign NAME.secret     sign the update with that secret key; with EXE\n"
+    "                         alone, sign (or sign again) a packed update in place\n"
+    "  --new-key NAME         make a key pair: NAME.secret (readable by you\n"
+    "                         alone) and NAME.public, for --trust\n"
     "  --list EXE             list what EXE carries: name, size, time (UTC)\n"
     "  --extract EXE NAME TARGET\n"
     "                         write the file EXE carries as NAME to TARGET\n"
@@ -76,20 +85,33 @@ QString isoTime(platform::FileTime fileTime) {
   return QDateTime::fromMSecsSinceEpoch(unixMs, QTimeZone::utc()).toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
 }
 
+bool isPackOption(const QString& arg) {
+  return arg == QLatin1String("-o") || arg == QLatin1String("--base") || arg == QLatin1String("--sign");
+}
+
 int pack(const QStringList& args) {
   QString output;
-  QString base = QStringLiteral(KELVARO_PACK_DEFAULT_BASE);
+  QString base;
+  QString keyFile;
   QStringList files;
   for (qsizetype i = 0; i < args.size(); ++i) {
-    if ((args[i] == QLatin1String("-o") || args[i] == QLatin1String("--base")) && i + 1 < args.size()) {
-      (args[i] == QLatin1String("-o") ? output : base) = args[i + 1];
+    if (isPackOption(args[i]) && i + 1 < args.size()) {
+      (args[i] == QLatin1String("-o") ? output : args[i] == QLatin1String("--base") ? base : keyFile) = args[i + 1];
       ++i;
     } else {
       files.append(args[i]);
     }
   }
-  if (output.isEmpty()) return usage();
-  kelvaro::PackExecutable(output, base, files);
+  kelvaro::SecretKey key;
+  if (!keyFile.isEmpty()) kelvaro::ReadSecretKey(keyFile, &key);
+  if (output.isEmpty()) {
+    // --sign KEY EXE: an update already packed.
+    if (keyFile.isEmpty() || !base.isEmpty() || files.size() != 1) return usage();
+    kelvaro::SignPackedExecutable(files.first(), key);
+    return 0;
+  }
+  if (base.isEmpty()) base = QStringLiteral(KELVARO_PACK_DEFAULT_BASE);
+  kelvaro::PackExecutable(output, base, files, keyFile.isEmpty() ? nullptr : &key);
   return 0;
 }
 
@@ -123,7 +145,11 @@ int run(const QStringList& args) {
   if (const auto code = tools::AnswerStandardOption(args, QStringLiteral("kelvaro-pack"), kHelp)) return *code;
   if (args.size() == 2 && args[0] == QLatin1String("--list")) return list(args[1]);
   if (args.size() == 4 && args[0] == QLatin1String("--extract")) return extract(args[1], args[2], args[3]);
-  if (!args.isEmpty() && (args[0] == QLatin1String("-o") || args[0] == QLatin1String("--base"))) return pack(args);
+  if (args.size() == 2 && args[0] == QLatin1String("--new-key")) {
+    kelvaro::WriteNewKeyPair(args[1]);
+    return 0;
+  }
+  if (!args.isEmpty() && isPackOption(args[0])) return pack(args);
   return usage();
 }
 

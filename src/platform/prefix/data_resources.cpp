@@ -59,31 +59,60 @@ std::shared_ptr<Fd> openModule(const std::string& hostPath) {
   return std::make_shared<Fd>(fd);
 }
 
-// Trailer, then index: the only bytes of the file a lookup reads before the
-// blob it wants.
-bool readDirectory(int fd, std::vector<BlobEntry>* entries, uint64_t* baseSize) {
-  entries->clear();
+// What a container holds besides the blobs.
+struct Directory {
+  std::vector<BlobEntry> entries;
+  uint64_t baseSize = 0;
+  BlobTrailer trailer;
+  std::string index;
+  std::string trailerBytes;
+  std::string signature;
+};
+
+// A file without the magic: a plain executable, or a packed one cut short.
+bool checkPlainFile(int fd, uint64_t fileSize) {
+  char head[64];
+  if (fileSize < sizeof head) return true;
+  if (!readAt(fd, 0, head, sizeof head)) return false;
+  if (IsElfWithBytesAfterIt(head, sizeof head, fileSize)) return Fail(kErrorInvalidData);
+  return true;
+}
+
+// Trailer, then index (and the signature when asked): the only bytes of the
+// file a lookup reads before the blob it wants.
+bool readDirectory(int fd, Directory* directory, bool withSignature) {
   struct stat info {};
   if (::fstat(fd, &info) != 0) return Fail(kErrorReadFault);
   const uint64_t fileSize = static_cast<uint64_t>(info.st_size);
-  if (baseSize) *baseSize = fileSize;
+  directory->baseSize = fileSize;
   char trailerBytes[kBlobTrailerSize];
   if (fileSize < kBlobTrailerSize) return true;
   if (!readAt(fd, fileSize - kBlobTrailerSize, trailerBytes, kBlobTrailerSize)) return false;
-  if (!HasBlobMagic(trailerBytes)) return true;
-  BlobTrailer trailer;
-  std::string index;
+  if (!HasBlobMagic(trailerBytes)) return checkPlainFile(fd, fileSize);
+  BlobTrailer& trailer = directory->trailer;
   uint32_t error = ParseBlobTrailer(trailerBytes, fileSize, &trailer);
   if (error == kErrorSuccess) {
-    index.resize(trailer.indexSize);
-    if (!readAt(fd, trailer.indexOffset, index.data(), index.size())) return false;
-    error = ParseBlobIndex(index, trailer, entries);
+    directory->index.resize(trailer.indexSize);
+    if (!readAt(fd, trailer.indexOffset, directory->index.data(), directory->index.size())) return false;
+    error = ParseBlobIndex(directory->index, trailer, &directory->entries);
   }
-  if (error != kErrorSuccess) {
-    SetLastError(error);
-    return false;
+  if (error != kErrorSuccess) return Fail(error);
+  directory->baseSize = trailer.baseSize;
+  directory->trailerBytes.assign(trailerBytes, kBlobTrailerSize);
+  if (withSignature && trailer.signatureSize > 0) {
+    directory->signature.resize(trailer.signatureSize);
+    if (!readAt(fd, trailer.indexOffset + trailer.indexSize, directory->signature.data(), directory->signature.size()))
+      return false;
   }
-  if (baseSize) *baseSize = trailer.baseSize;
+  return true;
+}
+
+bool readDirectory(int fd, std::vector<BlobEntry>* entries, uint64_t* baseSize) {
+  entries->clear();
+  Directory directory;
+  if (!readDirectory(fd, &directory, false)) return false;
+  *entries = std::move(directory.entries);
+  if (baseSize) *baseSize = directory.baseSize;
   return true;
 }
 
@@ -119,6 +148,18 @@ bool ReadBlobDirectory(const std::string& hostPath, std::vector<BlobEntry>* entr
   return fd && readDirectory(fd->get(), entries, baseSize);
 }
 
+bool ReadBlobSeal(const std::string& hostPath, ResourceSeal* seal) {
+  *seal = ResourceSeal();
+  const std::shared_ptr<Fd> fd = openModule(hostPath);
+  Directory directory;
+  if (!fd || !readDirectory(fd->get(), &directory, true)) return false;
+  seal->hasDigests = !directory.trailerBytes.empty() && directory.trailer.version != kBlobContainerVersionWithoutDigests;
+  for (const BlobEntry& entry : directory.entries) seal->resources.push_back({entry.name, entry.digest});
+  seal->signedBytes = directory.index + directory.trailerBytes;
+  seal->signature = std::move(directory.signature);
+  return true;
+}
+
 std::unique_ptr<ResourceData> OpenBlob(const std::string& hostPath, const String& name) {
   const std::shared_ptr<Fd> fd = openModule(hostPath);
   std::vector<BlobEntry> entries;
@@ -152,6 +193,8 @@ bool SetResourceModule(const String& path) {
 std::unique_ptr<ResourceData> FindDataResource(const String& name) {
   return prefix::OpenBlob(prefix::ResourceModuleHostPath(), name);
 }
+
+bool ReadResourceSeal(ResourceSeal* seal) { return prefix::ReadBlobSeal(prefix::ResourceModuleHostPath(), seal); }
 
 std::vector<String> ListDataResources() {
   std::vector<prefix::BlobEntry> entries;

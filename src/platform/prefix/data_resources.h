@@ -8,8 +8,9 @@
 //
 // What this promises when things go wrong: a module that cannot be opened
 // gives the Win32 error of the failed open; a damaged trailer or index gives
-// kErrorInvalidData; a file without a container simply has no resources
-// (kErrorResourceNameNotFound). Nothing is cached: every lookup reads the
+// kErrorInvalidData, and so does an ELF program followed by bytes that no
+// trailer describes (a packed file cut short); a file without a container
+// simply has no resources (kErrorResourceNameNotFound). Nothing is cached: every lookup reads the
 // trailer and the index again, so a module replaced on disk is seen at once.
 #pragma once
 
@@ -33,6 +34,9 @@ std::string ResourceModuleHostPath();
 // no container).
 bool ReadBlobDirectory(const std::string& hostPath, std::vector<BlobEntry>* entries,
                        uint64_t* baseSize = nullptr);
+
+// ReadResourceSeal for the file at hostPath.
+bool ReadBlobSeal(const std::string& hostPath, ResourceSeal* seal);
 
 // The blob called name (ASCII case ignored) in the file at hostPath; null
 // with the last error set as FindDataResource does.
