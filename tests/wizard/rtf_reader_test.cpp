@@ -150,8 +150,9 @@ const CharCase kCharCases[] = {
     {"group_inherits_formatting", "{\\rtf1" + kColors + "\\b\\cf2 {\\i text}}", "text", true, true, false,
      0, QColor(0, 0, 128)},
     {"deep_groups_restore", "{\\rtf1 \\b{{{\\i{{\\ul x}}}}}text}", "text", true, false, false, 0, QColor()},
+    // \plain is the rich-edit control's reset: 12 points, not the control's font.
     {"plain_resets", "{\\rtf1" + kColors + "\\b\\i\\ul\\fs40\\cf1 x\\plain text}", "text", false, false,
-     false, 0, QColor()},
+     false, 12, QColor()},
     {"size_out_of_range_clamped", "{\\rtf1 \\fs99999999999 text}", "text", false, false, false, 1638,
      QColor()},
     {"negative_size_is_default", "{\\rtf1 \\fs-20 text}", "text", false, false, false, 0, QColor()},

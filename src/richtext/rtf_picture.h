@@ -1,0 +1,43 @@
+// Pictures of an RTF document (\pict) placed in a QTextDocument.
+//
+// PNG and JPEG pictures are shown at the size their author gave them
+// (\picwgoal, \pichgoal, scaled by \picscalex and \picscaley). A picture in a
+// format Qt cannot draw (Windows and enhanced metafiles, Macintosh pictures)
+// keeps its place as an empty frame of its size, so the text around it is
+// laid out as its author saw it. A picture whose data does not decode, whose
+// size is absurd, or whose data exceeds kMaxPictureBytes is left out, frame
+// and all: bad data never costs more than its own place.
+#pragma once
+
+#include <QByteArray>
+
+class QTextCursor;
+class QTextDocument;
+
+namespace kelvaro {
+
+// Pictures larger than this (decoded data) are left out.
+inline constexpr qsizetype kMaxPictureBytes = 16 * 1024 * 1024;
+
+struct RtfPicture {
+  enum class Format { Unknown, Png, Jpeg, Undrawable };
+  Format format = Format::Unknown;
+  int pixelWidth = 0;    // \picw, \pich: the picture's own size
+  int pixelHeight = 0;
+  int goalWidth = 0;     // \picwgoal, \pichgoal: the size to show, in twips
+  int goalHeight = 0;
+  int scaleX = 100;      // \picscalex, \picscaley: percent of the goal size
+  int scaleY = 100;
+  QByteArray data;       // the picture's bytes, decoded from hexadecimal
+  bool tooLarge = false; // data was cut at kMaxPictureBytes
+};
+
+// Inserts the picture at the cursor: the image, an empty frame for a format
+// that cannot be drawn, or nothing when the picture cannot be shown at all.
+void InsertPicture(QTextCursor& cursor, const RtfPicture& picture);
+
+// Makes the document able to draw the empty frames InsertPicture leaves.
+// Printing copies the handler along with the document.
+void RegisterPictureFrames(QTextDocument* document);
+
+}  // namespace kelvaro
