@@ -22,10 +22,6 @@ constexpr qint64 kMaxPicturePixels = 32LL * 1024 * 1024;
 // \picw of a metafile is in hundredths of a millimetre.
 constexpr double kTwipsPerHundredthMm = 1440.0 / 2540.0;
 
-constexpr int kPictureFrameObject = QTextFormat::UserObject + 1;
-constexpr int kFrameWidth = QTextFormat::UserProperty + 1;
-constexpr int kFrameHeight = QTextFormat::UserProperty + 2;
-
 // Draws the frame of a picture Qt cannot draw: a thin grey outline of the
 // picture's size, so the reader sees that something stands there.
 class PictureFrameHandler : public QObject, public QTextObjectInterface {
@@ -36,7 +32,7 @@ class PictureFrameHandler : public QObject, public QTextObjectInterface {
   using QObject::QObject;
 
   QSizeF intrinsicSize(QTextDocument* document, int, const QTextFormat& format) override {
-    const QSizeF size(format.doubleProperty(kFrameWidth), format.doubleProperty(kFrameHeight));
+    const QSizeF size(format.doubleProperty(kPictureFrameWidth), format.doubleProperty(kPictureFrameHeight));
     return size * DeviceScale(document);
   }
 
@@ -111,8 +107,8 @@ void InsertEmptyFrame(QTextCursor& cursor, const RtfPicture& picture) {
   RegisterPictureFrames(cursor.document());
   QTextCharFormat format;
   format.setObjectType(kPictureFrameObject);
-  format.setProperty(kFrameWidth, twips.width() / kTwipsPerPixel);
-  format.setProperty(kFrameHeight, twips.height() / kTwipsPerPixel);
+  format.setProperty(kPictureFrameWidth, twips.width() / kTwipsPerPixel);
+  format.setProperty(kPictureFrameHeight, twips.height() / kTwipsPerPixel);
   cursor.insertText(QString(QChar::ObjectReplacementCharacter), format);
 }
 

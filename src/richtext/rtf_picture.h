@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QTextFormat>
 
 class QTextCursor;
 class QTextDocument;
@@ -18,6 +19,12 @@ namespace kelvaro {
 
 // Pictures larger than this (decoded data) are left out.
 inline constexpr qsizetype kMaxPictureBytes = 16 * 1024 * 1024;
+
+// The empty frame of a picture Qt cannot draw: an object of this type whose
+// format holds its width and height in document pixels.
+inline constexpr int kPictureFrameObject = QTextFormat::UserObject + 1;
+inline constexpr int kPictureFrameWidth = QTextFormat::UserProperty + 1;
+inline constexpr int kPictureFrameHeight = QTextFormat::UserProperty + 2;
 
 struct RtfPicture {
   enum class Format { Unknown, Png, Jpeg, Undrawable };
