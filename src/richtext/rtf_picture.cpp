@@ -85,11 +85,11 @@ QImage Decode(const RtfPicture& picture) {
   return reader.read();
 }
 
-void InsertImage(QTextCursor& cursor, const RtfPicture& picture) {
+PictureShown InsertImage(QTextCursor& cursor, const RtfPicture& picture) {
   const QImage image = Decode(picture);
-  if (image.isNull()) return;
+  if (image.isNull()) return PictureShown::Nothing;
   const QSizeF twips = ShownTwips(picture, image.size());
-  if (!Showable(twips)) return;
+  if (!Showable(twips)) return PictureShown::Nothing;
   // Named after its place: two pictures of one document never share a name,
   // and reading a document again replaces the pictures of the last one.
   const QString name = QStringLiteral("rtf-picture:%1").arg(cursor.position());
@@ -99,29 +99,31 @@ void InsertImage(QTextCursor& cursor, const RtfPicture& picture) {
   format.setWidth(twips.width() / kTwipsPerPixel);
   format.setHeight(twips.height() / kTwipsPerPixel);
   cursor.insertImage(format);
+  return PictureShown::Image;
 }
 
-void InsertEmptyFrame(QTextCursor& cursor, const RtfPicture& picture) {
+PictureShown InsertEmptyFrame(QTextCursor& cursor, const RtfPicture& picture) {
   const QSizeF twips = ShownTwips(picture, QSize());
-  if (!Showable(twips)) return;
-  RegisterPictureFrames(cursor.document());
+  if (!Showable(twips)) return PictureShown::Nothing;
   QTextCharFormat format;
   format.setObjectType(kPictureFrameObject);
   format.setProperty(kPictureFrameWidth, twips.width() / kTwipsPerPixel);
   format.setProperty(kPictureFrameHeight, twips.height() / kTwipsPerPixel);
   cursor.insertText(QString(QChar::ObjectReplacementCharacter), format);
+  return PictureShown::Frame;
 }
 
 }  // namespace
 
-void InsertPicture(QTextCursor& cursor, const RtfPicture& picture) {
-  if (picture.tooLarge) return;
+PictureShown InsertPicture(QTextCursor& cursor, const RtfPicture& picture) {
+  if (picture.tooLarge) return PictureShown::Nothing;
   switch (picture.format) {
     case RtfPicture::Format::Png:
-    case RtfPicture::Format::Jpeg: InsertImage(cursor, picture); return;
-    case RtfPicture::Format::Undrawable: InsertEmptyFrame(cursor, picture); return;
-    case RtfPicture::Format::Unknown: return;
+    case RtfPicture::Format::Jpeg: return InsertImage(cursor, picture);
+    case RtfPicture::Format::Undrawable: return InsertEmptyFrame(cursor, picture);
+    case RtfPicture::Format::Unknown: return PictureShown::Nothing;
   }
+  return PictureShown::Nothing;
 }
 
 void RegisterPictureFrames(QTextDocument* document) {

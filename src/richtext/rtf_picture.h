@@ -39,12 +39,16 @@ struct RtfPicture {
   bool tooLarge = false; // data was cut at kMaxPictureBytes
 };
 
+enum class PictureShown { Image, Frame, Nothing };
+
 // Inserts the picture at the cursor: the image, an empty frame for a format
 // that cannot be drawn, or nothing when the picture cannot be shown at all.
-void InsertPicture(QTextCursor& cursor, const RtfPicture& picture);
+PictureShown InsertPicture(QTextCursor& cursor, const RtfPicture& picture);
 
-// Makes the document able to draw the empty frames InsertPicture leaves.
-// Printing copies the handler along with the document.
+// Makes the document able to draw the empty frames InsertPicture leaves,
+// once the document is complete: it creates the document's layout, which
+// lays the text out (and needs the application's fonts). Printing copies
+// the handler along with the document.
 void RegisterPictureFrames(QTextDocument* document);
 
 }  // namespace kelvaro

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QGuiApplication>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -284,6 +285,7 @@ class RtfParser {
       : in_(input), cursor_(document) {}
 
   int defaultTabTwips() const { return defaultTabTwips_; }
+  bool hasFrames() const { return hasFrames_; }
 
   void Run() {
     // White space before the document is not part of it.
@@ -836,7 +838,7 @@ class RtfParser {
   void FinishPicture() {
     if (st_.destination == Destination::Text) {
       PlaceCursor();
-      InsertPicture(cursor_, picture_);
+      if (InsertPicture(cursor_, picture_) == PictureShown::Frame) hasFrames_ = true;
       blockHasText_ = true;
       lastTextPara_ = st_.para;
     }
@@ -903,6 +905,7 @@ class RtfParser {
   RtfPicture picture_;
   int pictureNibble_ = -1;  // the first hexadecimal digit of a byte, when read
   RtfTable table_;
+  bool hasFrames_ = false;
 
   int defaultTabTwips_ = kDefaultTabTwips;
 };
@@ -927,6 +930,11 @@ void ReadRtf(const QByteArray& rtf, QTextDocument* document) {
   QTextOption option = document->defaultTextOption();
   option.setTabStopDistance(TwipsToPixels(parser.defaultTabTwips()));
   document->setDefaultTextOption(option);
+  // Without an application there are no fonts, so nothing can draw the
+  // document, frames included.
+  if (parser.hasFrames() && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    RegisterPictureFrames(document);
+  }
   document->setUndoRedoEnabled(undo);
 }
 
