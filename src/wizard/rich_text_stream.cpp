@@ -6,7 +6,7 @@
 #include <QTextEdit>
 
 #include "support/text.h"
-#include "wizard/rtf_reader.h"
+#include "richtext/rtf_reader.h"
 
 namespace kelvaro {
 namespace {

@@ -4,13 +4,10 @@
 // back with pdftotext.
 #include <QDir>
 #include <QFileInfo>
-#include <QPrintDialog>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTextEdit>
-#include <QToolButton>
 
-#include "wizard_harness.h"
+#include "print_harness.h"
 
 namespace {
 
@@ -35,39 +32,7 @@ QString PdfTitle(const QString& path) {
   return {};
 }
 
-class Printing : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) {
-      GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
-    }
-    savedHome_ = qgetenv("HOME");
-    qputenv("HOME", QByteArray::fromStdString(home_.path()));
-  }
-  void TearDown() override { qputenv("HOME", savedHome_); }
-
-  // Clicks a print button and answers the printer set-up dialog.
-  QString PrintWith(QToolButton* button, bool accept) {
-    QString proposed;
-    wizard_test::WhenModalShows([&](QWidget* modal) {
-      auto* dialog = qobject_cast<QPrintDialog*>(modal);
-      if (!dialog) {
-        modal->close();
-        return;
-      }
-      proposed = dialog->printer()->outputFileName();
-      accept ? dialog->accept() : dialog->reject();
-    });
-    QTest::mouseClick(button, Qt::LeftButton);
-    Wizard::WaitForIdle();
-    return proposed;
-  }
-
-  QString Home(const QString& name) const { return QDir(QString::fromStdString(home_.path())).filePath(name); }
-
-  fixtures::TempDir home_;
-  QByteArray savedHome_;
-};
+using Printing = wizard_test::PrintingTest;
 
 TEST_F(Printing, TheReportPrintsUnderItsTitle) {
   Wizard w(StandardTexts());
@@ -102,7 +67,7 @@ TEST_F(Printing, CancellingPrintsNothing) {
   w.Start();
   w.Next();
   PrintWith(frmDisplayFile->SpeedButtonPrint, false);
-  EXPECT_TRUE(QDir(QString::fromStdString(home_.path())).entryList({QStringLiteral("*.pdf")}).isEmpty());
+  EXPECT_TRUE(QDir(Home(QString())).entryList({QStringLiteral("*.pdf")}).isEmpty());
 }
 
 }  // namespace

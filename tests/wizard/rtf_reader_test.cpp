@@ -9,17 +9,12 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
-#include "wizard/rich_text_stream.h"
+#include "rtf_stream_in.h"
 
 namespace kelvaro {
 namespace {
 
-int StreamIn(QTextDocument* document, const QByteArray& bytes) {
-  QBuffer buffer;
-  buffer.setData(bytes);
-  buffer.open(QIODevice::ReadOnly);
-  return StreamInRichText(document, &buffer);
-}
+using rtf_test::StreamIn;
 
 // The character format in force at the first occurrence of needle.
 QTextCharFormat FormatAt(QTextDocument* document, const QString& needle) {
@@ -74,6 +69,9 @@ const TextCase kTextCases[] = {
      QString::fromUtf8("А")},
     {"symbol_bullet", "{\\rtf1{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}{\\f1\\fnil\\fcharset2 Symbol;}}"
                       "{\\pntext\\f1\\'b7\\tab}\\f0 item}", QString::fromUtf8("•\titem")},
+    {"list_text_shown", "{\\rtf1{\\listtext\\pard\\plain 1.\\tab}\\li720\\fi-360 un}", "1.\tun"},
+    // A numbering without number leaves only its tab: left out, not a jump.
+    {"empty_list_text_left_out", "{\\rtf1 a\\par{\\listtext\\pard\\plain \\tab}Titre}", "a\nTitre"},
     {"named_characters", "{\\rtf1 \\emdash\\endash\\bullet\\lquote\\rquote\\ldblquote\\rdblquote}",
      QString::fromUtf8("—–•‘’“”")},
     {"nonbreaking_space", "{\\rtf1 a\\~b}", "a b"},
@@ -150,14 +148,23 @@ const CharCase kCharCases[] = {
     {"group_inherits_formatting", "{\\rtf1" + kColors + "\\b\\cf2 {\\i text}}", "text", true, true, false,
      0, QColor(0, 0, 128)},
     {"deep_groups_restore", "{\\rtf1 \\b{{{\\i{{\\ul x}}}}}text}", "text", true, false, false, 0, QColor()},
+    // \plain is the rich-edit control's reset: 12 points, not the control's font.
     {"plain_resets", "{\\rtf1" + kColors + "\\b\\i\\ul\\fs40\\cf1 x\\plain text}", "text", false, false,
-     false, 0, QColor()},
+     false, 12, QColor()},
     {"size_out_of_range_clamped", "{\\rtf1 \\fs99999999999 text}", "text", false, false, false, 1638,
      QColor()},
     {"negative_size_is_default", "{\\rtf1 \\fs-20 text}", "text", false, false, false, 0, QColor()},
 };
 INSTANTIATE_TEST_SUITE_P(Cases, RtfCharFormatTest, testing::ValuesIn(kCharCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RtfFontTest, PlainIsTwelvePointsInTheDefaultFont) {
+  QTextDocument document;
+  StreamIn(&document, "{\\rtf1\\deff1{\\fonttbl{\\f0 Arial;}{\\f1 Courier New;}}\\f0\\fs40 big\\plain text}");
+  const QTextCharFormat format = FormatAt(&document, "text");
+  EXPECT_EQ(QStringList{"Courier New"}, format.fontFamilies().toStringList());
+  EXPECT_DOUBLE_EQ(12, format.fontPointSize());
+}
 
 TEST(RtfFontTest, FontTableNamesTheFamily) {
   QTextDocument document;
@@ -208,6 +215,66 @@ TEST(RtfParagraphTest, IndentsInTwips) {
   EXPECT_DOUBLE_EQ(48, format.leftMargin());  // 720 twips = half an inch = 48 pixels
   EXPECT_DOUBLE_EQ(24, format.rightMargin());
   EXPECT_DOUBLE_EQ(-24, format.textIndent());
+}
+
+TEST(RtfParagraphTest, LineSpacing) {
+  struct Case {
+    const char* words;
+    QTextBlockFormat::LineHeightTypes type;
+    double height;
+  };
+  const Case cases[] = {
+      {"", QTextBlockFormat::SingleHeight, 0},
+      {"\\sl360\\slmult1", QTextBlockFormat::ProportionalHeight, 150},  // 240ths of a line
+      {"\\sl480\\slmult0", QTextBlockFormat::MinimumHeight, 32},        // at least, in twips
+      {"\\sl-300\\slmult0", QTextBlockFormat::FixedHeight, 20},         // exactly
+      {"\\sl360\\slmult1\\pard", QTextBlockFormat::SingleHeight, 0},
+  };
+  for (const Case& c : cases) {
+    QTextDocument document;
+    StreamIn(&document, QByteArray("{\\rtf1") + c.words + " a}");
+    const QTextBlockFormat format = document.begin().blockFormat();
+    EXPECT_EQ(c.type, format.lineHeightType()) << c.words;
+    if (c.type != QTextBlockFormat::SingleHeight) {
+      EXPECT_DOUBLE_EQ(c.height, format.lineHeight()) << c.words;
+    }
+  }
+}
+
+// Qt measures tab stops from the start of the line, RTF from the text's
+// left edge: the stops are moved by the first line's indent.
+TEST(RtfParagraphTest, TabStopsFromTheFirstLineStart) {
+  using Tab = QTextOption::Tab;
+  struct Case {
+    const char* words;
+    QList<Tab> tabs;
+  };
+  const Case cases[] = {
+      {"\\tx1440", {Tab(96, QTextOption::LeftTab)}},
+      {"\\tqr\\tx2880\\tqc\\tx4320\\tqdec\\tx5760",
+       {Tab(192, QTextOption::RightTab), Tab(288, QTextOption::CenterTab),
+        Tab(384, QTextOption::DelimiterTab, QChar(','))}},
+      {"\\tx2880\\tx1440", {Tab(96, QTextOption::LeftTab), Tab(192, QTextOption::LeftTab)}},
+      // The hanging indent is a stop: a list text's tab ends there.
+      {"\\li720\\fi-360\\tx1440", {Tab(24, QTextOption::LeftTab), Tab(72, QTextOption::LeftTab)}},
+      {"\\li720\\fi360\\tx1440", {Tab(24, QTextOption::LeftTab)}},
+      {"\\li1440\\tx720", {}},  // behind the line's start
+      {"\\tb720\\tx1440", {Tab(96, QTextOption::LeftTab)}},  // a bar tab is a line, not a stop
+      {"\\tqr\\tx1440\\pard", {}},
+  };
+  for (const Case& c : cases) {
+    QTextDocument document;
+    StreamIn(&document, QByteArray("{\\rtf1") + c.words + " a\\tab b}");
+    EXPECT_EQ(c.tabs, document.begin().blockFormat().tabPositions()) << c.words;
+  }
+}
+
+TEST(RtfParagraphTest, DefaultTabStops) {
+  QTextDocument document;
+  StreamIn(&document, "{\\rtf1 a}");
+  EXPECT_DOUBLE_EQ(48, document.defaultTextOption().tabStopDistance());  // half an inch
+  StreamIn(&document, "{\\rtf1\\deftab709 a}");
+  EXPECT_NEAR(47.27, document.defaultTextOption().tabStopDistance(), 0.01);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,4 +1,4 @@
-#include "wizard/rtf_code_page.h"
+#include "richtext/rtf_code_page.h"
 
 #include <QStringDecoder>
 #include <map>

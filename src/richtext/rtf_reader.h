@@ -1,7 +1,10 @@
 // Our reader of RTF documents (the list of changes is one), into a
-// QTextDocument: text, paragraphs, bold, italic, underline, fonts and sizes,
-// colours, alignment and indents. Pictures, headers, document information and
-// other destinations are skipped.
+// QTextDocument, in one pass over the text: characters formatted as the
+// rich-edit control formats them (\plain is 12 points in the document's
+// default font), paragraphs with their indents, spacing, line spacing and
+// tab stops, list texts on their hanging indent, tables as Qt text tables
+// (rtf_table.h) and pictures (rtf_picture.h). Headers, footers, notes,
+// document information and other destinations are skipped.
 //
 // Promise on bad input: it never crashes, hangs or recurses with the input.
 // Text that is readable is shown, whatever follows it: a truncated document

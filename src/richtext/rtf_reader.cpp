@@ -1,19 +1,25 @@
-#include "wizard/rtf_reader.h"
+#include "richtext/rtf_reader.h"
 
 #include <QColor>
 #include <QFont>
+#include <QGuiApplication>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextOption>
 #include <algorithm>
 #include <climits>
 #include <map>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
-#include "wizard/rtf_code_page.h"
+#include "richtext/rtf_code_page.h"
+#include "richtext/rtf_picture.h"
+#include "richtext/rtf_table.h"
+#include "richtext/rtf_units.h"
 
 namespace kelvaro {
 namespace {
@@ -23,14 +29,15 @@ namespace {
 constexpr size_t kMaxGroupDepth = 1000;
 // Longest control word RTF allows; longer runs of letters are cut.
 constexpr int kMaxWordLength = 32;
-// Twips per pixel at the 96 dots per inch Qt's documents assume.
-constexpr double kTwipsPerPixel = 15.0;
-// Largest indent or spacing taken, in twips (22 inches).
-constexpr int kMaxTwips = 31680;
 constexpr int kMaxHalfPoints = 3276;
+// What \plain sets: 12 points, as the rich-edit control does.
+constexpr int kPlainHalfPoints = 24;
+constexpr size_t kMaxTabStops = 64;
+// RTF's default tab stops, every half inch unless \deftab says otherwise.
+constexpr int kDefaultTabTwips = 720;
 constexpr int kMaxUnicodeSkip = 16;
 
-enum class Destination { Text, FontTable, ColorTable, Skip };
+enum class Destination { Text, FontTable, ColorTable, Picture, Skip };
 
 struct CharState {
   bool bold = false;
@@ -44,6 +51,11 @@ struct CharState {
   int highlight = 0;
 };
 
+struct TabStop {
+  int twips;  // from the left edge of the text column
+  QTextOption::TabType type;
+};
+
 struct ParaState {
   Qt::Alignment alignment = Qt::AlignLeft;
   int leftTwips = 0;
@@ -51,6 +63,11 @@ struct ParaState {
   int firstTwips = 0;
   int beforeTwips = 0;
   int afterTwips = 0;
+  int lineTwips = 0;          // \sl: 0 single; > 0 at least; < 0 exactly
+  bool lineMultiple = false;  // \slmult1: lineTwips is in 240ths of a line
+  std::vector<TabStop> tabs;
+  QTextOption::TabType nextTabType = QTextOption::LeftTab;
+  bool inTable = false;
 };
 
 struct GroupState {
@@ -58,6 +75,7 @@ struct GroupState {
   CharState chars;
   ParaState para;
   int unicodeSkip = 1;
+  bool listText = false;  // inside \listtext or \pntext
 };
 
 struct Font {
@@ -67,9 +85,9 @@ struct Font {
 
 enum class Word {
   // destinations
-  FontTable, ColorTable, Skipped,
+  FontTable, ColorTable, Skipped, ListText, Picture, PictureGroup,
   // document
-  Ansi, AnsiCodePage, Mac, Pc, Pca, DefaultFont, Rtf,
+  Ansi, AnsiCodePage, Mac, Pc, Pca, DefaultFont, DefaultTab, Rtf,
   // font and colour tables
   Charset, CodePage, Red, Green, Blue,
   // characters
@@ -77,20 +95,81 @@ enum class Word {
   Font, FontSize, ColorForeground, Highlight,
   // paragraphs
   Pard, AlignLeft, AlignCenter, AlignRight, AlignJustify, LeftIndent, RightIndent,
-  FirstIndent, SpaceBefore, SpaceAfter,
+  FirstIndent, SpaceBefore, SpaceAfter, LineSpacing, LineMultiple, TabPosition, TabKind,
+  BarTab, InTable,
+  // pictures
+  PictureFormat, PictureWidth, PictureHeight, PictureGoalWidth, PictureGoalHeight,
+  PictureScaleX, PictureScaleY,
+  // tables
+  RowDefaults, RowLeft, RowAlign, CellGap, RowPadding, CellPadding, BorderTarget, BorderStyle,
+  BorderWidth, BorderColor, CellEdge,
   // text
-  Par, Line, Tab, Cell, Unicode, UnicodeSkip, Bin, Character,
+  Par, Line, Tab, Cell, Row, Unicode, UnicodeSkip, Bin, Character,
 };
 
 struct WordInfo {
   Word word;
   char16_t character = 0;  // for Word::Character
+  int value = 0;           // the variant of words that share a meaning
 };
+
+void AddPictureWords(std::unordered_map<std::string_view, WordInfo>& w) {
+  using Format = RtfPicture::Format;
+  w["pngblip"] = {Word::PictureFormat, 0, static_cast<int>(Format::Png)};
+  w["jpegblip"] = {Word::PictureFormat, 0, static_cast<int>(Format::Jpeg)};
+  for (auto name : {"wmetafile", "emfblip", "macpict", "pmmetafile", "dibitmap", "wbitmap"}) {
+    w[name] = {Word::PictureFormat, 0, static_cast<int>(Format::Undrawable)};
+  }
+  w["picw"] = {Word::PictureWidth};
+  w["pich"] = {Word::PictureHeight};
+  w["picwgoal"] = {Word::PictureGoalWidth};
+  w["pichgoal"] = {Word::PictureGoalHeight};
+  w["picscalex"] = {Word::PictureScaleX};
+  w["picscaley"] = {Word::PictureScaleY};
+}
+
+void AddTableWords(std::unordered_map<std::string_view, WordInfo>& w) {
+  using Side = RtfTable::Side;
+  using Target = RtfTable::BorderTarget;
+  w["trowd"] = {Word::RowDefaults};
+  w["trleft"] = {Word::RowLeft};
+  w["trql"] = {Word::RowAlign, 0, Qt::AlignLeft};
+  w["trqc"] = {Word::RowAlign, 0, Qt::AlignHCenter};
+  w["trqr"] = {Word::RowAlign, 0, Qt::AlignRight};
+  w["trgaph"] = {Word::CellGap};
+  const std::tuple<const char*, const char*, Side> paddings[] = {{"trpaddt", "clpadt", Side::Top},
+                                                                 {"trpaddl", "clpadl", Side::Left},
+                                                                 {"trpaddb", "clpadb", Side::Bottom},
+                                                                 {"trpaddr", "clpadr", Side::Right}};
+  for (const auto& [row, cell, side] : paddings) {
+    w[row] = {Word::RowPadding, 0, static_cast<int>(side)};
+    w[cell] = {Word::CellPadding, 0, static_cast<int>(side)};
+  }
+  const std::pair<const char*, Target> targets[] = {
+      {"clbrdrt", Target::CellTop},   {"clbrdrl", Target::CellLeft},  {"clbrdrb", Target::CellBottom},
+      {"clbrdrr", Target::CellRight}, {"trbrdrt", Target::RowTop},    {"trbrdrl", Target::RowLeft},
+      {"trbrdrb", Target::RowBottom}, {"trbrdrr", Target::RowRight},  {"trbrdrh", Target::RowInsideH},
+      {"trbrdrv", Target::RowInsideV}};
+  for (const auto& [name, target] : targets) w[name] = {Word::BorderTarget, 0, static_cast<int>(target)};
+  for (auto name : {"brdrs", "brdrth", "brdrsh", "brdrhair", "brdrtriple", "brdrengrave", "brdremboss"}) {
+    w[name] = {Word::BorderStyle, 0, QTextFrameFormat::BorderStyle_Solid};
+  }
+  w["brdrdb"] = {Word::BorderStyle, 0, QTextFrameFormat::BorderStyle_Double};
+  w["brdrdot"] = {Word::BorderStyle, 0, QTextFrameFormat::BorderStyle_Dotted};
+  w["brdrdash"] = {Word::BorderStyle, 0, QTextFrameFormat::BorderStyle_Dashed};
+  w["brdrdashsm"] = {Word::BorderStyle, 0, QTextFrameFormat::BorderStyle_Dashed};
+  for (auto name : {"brdrnone", "brdrnil", "brdrtbl"}) {
+    w[name] = {Word::BorderStyle, 0, QTextFrameFormat::BorderStyle_None};
+  }
+  w["brdrw"] = {Word::BorderWidth};
+  w["brdrcf"] = {Word::BorderColor};
+  w["cellx"] = {Word::CellEdge};
+}
 
 const std::unordered_map<std::string_view, WordInfo>& Words() {
   static const std::unordered_map<std::string_view, WordInfo> words = [] {
     std::unordered_map<std::string_view, WordInfo> w;
-    for (auto name : {"pict", "info", "stylesheet", "header", "headerl", "headerr", "headerf",
+    for (auto name : {"info", "stylesheet", "header", "headerl", "headerr", "headerf",
                       "footer", "footerl", "footerr", "footerf", "footnote", "object", "objdata",
                       "listtable", "listoverridetable", "revtbl", "rsidtbl", "xmlnstbl", "filetbl",
                       "pn", "themedata", "colorschememapping", "datastore", "latentstyles",
@@ -99,6 +178,10 @@ const std::unordered_map<std::string_view, WordInfo>& Words() {
       w[name] = {Word::Skipped};
     }
     w["fonttbl"] = {Word::FontTable};
+    w["listtext"] = {Word::ListText};
+    w["pntext"] = {Word::ListText};
+    w["pict"] = {Word::Picture};
+    w["shppict"] = {Word::PictureGroup};  // the picture, where \nonshppict is its stand-in
     w["colortbl"] = {Word::ColorTable};
     w["rtf"] = {Word::Rtf};
     w["ansi"] = {Word::Ansi};
@@ -107,6 +190,7 @@ const std::unordered_map<std::string_view, WordInfo>& Words() {
     w["pc"] = {Word::Pc};
     w["pca"] = {Word::Pca};
     w["deff"] = {Word::DefaultFont};
+    w["deftab"] = {Word::DefaultTab};
     w["fcharset"] = {Word::Charset};
     w["cpg"] = {Word::CodePage};
     w["red"] = {Word::Red};
@@ -139,7 +223,18 @@ const std::unordered_map<std::string_view, WordInfo>& Words() {
     w["fi"] = {Word::FirstIndent};
     w["sb"] = {Word::SpaceBefore};
     w["sa"] = {Word::SpaceAfter};
-    for (auto name : {"par", "sect", "page", "row"}) w[name] = {Word::Par};
+    w["sl"] = {Word::LineSpacing};
+    w["slmult"] = {Word::LineMultiple};
+    w["tx"] = {Word::TabPosition};
+    w["tqr"] = {Word::TabKind, 0, QTextOption::RightTab};
+    w["tqc"] = {Word::TabKind, 0, QTextOption::CenterTab};
+    w["tqdec"] = {Word::TabKind, 0, QTextOption::DelimiterTab};
+    w["tb"] = {Word::BarTab};
+    w["intbl"] = {Word::InTable};
+    AddPictureWords(w);
+    AddTableWords(w);
+    for (auto name : {"par", "sect", "page"}) w[name] = {Word::Par};
+    w["row"] = {Word::Row};
     w["line"] = {Word::Line};
     w["tab"] = {Word::Tab};
     w["cell"] = {Word::Cell};
@@ -188,6 +283,9 @@ class RtfParser {
  public:
   RtfParser(const QByteArray& input, QTextDocument* document)
       : in_(input), cursor_(document) {}
+
+  int defaultTabTwips() const { return defaultTabTwips_; }
+  bool hasFrames() const { return hasFrames_; }
 
   void Run() {
     // White space before the document is not part of it.
@@ -252,6 +350,7 @@ class RtfParser {
   void BeginGroup() {
     FlushText();
     pendingSkip_ = 0;
+    optional_ = false;
     if (stack_.size() < kMaxGroupDepth) {
       stack_.push_back(st_);
     } else {
@@ -262,6 +361,7 @@ class RtfParser {
   void EndGroup() {
     FlushText();
     pendingSkip_ = 0;
+    optional_ = false;
     if (st_.destination == Destination::FontTable) FinishFont();
     if (overflowDepth_ > 0) {
       --overflowDepth_;
@@ -271,8 +371,12 @@ class RtfParser {
       finished_ = true;
       return;
     }
+    const bool closesPicture = st_.destination == Destination::Picture;
+    const bool closesListText = st_.listText;
     st_ = stack_.back();
     stack_.pop_back();
+    if (closesPicture && st_.destination != Destination::Picture) FinishPicture();
+    if (closesListText && !st_.listText) FinishListText();
     // The outermost group closed: what follows it is not part of the document.
     if (stack_.empty()) finished_ = true;
   }
@@ -285,9 +389,9 @@ class RtfParser {
       case '\\':
       case '{':
       case '}': TextByte(c); return;
-      case '*':  // an optional destination: we know none worth showing
+      case '*':  // an optional destination: skipped unless we know its word
         FlushText();
-        st_.destination = Destination::Skip;
+        optional_ = true;
         return;
       case '~': AddCharacter(QChar(0x00A0)); return;
       case '_': AddCharacter(QChar(0x2011)); return;
@@ -313,23 +417,54 @@ class RtfParser {
   void ControlWord(std::string_view name, bool hasParam, int param) {
     const auto& words = Words();
     const auto it = words.find(name);
-    if (it == words.end()) return;  // unknown words are ignored
-    const Word word = it->second.word;
-    if (word == Word::Bin) return SkipBinary(hasParam ? param : 0);
+    const bool optional = std::exchange(optional_, false);
+    if (it == words.end() || (optional && !IsReadDestination(it->second.word))) {
+      // Unknown words are ignored; an optional destination we do not read
+      // is skipped whole.
+      if (optional) st_.destination = Destination::Skip;
+      return;
+    }
+    const WordInfo& info = it->second;
+    const Word word = info.word;
+    if (word == Word::Bin) return ReadBinary(hasParam ? param : 0);
     if (st_.destination == Destination::Skip) return;
     // A character does not change the formatting; keeping it in the pending
     // text also keeps the two halves of a surrogate pair together.
     if (word == Word::Unicode) return UnicodeCharacter(param);
     FlushText();
-    if (DestinationWord(word) || DocumentWord(word, param) || TableWord(word, hasParam, param) ||
-        CharacterWord(word, hasParam, param) || ParagraphWord(word, param)) {
+    if (DestinationWord(word) || DocumentWord(word, param) || FontColorTableWord(word, hasParam, param) ||
+        CharacterWord(word, hasParam, param) || ParagraphWord(info, param) || PictureWord(info, param) ||
+        RowDefinitionWord(info, param)) {
       return;
     }
-    TextWord(word, it->second.character);
+    TextWord(word, info.character);
+  }
+
+  static bool IsReadDestination(Word word) {
+    switch (word) {
+      case Word::FontTable:
+      case Word::ColorTable:
+      case Word::ListText:
+      case Word::Picture:
+      case Word::PictureGroup: return true;
+      default: return false;
+    }
   }
 
   bool DestinationWord(Word word) {
     switch (word) {
+      case Word::ListText:
+        if (st_.destination != Destination::Text) return true;
+        PlaceCursor();
+        st_.listText = true;
+        listTextStart_ = cursor_.position();
+        return true;
+      case Word::Picture:
+        st_.destination = Destination::Picture;
+        picture_ = RtfPicture();
+        pictureNibble_ = -1;
+        return true;
+      case Word::PictureGroup: return true;
       case Word::FontTable: st_.destination = Destination::FontTable; return true;
       case Word::ColorTable:
         st_.destination = Destination::ColorTable;
@@ -355,12 +490,15 @@ class RtfParser {
         defaultFont_ = param;
         st_.chars.font = param;
         return true;
+      case Word::DefaultTab:
+        if (param > 0) defaultTabTwips_ = std::min(param, kMaxTwips);
+        return true;
       default: return false;
     }
   }
 
   // Words of the font and colour tables.
-  bool TableWord(Word word, bool hasParam, int param) {
+  bool FontColorTableWord(Word word, bool hasParam, int param) {
     const int component = std::clamp(param, 0, 255);
     switch (word) {
       case Word::Charset: definition_.charset = param; return true;
@@ -381,7 +519,11 @@ class RtfParser {
     CharState& c = st_.chars;
     const bool on = !hasParam || param != 0;  // "\b" and "\b1" switch on, "\b0" off
     switch (word) {
-      case Word::Plain: c = CharState(); c.font = defaultFont_; return true;
+      case Word::Plain:
+        c = CharState();
+        c.font = defaultFont_;
+        c.halfPoints = kPlainHalfPoints;
+        return true;
       case Word::Bold: c.bold = on; return true;
       case Word::Italic: c.italic = on; return true;
       case Word::Underline: c.underline = on; return true;
@@ -399,10 +541,10 @@ class RtfParser {
     }
   }
 
-  bool ParagraphWord(Word word, int param) {
+  bool ParagraphWord(const WordInfo& info, int param) {
     ParaState& p = st_.para;
     const int twips = std::clamp(param, -kMaxTwips, kMaxTwips);
-    switch (word) {
+    switch (info.word) {
       case Word::Pard: p = ParaState(); return true;
       case Word::AlignLeft: p.alignment = Qt::AlignLeft; return true;
       case Word::AlignCenter: p.alignment = Qt::AlignHCenter; return true;
@@ -413,6 +555,54 @@ class RtfParser {
       case Word::FirstIndent: p.firstTwips = twips; return true;
       case Word::SpaceBefore: p.beforeTwips = std::max(twips, 0); return true;
       case Word::SpaceAfter: p.afterTwips = std::max(twips, 0); return true;
+      case Word::LineSpacing: p.lineTwips = twips; return true;
+      case Word::LineMultiple: p.lineMultiple = param != 0; return true;
+      case Word::TabKind: p.nextTabType = static_cast<QTextOption::TabType>(info.value); return true;
+      case Word::TabPosition:
+        if (p.tabs.size() < kMaxTabStops) p.tabs.push_back({std::max(twips, 0), p.nextTabType});
+        p.nextTabType = QTextOption::LeftTab;
+        return true;
+      case Word::BarTab: p.nextTabType = QTextOption::LeftTab; return true;  // a line, not a stop
+      case Word::InTable: p.inTable = true; return true;
+      default: return false;
+    }
+  }
+
+  bool PictureWord(const WordInfo& info, int param) {
+    if (st_.destination != Destination::Picture) return false;
+    const int size = std::clamp(param, 0, INT_MAX / 2);
+    switch (info.word) {
+      case Word::PictureFormat: picture_.format = static_cast<RtfPicture::Format>(info.value); return true;
+      case Word::PictureWidth: picture_.pixelWidth = size; return true;
+      case Word::PictureHeight: picture_.pixelHeight = size; return true;
+      case Word::PictureGoalWidth: picture_.goalWidth = size; return true;
+      case Word::PictureGoalHeight: picture_.goalHeight = size; return true;
+      case Word::PictureScaleX: picture_.scaleX = std::clamp(param, 1, 1000); return true;
+      case Word::PictureScaleY: picture_.scaleY = std::clamp(param, 1, 1000); return true;
+      default: return true;  // other words inside a picture say nothing about the text
+    }
+  }
+
+  bool RowDefinitionWord(const WordInfo& info, int param) {
+    using Side = RtfTable::Side;
+    switch (info.word) {
+      case Word::RowDefaults: table_.DefineRow(); return true;
+      case Word::RowLeft: table_.SetRowLeft(param); return true;
+      case Word::RowAlign: table_.SetRowAlignment(static_cast<Qt::Alignment>(info.value)); return true;
+      case Word::CellGap: table_.SetCellGap(param); return true;
+      case Word::RowPadding: table_.SetRowPadding(static_cast<Side>(info.value), param); return true;
+      case Word::CellPadding: table_.SetCellPadding(static_cast<Side>(info.value), param); return true;
+      case Word::BorderTarget:
+        table_.SelectBorder(static_cast<RtfTable::BorderTarget>(info.value));
+        return true;
+      case Word::BorderStyle:
+        table_.SetBorderStyle(static_cast<QTextFrameFormat::BorderStyle>(info.value));
+        return true;
+      case Word::BorderWidth: table_.SetBorderWidth(param); return true;
+      case Word::BorderColor:
+        table_.SetBorderColor(TableColor(param) ? *TableColor(param) : QColor());
+        return true;
+      case Word::CellEdge: table_.EndCellDefinition(param); return true;
       default: return false;
     }
   }
@@ -422,8 +612,9 @@ class RtfParser {
     switch (word) {
       case Word::Par: NewParagraph(); return;
       case Word::Line: AddCharacter(QChar::LineSeparator); return;
-      case Word::Tab:
-      case Word::Cell: AddCharacter(QChar('\t')); return;
+      case Word::Tab: AddCharacter(QChar('\t')); return;
+      case Word::Cell: EndCell(); return;
+      case Word::Row: table_.EndRow(); return;
       case Word::Character: AddCharacter(QChar(character)); return;
       default: return;
     }
@@ -438,14 +629,18 @@ class RtfParser {
     pendingSkip_ = st_.unicodeSkip;
   }
 
-  void SkipBinary(int count) {
+  // \binN: N bytes of binary data, a picture's when inside one.
+  void ReadBinary(int count) {
     FlushText();
-    pos_ += std::clamp<qsizetype>(count, 0, in_.size() - pos_);
+    const qsizetype size = std::clamp<qsizetype>(count, 0, in_.size() - pos_);
+    if (st_.destination == Destination::Picture) AddPictureBytes(in_.mid(pos_, size));
+    pos_ += size;
   }
 
   // --- Text ------------------------------------------------------------------
 
   void TextByte(char byte) {
+    if (std::exchange(optional_, false)) st_.destination = Destination::Skip;
     if (pendingSkip_ > 0) {
       --pendingSkip_;
       return;
@@ -466,6 +661,9 @@ class RtfParser {
         return;
       case Destination::ColorTable:
         if (byte == ';') FinishColor();
+        return;
+      case Destination::Picture:
+        PictureHexDigit(byte);
         return;
       case Destination::Skip:
         return;
@@ -495,6 +693,7 @@ class RtfParser {
     DecodeBytes();
     if (run_.isEmpty()) return;
     RepairSurrogates(run_);
+    PlaceCursor();
     cursor_.insertText(run_, CharFormat());
     run_.clear();
     blockHasText_ = true;
@@ -528,22 +727,122 @@ class RtfParser {
     return colors_[index].isValid() ? &colors_[index] : nullptr;
   }
 
+  // Moves the cursor where the paragraph being read belongs: into the
+  // table's current cell for a paragraph of a table, after the table for
+  // the first one outside it.
+  void PlaceCursor() {
+    if (st_.para.inTable) {
+      table_.EnterCell(cursor_);
+    } else if (table_.active()) {
+      table_.Leave(cursor_);
+    }
+  }
+
   void NewParagraph() {
     FlushText();
+    PlaceCursor();
     ApplyParagraphFormat(st_.para);
     cursor_.insertBlock();
+    blockHasText_ = false;
+  }
+
+  // \cell ends the cell's last paragraph and the cell.
+  void EndCell() {
+    FlushText();
+    table_.EnterCell(cursor_);
+    ApplyParagraphFormat(st_.para);
+    table_.EndCell(cursor_);
     blockHasText_ = false;
   }
 
   void ApplyParagraphFormat(const ParaState& p) {
     QTextBlockFormat format;
     format.setAlignment(p.alignment);
-    format.setLeftMargin(p.leftTwips / kTwipsPerPixel);
-    format.setRightMargin(p.rightTwips / kTwipsPerPixel);
-    format.setTextIndent(p.firstTwips / kTwipsPerPixel);
-    format.setTopMargin(p.beforeTwips / kTwipsPerPixel);
-    format.setBottomMargin(p.afterTwips / kTwipsPerPixel);
+    format.setLeftMargin(TwipsToPixels(p.leftTwips));
+    format.setRightMargin(TwipsToPixels(p.rightTwips));
+    format.setTextIndent(TwipsToPixels(p.firstTwips));
+    format.setTopMargin(TwipsToPixels(p.beforeTwips));
+    format.setBottomMargin(TwipsToPixels(p.afterTwips));
+    SetLineHeight(p, &format);
+    format.setTabPositions(TabPositions(p));
     cursor_.setBlockFormat(format);
+  }
+
+  static void SetLineHeight(const ParaState& p, QTextBlockFormat* format) {
+    if (p.lineTwips == 0) return;
+    if (p.lineMultiple) {
+      // In 240ths of a single line; a negative multiple means the same.
+      const double percent = std::abs(p.lineTwips) * 100.0 / 240.0;
+      format->setLineHeight(std::clamp(percent, 10.0, 1000.0), QTextBlockFormat::ProportionalHeight);
+    } else if (p.lineTwips > 0) {
+      format->setLineHeight(TwipsToPixels(p.lineTwips), QTextBlockFormat::MinimumHeight);
+    } else {
+      format->setLineHeight(TwipsToPixels(-p.lineTwips), QTextBlockFormat::FixedHeight);
+    }
+  }
+
+  // RTF measures tab stops from the text column's left edge; Qt measures
+  // them from where the line starts, so they are given relative to the
+  // paragraph's first line, the line list texts and tabbed columns sit on.
+  // A hanging indent is a stop too: the text after a list text's tab starts
+  // on it.
+  static QList<QTextOption::Tab> TabPositions(const ParaState& p) {
+    std::vector<TabStop> stops = p.tabs;
+    if (p.firstTwips < 0) stops.push_back({p.leftTwips, QTextOption::LeftTab});
+    std::sort(stops.begin(), stops.end(), [](const TabStop& a, const TabStop& b) { return a.twips < b.twips; });
+    const int lineStart = p.leftTwips + p.firstTwips;
+    QList<QTextOption::Tab> tabs;
+    for (const TabStop& stop : stops) {
+      if (stop.twips <= lineStart) continue;
+      if (!tabs.isEmpty() && TwipsToPixels(stop.twips - lineStart) <= tabs.last().position) continue;
+      // Decimal stops align on the decimal comma of the French texts.
+      const QChar delimiter = stop.type == QTextOption::DelimiterTab ? QChar(',') : QChar();
+      tabs.append(QTextOption::Tab(TwipsToPixels(stop.twips - lineStart), stop.type, delimiter));
+    }
+    return tabs;
+  }
+
+  // --- List texts ------------------------------------------------------------
+
+  // A list text that shows nothing (a numbering without number, only its
+  // tab) is left out: it would push the paragraph to the next tab stop.
+  void FinishListText() {
+    QTextCursor listText(cursor_);
+    listText.setPosition(std::min(listTextStart_, cursor_.position()), QTextCursor::KeepAnchor);
+    if (listText.selectedText().trimmed().isEmpty()) listText.removeSelectedText();
+  }
+
+  // --- Pictures --------------------------------------------------------------
+
+  void PictureHexDigit(char c) {
+    const int value = HexValue(c);
+    if (value < 0) return;  // white space and line ends between the digits
+    if (pictureNibble_ < 0) {
+      pictureNibble_ = value;
+      return;
+    }
+    AddPictureBytes(QByteArray(1, static_cast<char>(pictureNibble_ * 16 + value)));
+    pictureNibble_ = -1;
+  }
+
+  void AddPictureBytes(const QByteArray& bytes) {
+    if (picture_.tooLarge) return;
+    if (picture_.data.size() + bytes.size() > kMaxPictureBytes) {
+      picture_.tooLarge = true;
+      picture_.data.clear();
+      return;
+    }
+    picture_.data.append(bytes);
+  }
+
+  void FinishPicture() {
+    if (st_.destination == Destination::Text) {
+      PlaceCursor();
+      if (InsertPicture(cursor_, picture_) == PictureShown::Frame) hasFrames_ = true;
+      blockHasText_ = true;
+      lastTextPara_ = st_.para;
+    }
+    picture_ = RtfPicture();
   }
 
   // --- Font and colour tables ------------------------------------------------
@@ -601,6 +900,14 @@ class RtfParser {
   QString run_;       // decoded text not yet inserted
   bool blockHasText_ = false;
   ParaState lastTextPara_;
+  bool optional_ = false;  // "\*" read: the next word must be a destination we read
+  int listTextStart_ = 0;
+  RtfPicture picture_;
+  int pictureNibble_ = -1;  // the first hexadecimal digit of a byte, when read
+  RtfTable table_;
+  bool hasFrames_ = false;
+
+  int defaultTabTwips_ = kDefaultTabTwips;
 };
 
 }  // namespace
@@ -618,7 +925,16 @@ void ReadRtf(const QByteArray& rtf, QTextDocument* document) {
   const bool undo = document->isUndoRedoEnabled();
   document->setUndoRedoEnabled(false);
   document->clear();
-  RtfParser(rtf, document).Run();
+  RtfParser parser(rtf, document);
+  parser.Run();
+  QTextOption option = document->defaultTextOption();
+  option.setTabStopDistance(TwipsToPixels(parser.defaultTabTwips()));
+  document->setDefaultTextOption(option);
+  // Without an application there are no fonts, so nothing can draw the
+  // document, frames included.
+  if (parser.hasFrames() && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    RegisterPictureFrames(document);
+  }
   document->setUndoRedoEnabled(undo);
 }
 
