@@ -5,6 +5,10 @@
 //   kelvaro-pack --list EXE
 //   kelvaro-pack --extract EXE NAME TARGET
 //
+// Without --base the update is packed onto the wizard beside the packer:
+// the installed, stripped /usr/bin/kelvaro-update, or in the build folder the
+// stripped copy the build puts beside the packer.
+//
 // Paths are host paths. Exit code 0 on success, 1 on failure (with a message
 // on standard error), 2 on a usage error.
 #include <QCoreApplication>
@@ -48,9 +52,13 @@ QString isoTime(platform::FileTime fileTime) {
   return QDateTime::fromMSecsSinceEpoch(unixMs, QTimeZone::utc()).toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
 }
 
+QString wizardBesideThePacker() {
+  return QCoreApplication::applicationDirPath() + QStringLiteral("/kelvaro-update");
+}
+
 int pack(const QStringList& args) {
   QString output;
-  QString base = QStringLiteral(KELVARO_PACK_DEFAULT_BASE);
+  QString base = wizardBesideThePacker();
   QStringList files;
   for (qsizetype i = 0; i < args.size(); ++i) {
     if ((args[i] == QLatin1String("-o") || args[i] == QLatin1String("--base")) && i + 1 < args.size()) {
