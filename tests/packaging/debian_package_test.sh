@@ -48,18 +48,20 @@ for program in "${programs[@]}"; do
   LC_ALL=C file -b "$exe" | grep -q ', stripped' || fail "$program is not stripped"
 done
 
+# run CODE TEXT PROGRAM ARGS...: the installed PROGRAM exits with CODE and
+# shows TEXT.
 run() {
-  local expected=$1 what=$2
-  shift 2
+  local expected_code=$1 expected=$2 program=$3
+  shift 3
   local out code=0
-  out=$("$@" 2>&1) || code=$?
-  echo "\$ ${*#"$root"} -> $code"
+  out=$("$root/usr/bin/$program" "$@" 2>&1) || code=$?
+  echo "\$ $program $* -> $code"
   echo "$out" | head -5
-  [ "$code" = 0 ] || fail "$what exits with $code"
-  grep -q -- "$expected" <<<"$out" || fail "$what does not show \"$expected\""
+  [ "$code" = "$expected_code" ] || fail "$program $* exits with $code, not $expected_code"
+  grep -q -- "$expected" <<<"$out" || fail "$program $* does not show \"$expected\""
 }
-run "$version" "kelvaro-update-batch --version" "$root/usr/bin/kelvaro-update-batch" --version
-run "kelvaro-inspect reg" "kelvaro-inspect --help" "$root/usr/bin/kelvaro-inspect" --help
+run 64 "usage: kelvaro-update-batch" kelvaro-update-batch
+run 2 "kelvaro-inspect reg" kelvaro-inspect --help
 
 for program in "${programs[@]}"; do
   page="$root/usr/share/man/man1/$program.1.gz"
