@@ -63,6 +63,11 @@ run() {
 run 64 "usage: kelvaro-update-batch" kelvaro-update-batch
 run 2 "kelvaro-inspect reg" kelvaro-inspect --help
 
+# The roll-out playbook and role, when the project holds them.
+if [ -d "$(dirname "$0")/../../deploy/ansible" ] && [ ! -f "$root/usr/share/kelvaro/ansible/rollout.yml" ]; then
+  fail "the Ansible playbook is not under /usr/share/kelvaro/ansible"
+fi
+
 for program in "${programs[@]}"; do
   page="$root/usr/share/man/man1/$program.1.gz"
   [ -f "$page" ] || { fail "no manual page for $program"; continue; }
