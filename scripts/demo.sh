@@ -11,7 +11,10 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 build=${KELVARO_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2
+# Only what the demo runs (the tests, benchmarks and fuzz targets are
+# scripts/test.sh's): the tools, the wizard with its stripped copy beside the
+# packer, and the PE files the demo installs and carries.
+cmake --build "$build" -j2 --target kelvaro-inspect kelvaro-pack kelvaro-update kelvaro-update-batch kelvaro_pe_fixtures
 
 prefix=$(scripts/make-demo-prefix.sh "$PWD/demo/prefix")
 export WINEPREFIX=$prefix
@@ -29,7 +32,9 @@ scripts/make-demo-databases.sh "$prefix"
 content=$(scripts/make-demo-update.sh "$PWD/demo/update" "$pe/torvida_2_0_0_0.dll")
 rm -rf "$PWD/demo/prefix-batch"
 cp -a "$prefix" "$PWD/demo/prefix-batch"
-"$build/tools/pack/kelvaro-pack" -o "$PWD/demo/MajTorvida" --base "$build/src/app/kelvaro-update" "$content"/*
+# Without --base the packer takes the stripped wizard beside it.
+"$build/tools/pack/kelvaro-pack" -o "$PWD/demo/MajTorvida" "$content"/*
+echo "MajTorvida: $(stat -c %s "$PWD/demo/MajTorvida") bytes"
 "$build/tools/pack/kelvaro-pack" --list "$PWD/demo/MajTorvida"
 "$build/tools/inspect/kelvaro-inspect" | grep '^Database' || true
 

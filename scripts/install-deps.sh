@@ -7,6 +7,10 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ ninja-build ccache pkg-config
+  # the Debian package: cpack asks dpkg-shlibdeps and file for the programs'
+  # dependencies; lintian checks the package and the package test reads a
+  # manual page from it with man
+  dpkg-dev file lintian man-db
   # libraries
   qt6-base-dev qt6-translations-l10n zlib1g-dev
   # SHA-256 digests and Ed25519 signatures of packed updates

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <filesystem>
 #include <fstream>
 
@@ -28,6 +30,20 @@ PackRun pack(const QStringList& args) {
   process.waitForFinished(60000);
   return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
           QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
+// Standard output of a host tool (binutils' readelf), or empty.
+QString toolOutput(const QString& program, const QStringList& args) {
+  QProcess process;
+  process.start(program, args);
+  process.waitForFinished(30000);
+  return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+QString buildId(const QString& elf) {
+  const QRegularExpressionMatch found =
+      QRegularExpression(QStringLiteral("Build ID: ([0-9a-f]+)")).match(toolOutput(QStringLiteral("readelf"), {"-n", elf}));
+  return found.hasMatch() ? found.captured(1) : QString();
 }
 
 std::string readAll(const std::string& path) {
@@ -84,6 +100,37 @@ TEST_F(PackTest, PacksListsAndExtracts) {
   ASSERT_EQ(extracted.exitCode, 0) << extracted.err.toStdString();
   EXPECT_EQ(readAll(target.toStdString()), readAll(library.toStdString()));
   EXPECT_EQ(fs::last_write_time(target.toStdString()), fs::last_write_time(library.toStdString()));
+}
+
+// Without --base the packer takes the stripped wizard beside it: an update
+// carrying a few small texts weighs under 1.5 MB (28 MB on the wizard with its
+// debug information), still starts to its welcome page, and names the
+// debugging symbols kept beside that wizard.
+TEST_F(PackTest, WithoutBaseTheUpdateIsPackedOntoTheStrippedWizard) {
+  const QString out = path("MajTorvida");
+  const PackRun packed = pack({"-o", out, makeFile("in/Updates.txt", "Torvida\r\n"),
+                               makeFile("in/AppInfo1.txt", "Mise \xe0 jour Torvida\r\n"),
+                               makeFile("in/AppInfo2.txt", "Nouvelle version.\r\n"),
+                               makeFile("in/UpdateInfo.txt", "{\\rtf1\\ansi Nouveaut\\'e9s\\par}")});
+  ASSERT_EQ(packed.exitCode, 0) << packed.err.toStdString();
+  EXPECT_LT(fs::file_size(out.toStdString()), 1'500'000u);
+
+  fixtures::TempPrefix prefix;
+  QProcess wizard;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  env.insert(QStringLiteral("KELVARO_STARTUP_PROBE"), QStringLiteral("1"));
+  wizard.setProcessEnvironment(env);
+  wizard.start(out, {});
+  ASSERT_TRUE(wizard.waitForFinished(60000));
+  EXPECT_EQ(wizard.exitCode(), 0) << wizard.readAllStandardError().toStdString();
+  EXPECT_TRUE(wizard.readAllStandardOutput().startsWith("welcome-shown ")) << "the packed wizard showed its welcome page";
+
+  const QString symbols = QFileInfo(QStringLiteral(KELVARO_PACK)).absolutePath() + QStringLiteral("/kelvaro-update.debug");
+  EXPECT_TRUE(toolOutput(QStringLiteral("readelf"), {"--string-dump=.gnu_debuglink", out}).contains("kelvaro-update.debug"));
+  EXPECT_FALSE(buildId(out).isEmpty());
+  EXPECT_EQ(buildId(symbols), buildId(out)) << "the symbols beside the wizard are the packed wizard's";
+  EXPECT_TRUE(toolOutput(QStringLiteral("readelf"), {"-S", symbols}).contains(".debug_info"));
 }
 
 TEST_F(PackTest, PayloadsUseTheMaximumLevel) {

@@ -7,6 +7,10 @@
 //   kelvaro-pack --list EXE
 //   kelvaro-pack --extract EXE NAME TARGET
 //
+// Without --base the update is packed onto the wizard beside the packer:
+// the installed, stripped /usr/bin/kelvaro-update, or in the build folder the
+// stripped copy the build puts beside the packer.
+//
 // Paths are host paths. Exit code 0 on success, 1 on failure (with a message
 // on standard error), 2 on a usage error; --help tells the same.
 #include <QCoreApplication>
@@ -89,6 +93,10 @@ bool isPackOption(const QString& arg) {
   return arg == QLatin1String("-o") || arg == QLatin1String("--base") || arg == QLatin1String("--sign");
 }
 
+QString wizardBesideThePacker() {
+  return QCoreApplication::applicationDirPath() + QStringLiteral("/kelvaro-update");
+}
+
 int pack(const QStringList& args) {
   QString output;
   QString base;
@@ -110,7 +118,7 @@ int pack(const QStringList& args) {
     kelvaro::SignPackedExecutable(files.first(), key);
     return 0;
   }
-  if (base.isEmpty()) base = QStringLiteral(KELVARO_PACK_DEFAULT_BASE);
+  if (base.isEmpty()) base = wizardBesideThePacker();
   kelvaro::PackExecutable(output, base, files, keyFile.isEmpty() ? nullptr : &key);
   return 0;
 }
