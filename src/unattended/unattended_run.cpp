@@ -60,9 +60,13 @@ QString OpenUpdate(const QString& path) {
            toQ(platform::FormatSystemMessage(platform::GetLastError())).trimmed();
   }
   // Any file opens as a module; one that carries nothing is not an update
-  // (a copy of the wrong file, a truncated download), which must not pass
-  // for a workstation with nothing to update.
-  if (platform::ListDataResources().empty()) return path + QStringLiteral(" is not an update: it carries no files");
+  // (a copy of the wrong file), which must not pass for a workstation with
+  // nothing to update. An update whose index cannot be read (a cut or
+  // damaged copy) goes on: the check before the run reports it in French,
+  // as a failed update.
+  platform::SetLastError(platform::kErrorSuccess);
+  if (platform::ListDataResources().empty() && platform::GetLastError() == platform::kErrorSuccess)
+    return path + QStringLiteral(" is not an update: it carries no files");
   return {};
 }
 

@@ -62,7 +62,7 @@ run() {
 }
 run 64 "usage: kelvaro-update-batch" kelvaro-update-batch
 run 0 "kelvaro-update-batch" kelvaro-update-batch --version
-run 0 "kelvaro-inspect reg" kelvaro-inspect --help
+run 0 "reg query KEY" kelvaro-inspect --help
 
 # The roll-out playbook and role, when the project holds them.
 if [ -d "$(dirname "$0")/../../deploy/ansible" ] && [ ! -f "$root/usr/share/kelvaro/ansible/rollout.yml" ]; then

@@ -267,8 +267,8 @@ TEST_F(TrustTest, BadKeysAndSignatureBlocksAreRefusedCleanly) {
     writeBytes(keyFile, notKey.text);
     const BatchRun result = run(update, {QStringLiteral("--trust"), QString::fromStdString(keyFile)});
     EXPECT_EQ(result.exitCode, 64);
-    EXPECT_EQ(result.err,
-              QString::fromStdString(keyFile) + QStringLiteral(" n'est pas un fichier de clé publique Kelvaro.\n"));
+    EXPECT_EQ(result.err, QStringLiteral("kelvaro-update-batch: ") + QString::fromStdString(keyFile) +
+                              QStringLiteral(" n'est pas un fichier de clé publique Kelvaro.\n"));
     EXPECT_EQ(result.out, QString());
     EXPECT_TRUE(snapshot() == before_) << "the prefix changed";
   }
