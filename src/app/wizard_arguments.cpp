@@ -84,15 +84,10 @@ QString WizardUsage(const QString& programName) {
              "  %9   le préfixe Wine appartient à un autre utilisateur : rien n'a été modifié\n"
              "  %7  arguments incorrects\n"
              "  %8  pas de session graphique pour l'assistant (lancé sans argument)\n")
-      .arg(programName)
-      .arg(kExitOk)
-      .arg(kExitFailed)
-      .arg(kExitDeclined)
-      .arg(kExitWarning)
-      .arg(kExitNothingDone)
-      .arg(kExitUsage)
-      .arg(kExitNoDisplay)
-      .arg(kExitForeignPrefix);
+      // One call: a program name holding "%2" is never taken for a marker.
+      .arg(programName, QString::number(kExitOk), QString::number(kExitFailed), QString::number(kExitDeclined),
+           QString::number(kExitWarning), QString::number(kExitNothingDone), QString::number(kExitUsage),
+           QString::number(kExitNoDisplay), QString::number(kExitForeignPrefix));
 }
 
 QString NoDisplayMessage(const QString& programName) {

@@ -251,7 +251,7 @@ void PackExecutable(const QString& output, const QString& base, const QStringLis
 void SignPackedExecutable(const QString& path, const SecretKey& key) {
   platform::ResourceSeal seal;
   if (!platform::prefix::ReadBlobSeal(path.toStdString(), &seal))
-    refuse(QStringLiteral("%1 : mise à jour illisible ou endommagée (erreur %2).").arg(path).arg(platform::GetLastError()));
+    refuse(QStringLiteral("%1 : mise à jour illisible ou endommagée (erreur %2).").arg(path, QString::number(platform::GetLastError())));
   if (seal.signedBytes.empty()) refuse(QStringLiteral("%1 n'intègre aucun fichier : rien à signer.").arg(path));
   if (!seal.hasDigests)
     refuse(QStringLiteral("%1 est d'un format sans empreintes : refaites-la avec kelvaro-pack avant de la signer.").arg(path));

@@ -143,6 +143,11 @@ int Drive(const Options& options) {
     const RunResult killed = installation.RunKilledAfter(delay);
     if (!killed.killed) {
       ++endedFirst;
+      // Runs got faster than the measured one (a machine busy while it was
+      // measured): its times are scaled down to this run's, so later kills
+      // still land inside a run.
+      if (killed.firstCopyMs >= 0 && killed.firstListsMs >= 0 && killed.elapsedMs < timeline.end)
+        timeline = {killed.firstCopyMs, killed.firstListsMs, killed.elapsedMs};
       continue;
     }
     ++kills;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <filesystem>
 
 #include "fixtures/packed_update.h"
 
@@ -89,7 +90,14 @@ TEST_F(UnattendedWizardTest, ArgumentsAreCheckedBeforeAnything) {
     EXPECT_EQ(run.exitCode, 0) << help.toStdString();
     EXPECT_TRUE(run.out.startsWith(QStringLiteral("Usage : ") + Name() + QLatin1Char('\n'))) << help.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("  69  pas de session graphique"))) << help.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("  5   le préfixe Wine appartient à un autre utilisateur")))
+        << help.toStdString();
   }
+  // A name holding one of the usage text's markers is shown as it is.
+  const std::string marked = work + "/Maj%2";
+  std::filesystem::copy_file(update, marked);
+  const BatchRun named = fixtures::RunUpdateItself(marked, {QStringLiteral("--help")});
+  EXPECT_TRUE(named.out.startsWith(QStringLiteral("Usage : Maj%2\n        Maj%2 --unattended"))) << named.out.toStdString();
 }
 
 }  // namespace
