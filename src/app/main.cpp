@@ -78,10 +78,12 @@ int RunUnattended(int argc, char** argv, bool answer) {
 }
 
 int RunWizard(int argc, char** argv, const QString& programName) {
+  // Declared first, so destroyed last: on every way out the reading of the
+  // font configuration has ended before the application object goes.
+  std::unique_ptr<QApplication> made;
   // Starts reading the font configuration beside the making of the
   // application object; the first window waits for it below.
   FontConfigWarmUp fontConfig;
-  std::unique_ptr<QApplication> made;
   {
     const app::GuiStartGuard guard(programName);
     made = std::make_unique<QApplication>(argc, argv);
