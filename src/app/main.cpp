@@ -69,11 +69,12 @@ void Print(std::FILE* stream, const QString& text) {
 }
 
 // The update this executable carries, run as kelvaro-update-batch runs it.
-int RunUnattended(int argc, char** argv, bool answer) {
+int RunUnattended(int argc, char** argv, const app::WizardCommand& command) {
   QCoreApplication app(argc, argv);
   unattended::Options options;
   options.update = QCoreApplication::applicationFilePath();
-  options.answer = answer;
+  options.answer = command.answer;
+  options.json = command.json;
   return unattended::RunUnattended(options);
 }
 
@@ -125,7 +126,7 @@ int main(int argc, char** argv) {
     case app::Mode::Wizard:
       return RunWizard(argc, argv, programName);
     case app::Mode::Unattended:
-      return RunUnattended(argc, argv, command.answer);
+      return RunUnattended(argc, argv, command);
     case app::Mode::Help:
       Print(stdout, app::WizardUsage(programName));
       return 0;

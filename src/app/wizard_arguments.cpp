@@ -9,11 +9,11 @@ bool IsSlashForm(const QString& arg, const char* name) {
   return arg.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
 }
 
-// "/ANSWER=YES" and the like: the value after "=", or a null string when
-// arg is not that option.
+// "/ANSWER=YES" and the like: the value after "=" as written, or a null
+// string when arg is not that option.
 QString SlashValue(const QString& arg, const char* name) {
   const QString prefix = QLatin1String(name) + QLatin1Char('=');
-  return arg.startsWith(prefix, Qt::CaseInsensitive) ? arg.mid(prefix.size()).toLower() : QString();
+  return arg.startsWith(prefix, Qt::CaseInsensitive) ? arg.mid(prefix.size()) : QString();
 }
 
 bool SetAnswer(const QString& value, WizardCommand* command) {
@@ -37,7 +37,7 @@ WizardCommand ParseWizardArguments(const QStringList& args) {
     command.mode = Mode::Help;
     return command;
   }
-  bool unattended = false, answered = false;
+  bool unattended = false, answered = false, jsonAsked = false;
   for (qsizetype i = 0; i < args.size(); ++i) {
     const QString& arg = args[i];
     if (arg == QStringLiteral("--unattended") || IsSlashForm(arg, "/SILENT")) {
@@ -47,14 +47,25 @@ WizardCommand ParseWizardArguments(const QStringList& args) {
         return Refused(QStringLiteral("--answer attend yes ou no"));
       answered = true;
     } else if (!SlashValue(arg, "/ANSWER").isNull()) {
-      if (!SetAnswer(SlashValue(arg, "/ANSWER"), &command)) return Refused(QStringLiteral("/ANSWER attend YES ou NO"));
+      if (!SetAnswer(SlashValue(arg, "/ANSWER").toLower(), &command))
+        return Refused(QStringLiteral("/ANSWER attend YES ou NO"));
       answered = true;
+    } else if (arg == QStringLiteral("--json")) {
+      command.json = i + 1 < args.size() ? args[++i] : QString();
+      if (command.json.isEmpty()) return Refused(QStringLiteral("--json attend un nom de fichier"));
+      jsonAsked = true;
+    } else if (!SlashValue(arg, "/JSON").isNull()) {
+      command.json = SlashValue(arg, "/JSON");
+      if (command.json.isEmpty()) return Refused(QStringLiteral("/JSON attend un nom de fichier"));
+      jsonAsked = true;
     } else {
       return Refused(QStringLiteral("argument inconnu : ") + arg);
     }
   }
   if (answered && !unattended)
     return Refused(QStringLiteral("la réponse ne sert qu'à une mise à jour sans fenêtre (--unattended ou /SILENT)"));
+  if (jsonAsked && !unattended)
+    return Refused(QStringLiteral("le document JSON ne sert qu'à une mise à jour sans fenêtre (--unattended ou /SILENT)"));
   if (unattended) command.mode = Mode::Unattended;
   return command;
 }
@@ -63,8 +74,8 @@ QString WizardUsage(const QString& programName) {
   using namespace unattended;
   return QStringLiteral(
              "Usage : %1\n"
-             "        %1 --unattended [--answer yes|no]\n"
-             "        %1 /SILENT [/ANSWER=YES|NO]\n"
+             "        %1 --unattended [--answer yes|no] [--json FICHIER]\n"
+             "        %1 /SILENT [/ANSWER=YES|NO] [/JSON=FICHIER]\n"
              "\n"
              "Sans argument, l'assistant de mise à jour s'ouvre.\n"
              "  --unattended, /SILENT   effectue la mise à jour sans fenêtre, comme\n"
@@ -72,6 +83,9 @@ QString WizardUsage(const QString& programName) {
              "                          les messages sur la sortie d'erreur\n"
              "  --answer yes|no, /ANSWER=YES|NO\n"
              "                          la réponse donnée à chaque question (no par défaut)\n"
+             "  --json FICHIER, /JSON=FICHIER\n"
+             "                          écrit aussi le résultat de la mise à jour dans FICHIER,\n"
+             "                          en un document JSON (celui de kelvaro-update-batch)\n"
              "  --help, /?              affiche cette aide\n"
              "\n"
              "Codes de sortie :\n"

@@ -1,8 +1,8 @@
 // The update executable's command line. Without arguments it is the wizard,
 // as it always was. Asked to run unattended it runs the update it carries
 // exactly as kelvaro-update-batch runs it, in either habit:
-//   --unattended [--answer yes|no]
-//   /SILENT [/ANSWER=YES|NO]        (the slash forms in any letter case)
+//   --unattended [--answer yes|no] [--json FILE]
+//   /SILENT [/ANSWER=YES|NO] [/JSON=FILE]   (the slash forms in any letter case)
 // --help and /? print the usage. Anything else is refused with the usage
 // before a window is made or anything is changed.
 #pragma once
@@ -21,6 +21,7 @@ enum class Mode { Wizard, Unattended, Help, Refused };
 struct WizardCommand {
   Mode mode = Mode::Wizard;
   bool answer = false;  // unattended: the answer to every question
+  QString json;         // unattended: where to write the JSON document, or empty
   QString error;        // refused: why
 };
 

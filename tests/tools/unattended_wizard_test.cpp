@@ -72,6 +72,10 @@ TEST_F(UnattendedWizardTest, ArgumentsAreCheckedBeforeAnything) {
        "--answer attend yes ou no"},
       {{QStringLiteral("/silent"), QStringLiteral("/ANSWER=maybe")}, "/ANSWER attend YES ou NO"},
       {{QStringLiteral("/ANSWER=YES")}, "la réponse ne sert qu'à une mise à jour sans fenêtre (--unattended ou /SILENT)"},
+      {{QStringLiteral("--unattended"), QStringLiteral("--json")}, "--json attend un nom de fichier"},
+      {{QStringLiteral("/SILENT"), QStringLiteral("/json=")}, "/JSON attend un nom de fichier"},
+      {{QStringLiteral("/JSON=resultat.json")},
+       "le document JSON ne sert qu'à une mise à jour sans fenêtre (--unattended ou /SILENT)"},
   };
   for (const auto& c : refused) {
     const BatchRun run = fixtures::RunUpdateItself(update, c.args);
