@@ -3,9 +3,12 @@
 // connection, a WINEPREFIX each, all at once). Seven of them share three
 // company databases on the server through drives of their own and install the
 // same print lists into them at the same moment, one of them with a fourth
-// company on a server that does not answer; the others are set up to go
-// wrong in one way each. The play recap, the messages and the fetched JSON
-// outcomes tell each workstation's story; no failure stops the others.
+// company on a server that does not answer; one runs the packed update itself
+// (--unattended), one has its prefix owned by another user than the one
+// Ansible connects as, and the others are set up to go wrong in one way each.
+// The update is signed and only its key is trusted. The play recap, the
+// messages and the fetched JSON outcomes tell each workstation's story; no
+// failure stops the others.
 #include <pwd.h>
 #include <unistd.h>
 
@@ -18,6 +21,7 @@
 
 #include "e2e_fixture.h"
 #include "fixtures/small_file_system.h"
+#include "fixtures/test_user.h"
 #include "fixtures/workstation_fleet.h"
 
 #if defined(KELVARO_UPDATE_BATCH) && defined(KELVARO_PACK) && defined(KELVARO_ANSIBLE_DIR)
@@ -25,6 +29,7 @@
 namespace {
 
 using fixtures::TempPrefix;
+namespace fs = std::filesystem;
 
 const QStringList kCompanies{QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma")};
 const QStringList kListKeys{QStringLiteral("adresses"), QStringLiteral("etiquettes")};
@@ -111,7 +116,7 @@ class AnsibleRolloutTest : public e2e::UpdateRunTest {
     return text +
            "[workstations:vars]\nansible_connection=local\nansible_python_interpreter=/usr/bin/python3\n"
            "kelvaro_update_batch=" KELVARO_UPDATE_BATCH "\nkelvaro_update_file=" +
-           update + "\nkelvaro_report_dir=" + work + "/reports\n";
+           update + "\nkelvaro_report_dir=" + work + "/reports\n" + groupVars;
   }
 
   // ansible-playbook on the playbook as shipped; its whole output.
@@ -175,6 +180,54 @@ class AnsibleRolloutTest : public e2e::UpdateRunTest {
     ws.libraryKept = true;
   }
 
+  // A key pair made by kelvaro-pack in the work folder; the arguments that
+  // sign with it. Its public key is trusted by every workstation.
+  QStringList trustNewKey(const std::string& name) {
+    QProcess pack;
+    pack.setWorkingDirectory(QString::fromStdString(work));
+    pack.start(QStringLiteral(KELVARO_PACK), {QStringLiteral("--new-key"), QString::fromStdString(name)});
+    EXPECT_TRUE(pack.waitForFinished(30000) && pack.exitCode() == 0) << pack.readAllStandardError().toStdString();
+    return {QStringLiteral("--sign"), QString::fromStdString(work + "/" + name + ".secret")};
+  }
+  void runUpdateItself(Workstation& ws) {
+    const std::string itself = package().pack(updateName() + "Poste", fixtures::UpdatePackage::Base::Wizard);
+    ASSERT_FALSE(itself.empty());
+    ws.inventoryVars = "kelvaro_run_form=itself kelvaro_trust_key='' kelvaro_update_file=" + itself;
+  }
+  void giveAnUpdateSignedByAnotherKey(Workstation& ws) {
+    const std::string other = package().pack(updateName() + "Autre", fixtures::UpdatePackage::Base::BatchRunner,
+                                             trustNewKey("autre"));
+    ASSERT_FALSE(other.empty());
+    ws.inventoryVars = "kelvaro_update_file=" + other;
+    expectFailure(ws, QStringLiteral("failed"), QStringLiteral("Mise à jour refusée : elle est signée par la clé"));
+    ws.libraryKept = true;
+  }
+  void giveAlteredUpdate(Workstation& ws, const std::string& update) {
+    // One byte of the signed update's last carried file changed (the index
+    // after it is a few hundred bytes).
+    const std::string altered = work + "/MajTorvidaModifiee";
+    fs::copy_file(update, altered);
+    std::fstream file(altered, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekg(-4096, std::ios::end);
+    const char byte = char(file.get() ^ 0x20);
+    file.seekp(-4096, std::ios::end);
+    file.put(byte);
+    ws.inventoryVars = "kelvaro_update_file=" + altered;
+    expectFailure(ws, QStringLiteral("failed"), QStringLiteral("est endommagé : son empreinte SHA-256"));
+    ws.libraryKept = true;
+  }
+  // The workstation's prefix given to owner: the role runs the update as
+  // owner (Ansible's become) instead of the connecting root, which the
+  // programs would refuse with exit code 5.
+  void giveToAnotherUser(Workstation& ws, const fixtures::TestUser& owner) {
+    ASSERT_TRUE(owner.giveTree(ws.prefix->root()));
+    // su: root needs no password, and sudo may be missing; the throwaway
+    // user has no login shell.
+    ws.inventoryVars = "ansible_become_method=su \"ansible_become_flags=-s /bin/sh\"";
+    // owner reaches the copies Ansible leaves under the work folder.
+    for (const std::string& folder : {prefix.root(), work}) fs::permissions(folder, fs::perms(0755));
+  }
+
   static void checkRecapAndMessages(const Workstation& ws, const std::map<std::string, Recap>& recap,
                                     const QString& output) {
     const auto found = recap.find(ws.name);
@@ -213,13 +266,20 @@ class AnsibleRolloutTest : public e2e::UpdateRunTest {
   std::vector<fixtures::SharedCompany> companies;
   std::unique_ptr<fixtures::WorkstationFleet> site;
   std::vector<std::unique_ptr<Workstation>> fleet;
+  std::string groupVars;  // more variables of every workstation
 };
 
 TEST_F(AnsibleRolloutTest, EveryWorkstationGetsItsOutcomeAndTheSharedListsAreStoredOnce) {
   carryTorvidaUpdate();
-  const std::string update = pack();
-  makeFleet(
-      {"poste1", "poste2", "poste3", "poste4", "poste5", "poste6", "poste7", "occupe", "plein", "mauvais-fichier"});
+  const std::string update = pack(trustNewKey("editeur"));
+  groupVars = "kelvaro_trust_key=" + work + "/editeur.public\n";
+  makeFleet({"poste1", "poste2", "poste3", "poste4", "poste5", "poste6", "poste7", "occupe", "plein",
+             "mauvais-fichier", "autre-cle", "modifiee"});
+  fixtures::TestUser owner;
+  if (getuid() == 0 && owner.available()) giveToAnotherUser(host("poste3"), owner);
+  runUpdateItself(host("poste2"));
+  giveAnUpdateSignedByAnotherKey(host("autre-cle"));
+  giveAlteredUpdate(host("modifiee"), update);
   addUnreachableCompany(host("poste4"));
   holdLibrary(host("occupe"));
   fillTemporaryFolder(host("plein"));
