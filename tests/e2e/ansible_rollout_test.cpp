@@ -228,6 +228,53 @@ class AnsibleRolloutTest : public e2e::UpdateRunTest {
     for (const std::string& folder : {prefix.root(), work}) fs::permissions(folder, fs::perms(0755));
   }
 
+  // A package of the given name and version made with dpkg-deb; its path.
+  std::string makePackage(const std::string& name, const std::string& version) const {
+    const std::string tree = work + "/" + name + "-package";
+    fs::create_directories(tree + "/DEBIAN");
+    std::ofstream(tree + "/DEBIAN/control")
+        << "Package: " << name << "\nVersion: " << version
+        << "\nArchitecture: all\nMaintainer: Kelvaro <tests@example.invalid>\nDescription: roll-out test\n";
+    const std::string deb = work + "/" + name + ".deb";
+    EXPECT_EQ(Shell("dpkg-deb --root-owner-group --build '" + tree + "' '" + deb + "' >/dev/null"), 0);
+    return deb;
+  }
+  // The version dpkg has installed of package, empty when none.
+  static std::string InstalledVersion(const std::string& package) {
+    QProcess query;
+    query.start(QStringLiteral("dpkg-query"),
+                {QStringLiteral("--showformat=${db:Status-Status} ${Version}"), QStringLiteral("--show"),
+                 QString::fromStdString(package)});
+    query.waitForFinished();
+    const QString out = QString::fromUtf8(query.readAllStandardOutput());
+    return out.startsWith(QStringLiteral("installed ")) ? out.mid(10).toStdString() : std::string();
+  }
+  static int Shell(const std::string& command) { return std::system(command.c_str()); }
+
+  // A package the workstation already has at that version: the role installs
+  // nothing (the very package dpkg belongs to, so a wrong install could only
+  // be a no-op of apt's). Where the test runs as root and the throwaway
+  // package kelvaro-rollout-probe is not installed, another workstation gets
+  // it installed for real; the test purges it afterwards.
+  void givePackages(Workstation& present, Workstation& fresh) {
+    present.inventoryVars += " kelvaro_package_deb=" + makePackage("dpkg", InstalledVersion("dpkg"));
+    if (getuid() != 0 || !InstalledVersion(kProbe).empty()) return;
+    fresh.inventoryVars += " kelvaro_package_deb=" + makePackage(kProbe, "1.0");
+    fresh.changed = 2;  // the package, then the update
+    probeInstalled = true;
+  }
+  static constexpr const char* kProbe = "kelvaro-rollout-probe";
+  bool probeInstalled = false;  // by the playbook: purged by the test
+
+  // The hosts named in the task's lines of the output, as "changed: [host]"
+  // and the like.
+  static QStringList TaskLines(const QString& output, const QString& task) {
+    const qsizetype start = output.indexOf(QStringLiteral("TASK [kelvaro_update : ") + task + QLatin1Char(']'));
+    if (start < 0) return {};
+    const qsizetype end = output.indexOf(QStringLiteral("\nTASK ["), start + 1);
+    return output.mid(start, end - start).split(QLatin1Char('\n'));
+  }
+
   static void checkRecapAndMessages(const Workstation& ws, const std::map<std::string, Recap>& recap,
                                     const QString& output) {
     const auto found = recap.find(ws.name);
@@ -280,6 +327,7 @@ TEST_F(AnsibleRolloutTest, EveryWorkstationGetsItsOutcomeAndTheSharedListsAreSto
   runUpdateItself(host("poste2"));
   giveAnUpdateSignedByAnotherKey(host("autre-cle"));
   giveAlteredUpdate(host("modifiee"), update);
+  givePackages(host("poste5"), host("poste6"));
   addUnreachableCompany(host("poste4"));
   holdLibrary(host("occupe"));
   fillTemporaryFolder(host("plein"));
@@ -289,7 +337,14 @@ TEST_F(AnsibleRolloutTest, EveryWorkstationGetsItsOutcomeAndTheSharedListsAreSto
 
   int exitCode = -1;
   const QString output = runPlaybook(inventory(update), &exitCode);
+  if (probeInstalled) {
+    EXPECT_EQ(InstalledVersion(kProbe), "1.0");
+    Shell(std::string("dpkg --purge ") + kProbe + " >/dev/null");
+  }
   EXPECT_EQ(exitCode, 2) << "some hosts failed";
+  const QStringList install = TaskLines(output, QStringLiteral("Install the package with apt"));
+  EXPECT_TRUE(install.contains(QStringLiteral("skipping: [poste5]"))) << install.join(QLatin1Char('\n')).toStdString();
+  EXPECT_EQ(install.contains(QStringLiteral("changed: [poste6]")), probeInstalled);
 
   const std::map<std::string, Recap> recap = ParseRecap(output);
   std::map<QString, std::map<QString, int>> added;  // company -> list -> how many runs added it
