@@ -32,8 +32,10 @@ packages=(
   iproute2 procps util-linux
   # reading back the text of printed PDF files
   poppler-utils
-  # the fleet roll-out playbook under deploy/ansible/, run for real by its test
-  ansible
+  # the fleet roll-out playbook under deploy/ansible/, run for real by its test;
+  # the role's apt module (it installs the kelvaro package) needs python3-apt,
+  # which ansible does not pull in, and would otherwise install it by itself
+  ansible python3-apt
   # the wizard loads the font configuration early; fc-cache keeps the font
   # cache current
   fontconfig libfontconfig-dev

@@ -94,6 +94,9 @@ TEST_F(UnattendedWizardTest, ArgumentsAreCheckedBeforeAnything) {
     EXPECT_EQ(run.exitCode, 0) << help.toStdString();
     EXPECT_TRUE(run.out.startsWith(QStringLiteral("Usage : ") + Name() + QLatin1Char('\n'))) << help.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("  69  pas de session graphique"))) << help.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("--unattended [--answer yes|no] [--json FICHIER]\n")))
+        << help.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("/SILENT [/ANSWER=YES|NO] [/JSON=FICHIER]\n"))) << help.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("  5   le préfixe Wine appartient à un autre utilisateur")))
         << help.toStdString();
   }
