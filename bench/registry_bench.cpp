@@ -4,8 +4,12 @@
 // Prints both ratios with their ceilings at the end of the run.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -39,25 +43,34 @@ std::string Hex4(unsigned v) {
   return b;
 }
 
+const char kSystemRegHeader[] = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n";
+
+// Appends the i-th class registration (a key with a few values, some binary
+// data, accented names) to a system.reg text; returns the key's path.
+std::string AppendClassKey(std::string* text, unsigned i) {
+  const std::string guid = "{" + Hex4(i) + Hex4(i * 7) + "-" + Hex4(i * 13) + "-4A1B-9C2D-" + Hex4(i * 3) + Hex4(i) + Hex4(i * 5) + "}";
+  const std::string key = "Software\\Classes\\CLSID\\" + guid + (i % 3 ? "\\InprocServer32" : "");
+  std::string escaped = key;
+  for (size_t at = 0; (at = escaped.find('\\', at)) != std::string::npos; at += 2) escaped.insert(at, "\\");
+  *text += "\n[" + escaped + "] 1796862791\n#time=1dd883e092ec922\n";
+  const std::string dll = "C:\\\\windows\\\\system32\\\\comp" + std::to_string(i) + ".dll";
+  *text += "@=\"" + dll + "\"\n";
+  *text += "\"Caf\\xe9 " + std::to_string(i % 10) + "\"=\"Soci\\xe9t\\xe9 g\\xe9n\\xe9rale\"\n";
+  *text += "\"Flags\"=dword:" + Hex4(0) + Hex4(i) + "\n";
+  *text += "\"Data\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,\\\n  18,19,1a\n";
+  *text += "\"ThreadingModel\"=\"Both\"\n";
+  return key;
+}
+
 // A system.reg shaped like Wine's: class registrations with a few values
 // each, some binary data, accented names here and there.
 Data& TheData() {
   static Data* data = [] {
     auto* d = new Data;
     d->path = d->prefix.root() + "/system.reg";
-    std::string text = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n";
+    std::string text = kSystemRegHeader;
     for (unsigned i = 0; text.size() < (5u << 20); ++i) {
-      const std::string guid = "{" + Hex4(i) + Hex4(i * 7) + "-" + Hex4(i * 13) + "-4A1B-9C2D-" + Hex4(i * 3) + Hex4(i) + Hex4(i * 5) + "}";
-      const std::string key = "Software\\Classes\\CLSID\\" + guid + (i % 3 ? "\\InprocServer32" : "");
-      std::string escaped = key;
-      for (size_t at = 0; (at = escaped.find('\\', at)) != std::string::npos; at += 2) escaped.insert(at, "\\");
-      text += "\n[" + escaped + "] 1796862791\n#time=1dd883e092ec922\n";
-      const std::string dll = "C:\\\\windows\\\\system32\\\\comp" + std::to_string(i) + ".dll";
-      text += "@=\"" + dll + "\"\n";
-      text += "\"Caf\\xe9 " + std::to_string(i % 10) + "\"=\"Soci\\xe9t\\xe9 g\\xe9n\\xe9rale\"\n";
-      text += "\"Flags\"=dword:" + Hex4(0) + Hex4(i) + "\n";
-      text += "\"Data\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,\\\n  18,19,1a\n";
-      text += "\"ThreadingModel\"=\"Both\"\n";
+      const std::string key = AppendClassKey(&text, i);
       auto& values = d->maps[Ascii(key)];
       values[u""] = {kRegSz, RegistryStringData(Ascii("C:\\windows\\system32\\comp" + std::to_string(i) + ".dll"))};
       values[u"Caf\u00e9 " + Ascii(std::to_string(i % 10))] = {kRegSz, RegistryStringData(u"Soci\u00e9t\u00e9 g\u00e9n\u00e9rale")};
@@ -171,6 +184,82 @@ void PrintRatio(RatioReporter& r, const char* what, const char* slow, const char
               cpu <= ceiling ? "within" : "ABOVE the ceiling");
 }
 
+
+#ifdef KELVARO_INSPECT
+// What a user pays at every start: whole fresh processes that read one value
+// of a prefix whose system.reg is tiny, the size a fresh Wine prefix has,
+// and 5 MB, run in turn so the machine's drift falls on all three alike.
+struct FreshPrefix {
+  explicit FreshPrefix(const char* n) : name(n), prefix(fixtures::TempPrefix::Use::AsOther) {}
+  const char* name;
+  fixtures::TempPrefix prefix;
+  size_t bytes = 0;
+  std::vector<double> ms, faults;
+};
+
+void WriteFreshPrefix(FreshPrefix* p, size_t classBytes) {
+  std::string text = kSystemRegHeader;
+  text += "\n[Software\\\\Wine] 1700000000\n\"Version\"=\"8.0\"\n";
+  for (unsigned i = 0; text.size() < classBytes; ++i) AppendClassKey(&text, i);
+  std::ofstream(p->prefix.root() + "/system.reg", std::ios::binary) << text;
+  std::ofstream(p->prefix.root() + "/user.reg", std::ios::binary) << "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n";
+  p->bytes = text.size();
+}
+
+// Runs the inspection tool once on the prefix; false if it failed.
+bool RunOnce(FreshPrefix* p) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setenv("WINEPREFIX", p->prefix.root().c_str(), 1);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    execl(KELVARO_INSPECT, KELVARO_INSPECT, "reg", "query", "HKLM\\Software\\Wine", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return false;
+  p->ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+  p->faults.push_back(double(usage.ru_minflt));
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+void MeasureFreshProcesses(int runs) {
+  FreshPrefix sizes[3] = {FreshPrefix("tiny"), FreshPrefix("fresh Wine prefix size"), FreshPrefix("5 MB")};
+  WriteFreshPrefix(&sizes[0], 0);
+  WriteFreshPrefix(&sizes[1], 1700000);
+  WriteFreshPrefix(&sizes[2], 5u << 20);
+  for (int run = 0; run < runs; ++run) {
+    for (FreshPrefix& p : sizes) {
+      if (!RunOnce(&p)) {
+        std::printf("fresh process on the %s prefix failed\n", p.name);
+        return;
+      }
+    }
+  }
+  std::printf("\nfresh kelvaro-inspect reg query, medians of %d alternating runs:\n", runs);
+  for (FreshPrefix& p : sizes) {
+    std::printf("  %-24s system.reg %8zu bytes: %6.1f ms, %6.0f minor page faults\n", p.name, p.bytes, Median(p.ms),
+                Median(p.faults));
+  }
+  const double tinyMs = Median(sizes[0].ms), tinyFaults = Median(sizes[0].faults);
+  for (int i = 1; i < 3; ++i) {
+    const double ratio = Median(sizes[i].ms) / tinyMs;
+    const double ceiling = i == 1 ? 1.1 : 1.3;
+    const double mb = double(sizes[i].bytes - sizes[0].bytes) / 1048576.0;
+    std::printf("%s / tiny: %.2fx (ceiling %.1fx): %s; %.0f extra page faults per MB of registry text\n", sizes[i].name,
+                ratio, ceiling, ratio <= ceiling ? "within" : "ABOVE the ceiling",
+                (Median(sizes[i].faults) - tinyFaults) / mb);
+  }
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -194,6 +283,9 @@ int main(int argc, char** argv) {
   std::snprintf(load, sizeof load, "load / read bytes of a %.1f MB system.reg", TheData().bytes / 1048576.0);
   PrintRatio(reporter, load, "BM_LoadRegistry", "BM_ReadFileBytes", 4);
   PrintRatio(reporter, "value read through an open key / hash map lookup", "BM_QueryValue", "BM_HashMapLookup", 2);
+#ifdef KELVARO_INSPECT
+  MeasureFreshProcesses(20);
+#endif
   benchmark::Shutdown();
   return 0;
 }
