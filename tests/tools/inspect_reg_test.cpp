@@ -7,34 +7,21 @@
 
 #include <sys/stat.h>
 
-#include <QProcess>
 #include <fstream>
 #include <string>
 
 #include "fixtures/fake_wineserver.h"
 #include "fixtures/temp_prefix.h"
 #include "fixtures/test_user.h"
+#include "fixtures/tool_run.h"
 
 #if defined(KELVARO_INSPECT)
 
 namespace {
 
-struct ToolRun {
-  int exitCode = -1;
-  QString out;
-  QString err;
-};
+using fixtures::ToolRun;
 
-ToolRun Inspect(const QStringList& args) {
-  QProcess tool;
-  tool.start(QStringLiteral(KELVARO_INSPECT), args);
-  EXPECT_TRUE(tool.waitForFinished(60000));
-  ToolRun run;
-  run.exitCode = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
-  run.out = QString::fromUtf8(tool.readAllStandardOutput());
-  run.err = QString::fromUtf8(tool.readAllStandardError());
-  return run;
-}
+ToolRun Inspect(const QStringList& args) { return fixtures::RunTool(QStringLiteral(KELVARO_INSPECT), args); }
 
 std::string HostFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

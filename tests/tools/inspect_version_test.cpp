@@ -2,29 +2,19 @@
 // temporary prefix.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 
 #include "engine/pe_fixture_files.h"
+#include "fixtures/tool_run.h"
 
 namespace {
 
 using fixtures::InstallPeFixture;
 using fixtures::TempPrefix;
 
-struct ToolRun {
-  int exitCode = -1;
-  QString out;
-  QString err;
-};
+using fixtures::ToolRun;
 
 // Runs the tool in the prefix of the calling test (WINEPREFIX is inherited).
-ToolRun Inspect(const QStringList& args) {
-  QProcess tool;
-  tool.start(QStringLiteral(KELVARO_INSPECT), args);
-  EXPECT_TRUE(tool.waitForFinished(30000));
-  return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput()),
-          QString::fromUtf8(tool.readAllStandardError())};
-}
+ToolRun Inspect(const QStringList& args) { return fixtures::RunTool(QStringLiteral(KELVARO_INSPECT), args, 30000); }
 
 TEST(InspectVersion, PrintsTheThirteenFieldsThenTheFixedVersion) {
   TempPrefix prefix;

@@ -3,7 +3,7 @@
 // "<tool> <version>"; exit code 0 and nothing on standard error.
 #include <gtest/gtest.h>
 
-#include <QProcess>
+#include "fixtures/tool_run.h"
 
 #if defined(KELVARO_UPDATE_BATCH) && defined(KELVARO_PACK) && defined(KELVARO_INSPECT)
 
@@ -27,18 +27,10 @@ const Tool kTools[] = {
      {"compare INSTALLED CARRIED", "db CONNECTION", "reg query", "version FILE", "\n  0 ", "\n  1 ", "\n  2 "}},
 };
 
-struct ToolRun {
-  int exitCode = -1;
-  QString out;
-  QString err;
-};
+using fixtures::ToolRun;
 
 ToolRun Start(const char* path, const QStringList& args) {
-  QProcess process;
-  process.start(QString::fromUtf8(path), args);
-  EXPECT_TRUE(process.waitForFinished(30000));
-  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-          QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+  return fixtures::RunTool(QString::fromUtf8(path), args, 30000);
 }
 
 TEST(StandardOptions, HelpShowsUsageOptionsAndExitCodes) {
