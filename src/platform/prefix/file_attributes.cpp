@@ -116,7 +116,7 @@ uint32_t TryOpenExclusive(const String& path) {
     code = Win32FromErrno(errno, host);
   } else {
     close(fd);
-    if (IsHeldByAnotherProcess(st.st_dev, st.st_ino)) code = kErrorSharingViolation;
+    if (IsHeldByAnotherProcess(host, st.st_dev, st.st_ino)) code = kErrorSharingViolation;
   }
   SetLastError(code);
   return code;

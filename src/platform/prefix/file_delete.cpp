@@ -33,7 +33,7 @@ bool DeleteHostFile(const std::string& host) {
     if (stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) return Fail(kErrorAccessDenied);
   } else {
     if (S_ISDIR(st.st_mode) || IsReadOnlyMode(st.st_mode)) return Fail(kErrorAccessDenied);
-    if (IsHeldByAnotherProcess(st.st_dev, st.st_ino)) return Fail(kErrorSharingViolation);
+    if (IsHeldByAnotherProcess(host, st.st_dev, st.st_ino)) return Fail(kErrorSharingViolation);
   }
   if (unlink(host.c_str()) != 0) return FailErrno(errno, host);
   return true;

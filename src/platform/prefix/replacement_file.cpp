@@ -116,7 +116,7 @@ bool CheckReplaceableTarget(const std::string& hostPath, bool failIfExists, stru
   if (S_ISDIR(existing->st_mode)) return Fail(kErrorAccessDenied);
   if (failIfExists) return Fail(kErrorFileExists);
   if (IsReadOnlyMode(existing->st_mode)) return Fail(kErrorAccessDenied);
-  if (IsHeldByAnotherProcess(existing->st_dev, existing->st_ino)) return Fail(kErrorSharingViolation);
+  if (IsHeldByAnotherProcess(hostPath, existing->st_dev, existing->st_ino)) return Fail(kErrorSharingViolation);
   return true;
 }
 

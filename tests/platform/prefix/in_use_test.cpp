@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "child_process.h"
 #include "fixtures/temp_prefix.h"
@@ -24,6 +26,19 @@ void HoldMapped(const std::string& host) {
   const int fd = open(host.c_str(), O_RDONLY);
   if (fd < 0 || mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE, fd, 0) == MAP_FAILED) _exit(1);
   close(fd);  // only the mapping keeps it, as for a loaded library
+}
+
+// Opens and closes the file without end, from a thread of the child, so that
+// the child itself can report that it has started.
+// It ends with the test, should the test be killed.
+void KeepOpeningAndClosing(const std::string& host) {
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  std::thread([host] {
+    for (;;) {
+      const int fd = open(host.c_str(), O_RDONLY);
+      if (fd >= 0) close(fd);
+    }
+  }).detach();
 }
 
 struct Operation {
@@ -90,6 +105,21 @@ TEST_F(InUseTest, OwnDescriptorsDoNotCount) {
   ASSERT_GE(fd, 0);
   EXPECT_EQ(platform::TryOpenExclusive(u"C:\\Prog\\WKTorvida2.dll"), platform::kErrorSuccess);
   close(fd);
+}
+
+// The quick check takes a lease on the file for an instant; a process that
+// opens the file in that instant makes the kernel signal this one, which must
+// not end it. The file is closed between opens, so either answer is right.
+TEST_F(InUseTest, AFileOpenedAgainAndAgainMeanwhileIsCheckedSafely) {
+  const std::string host = prefix_.hostPath("C:\\Prog\\WKTorvida2.dll");
+  ChildProcess opener([&] { KeepOpeningAndClosing(host); });
+  ASSERT_TRUE(opener.running());
+  for (int i = 0; i < 20000; ++i) {
+    const uint32_t code = platform::TryOpenExclusive(u"C:\\Prog\\WKTorvida2.dll");
+    ASSERT_TRUE(code == platform::kErrorSuccess || code == platform::kErrorSharingViolation) << code;
+  }
+  opener.kill();
+  EXPECT_EQ(platform::TryOpenExclusive(u"C:\\Prog\\WKTorvida2.dll"), platform::kErrorSuccess);
 }
 
 TEST_F(InUseTest, OtherFilesOfTheFolderStayFree) {
