@@ -24,10 +24,29 @@ bool IsConcurrentConflict(const std::exception& error) {
 
 namespace {
 
+// Opens the bracket; when it is the outermost one and params are given, its
+// transaction starts with them, and the connection keeps its usual ones.
+void StartBracket(TdmDBConnection& connection, const QByteArray& params) {
+  IbTransaction& transaction = *connection.GlobalTransaction;
+  if (params.isEmpty() || transaction.tag != 0) {
+    connection.DoStartTransaction();
+    return;
+  }
+  const QByteArray usual = transaction.params();
+  transaction.setParams(params);
+  try {
+    connection.DoStartTransaction();
+  } catch (...) {
+    transaction.setParams(usual);
+    throw;
+  }
+  transaction.setParams(usual);
+}
+
 // One attempt in its own bracket; the bracket's failure, as DoRollback
 // re-raises it, leaves through the exception.
-void RunInBracket(TdmDBConnection& connection, const std::function<void()>& work) {
-  connection.DoStartTransaction();
+void RunInBracket(TdmDBConnection& connection, const std::function<void()>& work, const QByteArray& params) {
+  StartBracket(connection, params);
   try {
     work();
     connection.DoCommit();
@@ -47,10 +66,10 @@ void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }  // namespace
 
 void RunRetryingConflicts(TdmDBConnection& connection, const std::function<void()>& work,
-                          const ConflictPause& pause) {
+                          const ConflictPause& pause, const QByteArray& transactionParams) {
   for (int attempt = 1;; ++attempt) {
     try {
-      RunInBracket(connection, work);
+      RunInBracket(connection, work, transactionParams);
       return;
     } catch (const DatabaseError& error) {
       if (attempt == kConflictAttempts || !IsConcurrentConflict(error) || !Undone(connection)) throw;

@@ -10,6 +10,7 @@
 // work's own and is never retried.
 #pragma once
 
+#include <QByteArray>
 #include <exception>
 #include <functional>
 
@@ -34,7 +35,10 @@ using ConflictPause = std::function<void(int ms)>;
 // times in all; then the last conflict is raised. Any other failure, and a
 // conflict inside a bracket the caller holds open (whose transaction cannot
 // be undone from here), is raised at once, as DoRollback re-raises it.
+//
+// transactionParams, when given, start the outermost bracket's transaction
+// instead of the connection's usual ones (a table reservation, for one).
 void RunRetryingConflicts(TdmDBConnection& connection, const std::function<void()>& work,
-                          const ConflictPause& pause = {});
+                          const ConflictPause& pause = {}, const QByteArray& transactionParams = {});
 
 }  // namespace kelvaro::db

@@ -93,6 +93,7 @@ class IbTransaction : public QObject {
   IbDatabase* defaultDatabase() const { return database_; }
   // Empty: the client's default transaction kind.
   void setParams(const QByteArray& tpb) { tpb_ = tpb; }
+  const QByteArray& params() const { return tpb_; }
 
   void start();
   void commit();

@@ -16,6 +16,7 @@
 
 #include "db/concurrent_conflict.h"
 #include "db/db_connection.h"
+#include "db/table_reservation.h"
 #include "engine/resource_file.h"
 #include "engine/update_common.h"
 #include "printlists/company_list.h"
@@ -35,6 +36,11 @@ const QString kConnectionFailure =
 const QString kListPrefix = QStringLiteral("Les paramètres pour l'impression : \"");
 const QString kUpdatedSuffix = QStringLiteral("\" ont été mise à jour.");
 const QString kAddedSuffix = QStringLiteral("\" ont été ajoutés.");
+
+// How long a list's bracket waits for its turn at the table before the wait
+// counts as a conflict (and the bracket is tried again, a bounded number of
+// times): other workstations hold it for a few milliseconds each.
+constexpr int kListTableWaitSeconds = 10;
 
 QString ShownCompanyName(const QString& company) {
   return company.isEmpty() ? QStringLiteral("Default") : company;
@@ -173,9 +179,12 @@ void TdmUpdateCommon::InstallList(const QString& Name) {
   mListBuffer.clear();
   const QString key = Name.left(ExtensionStart(Name)).toLower();
   // Other workstations may store the same list at the same moment: the
-  // existence test and the insert or update form one bracket, run again when
-  // it meets another's row, so that the list ends stored once and a list
-  // another has just added is reported as updated, as any stored list is.
+  // existence test and the insert or update form one bracket, so that the
+  // list ends stored once and a list another has just added is reported as
+  // updated, as any stored list is. The bracket reserves the table, so that
+  // workstations take turns instead of meeting on a row; one that meets a
+  // row all the same (another program's) is rolled back and run again.
+  static const QByteArray reservation = db::ReservingTableForWrite(QStringLiteral("PRT_Params"), kListTableWaitSeconds);
   QString line;
   bool added = false;
   db::RunRetryingConflicts(*mDbConnection, [&] {
@@ -186,7 +195,7 @@ void TdmUpdateCommon::InstallList(const QString& Name) {
       mStructurePrinting->UpdatePrintParams(key, lines);
       line = kListPrefix + key + kUpdatedSuffix;
     }
-  });
+  }, {}, reservation);
   AddToLog(line);
   (added ? mListOutcomes.back().added : mListOutcomes.back().updated).append(key);
 }

@@ -1,5 +1,7 @@
 // The connection module on a real server: the chain of checks, the refusal
 // messages, the free-space thresholds, presence, brackets and timers.
+#include <ibase.h>
+
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
@@ -10,6 +12,8 @@
 #include "db/concurrent_conflict.h"
 #include "db/db_connection.h"
 #include "db/fb_library.h"
+#include "db/ib_components.h"
+#include "db/table_reservation.h"
 #include "fixtures/temp_prefix.h"
 #include "support/errors.h"
 #include "support/scripted_user.h"
@@ -333,6 +337,55 @@ TEST_F(ConnectionModuleTest, ConflictsAreRetriedInANewBracketABoundedNumberOfTim
         << c.what;
     company_->exec({QStringLiteral("UPDATE PRT_Params SET print_params = 'first' WHERE pname = 'shared'")});
   }
+}
+
+// Whether another connection may write the table at once: its transaction
+// does not wait, so a table held by a reservation is a lock conflict.
+bool OtherConnectionCanWrite(const dbtest::CompanyDatabase& company, const QString& statement) {
+  IbDatabase database;
+  database.setDatabaseName(company.helperConnection());
+  database.params() << QStringLiteral("user_name=") + dbtest::kUser << QStringLiteral("password=") + dbtest::kPassword;
+  database.open();
+  IbTransaction transaction;
+  transaction.setDefaultDatabase(&database);
+  const char noWait[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_concurrency, isc_tpb_nowait};
+  transaction.setParams(QByteArray(noWait, sizeof noWait));
+  transaction.start();
+  IbQuery query;
+  query.setDatabase(&database);
+  query.setTransaction(&transaction);
+  query.setSql(statement);
+  try {
+    query.execQuery();
+  } catch (const DatabaseError& error) {
+    transaction.rollback();
+    if (IsConcurrentConflict(error)) return false;
+    throw;
+  }
+  transaction.commit();
+  return true;
+}
+
+// Workstations storing lists take turns at the table: while one bracket
+// holds its reservation, another writer waits, even on another row; the
+// bracket's transaction kind is its own, the connection's stays as it was.
+TEST_F(ConnectionModuleTest, AReservingBracketHoldsOtherWritersOffTheTable) {
+  module_->ConnectAsKelvaro();
+  const QString otherRow = QStringLiteral("INSERT INTO PRT_Params (pname, print_params) VALUES ('%1', 'other')");
+  const QByteArray reservation = ReservingTableForWrite(QStringLiteral("PRT_Params"), 1);
+  for (const bool reserving : {false, true}) {
+    bool otherWrote = false;
+    RunRetryingConflicts(*module_, [&] {
+      module_->IBSQL->setSql(QStringLiteral("INSERT INTO PRT_Params (pname, print_params) VALUES ('mine%1', 'x')").arg(reserving));
+      module_->IBSQL->execQuery();
+      otherWrote = OtherConnectionCanWrite(*company_, otherRow.arg(QStringLiteral("other%1").arg(reserving)));
+    }, {}, reserving ? reservation : QByteArray());
+    EXPECT_EQ(otherWrote, !reserving) << "reserving " << reserving;
+    EXPECT_TRUE(module_->GlobalTransaction->params().isEmpty());
+    ExpectNoTransaction();
+  }
+  EXPECT_TRUE(OtherConnectionCanWrite(*company_, otherRow.arg(QStringLiteral("after"))));
+  EXPECT_EQ(Count(QStringLiteral("SELECT COUNT(*) FROM PRT_Params WHERE pname STARTING WITH 'mine'")), 2);
 }
 
 TEST_F(ConnectionModuleTest, ManagerBracketInsideModuleBracket) {
