@@ -11,9 +11,16 @@
 // same state: the old library installed, and the print lists either absent
 // from the databases (every workstation adds them: the runs meet on new
 // keys) or stored with an older text (every workstation updates them: the
-// runs meet on the same rows). The summary gives every pair, the medians per
-// state and the ratio of the medians, six at once over one alone, against
-// the limit of 1.5. Beside them it prints the CPU the runs and the database
+// runs meet on the same rows). Each state is run three times: with the
+// databases idle between runs, as at night; idle but told to linger (ALTER
+// DATABASE SET LINGER), so that the server keeps them open a while after
+// their last attachment ends; and in use, an attachment held open on each
+// through the runs, as when the product is open on other desks. They differ
+// by more than the work: the server closes an idle database when its last
+// attachment ends, and an attachment that arrives while it closes waits
+// about a second. The summary gives every
+// pair, the medians per state and the ratio of the medians, six at once over
+// one alone, against the limit of 1.5. Beside them it prints the CPU the runs and the database
 // server used, and what that CPU spread over the machine's cores allows at
 // best. Exit status 1 when a ratio exceeds the limit or a run did not end in
 // success.
@@ -38,6 +45,7 @@
 #include <vector>
 
 #include "db/company_database.h"
+#include "db/ib_components.h"
 #include "fixtures/packed_update.h"
 #include "fixtures/workstation_fleet.h"
 
@@ -59,16 +67,23 @@ struct Setting {
 Setting* g_setting = nullptr;
 
 enum class Lists { Absent, Stored };
+enum class Databases { Idle, Lingering, InUse };
+using State = std::pair<Lists, Databases>;
 
 struct Side {
   double seconds = 0;
   double cpuSeconds = 0;        // of the runs themselves
   double serverCpuSeconds = 0;  // of the database server meanwhile
 };
-const char* Name(Lists state) { return state == Lists::Absent ? "lists new" : "lists stored"; }
+std::string Name(const State& state) {
+  return std::string(state.first == Lists::Absent ? "lists new" : "lists stored") +
+         (state.second == Databases::Idle        ? ", databases idle"
+          : state.second == Databases::Lingering ? ", databases idle, lingering"
+                                                 : ", databases in use");
+}
 
-// Each side's figures, per state of the lists.
-std::map<Lists, std::vector<Side>> g_alone, g_together;
+// Each side's figures, per state.
+std::map<State, std::vector<Side>> g_alone, g_together;
 int g_failedRuns = 0;
 
 void Prepare(Lists state, int workstations) {
@@ -125,17 +140,54 @@ Side TimedRollout(int workstations) {
   return side;
 }
 
+// An attachment held open on each company database, as by the product on
+// another desk, for as long as the object lives.
+class DatabasesInUse {
+ public:
+  DatabasesInUse() {
+    for (const auto& db : g_setting->databases) {
+      held_.push_back(std::make_unique<kelvaro::db::IbDatabase>());
+      held_.back()->setDatabaseName(db->helperConnection());
+      held_.back()->params() << QStringLiteral("user_name=") + dbtest::kUser
+                             << QStringLiteral("password=") + dbtest::kPassword;
+      held_.back()->open();
+    }
+  }
+
+ private:
+  std::vector<std::unique_ptr<kelvaro::db::IbDatabase>> held_;
+};
+
+// The databases told to stay open a minute after their last attachment ends,
+// for as long as the object lives.
+class LingeringDatabases {
+ public:
+  LingeringDatabases() { SetLinger(QStringLiteral("ALTER DATABASE SET LINGER TO 60")); }
+  ~LingeringDatabases() { SetLinger(QStringLiteral("ALTER DATABASE DROP LINGER")); }
+
+ private:
+  static void SetLinger(const QString& statement) {
+    for (const auto& db : g_setting->databases) db->exec({statement});
+  }
+};
+
 // One iteration: one workstation alone, then six at once, from the same
-// state of the lists.
+// state of the lists and the databases.
 void BM_FleetRollout(benchmark::State& state) {
   const Lists lists = state.range(0) == 0 ? Lists::Absent : Lists::Stored;
+  const auto databases = static_cast<Databases>(state.range(1));
+  const State key{lists, databases};
+  std::unique_ptr<DatabasesInUse> inUse;
+  std::unique_ptr<LingeringDatabases> lingering;
+  if (databases == Databases::InUse) inUse = std::make_unique<DatabasesInUse>();
+  if (databases == Databases::Lingering) lingering = std::make_unique<LingeringDatabases>();
   for (auto _ : state) {
     Prepare(lists, 1);
     const Side alone = TimedRollout(1);
     Prepare(lists, kWorkstations);
     const Side together = TimedRollout(kWorkstations);
-    g_alone[lists].push_back(alone);
-    g_together[lists].push_back(together);
+    g_alone[key].push_back(alone);
+    g_together[key].push_back(together);
     state.SetIterationTime(together.seconds);
     state.counters["alone_s"] = alone.seconds;
     state.counters["six_at_once_s"] = together.seconds;
@@ -166,11 +218,9 @@ bool PrintSummary() {
   bool ok = g_failedRuns == 0;
   std::printf("\n%d workstations at once against one alone, 3 companies, %zu lists each\n", kWorkstations,
               fixtures::FleetLists().size());
-  for (Lists lists : {Lists::Absent, Lists::Stored}) {
-    const std::vector<Side>& alone = g_alone[lists];
-    const std::vector<Side>& together = g_together[lists];
-    if (alone.empty()) continue;
-    std::printf("%s:\n", Name(lists));
+  for (const auto& [key, alone] : g_alone) {
+    const std::vector<Side>& together = g_together[key];
+    std::printf("%s:\n", Name(key).c_str());
     for (size_t i = 0; i < alone.size(); ++i)
       std::printf("  pair %zu: one alone %.2f s (CPU %.2f s), six at once %.2f s (CPU %.2f s), ratio %.2f\n", i + 1,
                   alone[i].seconds, alone[i].cpuSeconds, together[i].seconds, together[i].cpuSeconds,
@@ -233,8 +283,8 @@ int main(int argc, char** argv) {
   setting.fleet = std::make_unique<fixtures::WorkstationFleet>(kWorkstations, companies, kOldLibrary);
   g_setting = &setting;
   benchmark::RegisterBenchmark("BM_FleetRollout", BM_FleetRollout)
-      ->ArgName("lists_stored")
-      ->DenseRange(0, 1)
+      ->ArgNames({"lists_stored", "databases"})
+      ->ArgsProduct({{0, 1}, {int(Databases::Idle), int(Databases::Lingering), int(Databases::InUse)}})
       ->Iterations(g_pairs)
       ->UseManualTime()
       ->Unit(benchmark::kSecond);
