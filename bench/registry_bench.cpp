@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "fixtures/temp_prefix.h"
+#include "generated_prefix.h"
 #include "platform/prefix/registry_store.h"
 #include "platform/registry.h"
 
@@ -37,40 +38,15 @@ struct Data {
 
 String Ascii(const std::string& s) { return String(s.begin(), s.end()); }
 
-std::string Hex4(unsigned v) {
-  char b[16];
-  std::snprintf(b, sizeof b, "%04X", v);
-  return b;
-}
-
-const char kSystemRegHeader[] = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n";
-
-// Appends the i-th class registration (a key with a few values, some binary
-// data, accented names) to a system.reg text; returns the key's path.
-std::string AppendClassKey(std::string* text, unsigned i) {
-  const std::string guid = "{" + Hex4(i) + Hex4(i * 7) + "-" + Hex4(i * 13) + "-4A1B-9C2D-" + Hex4(i * 3) + Hex4(i) + Hex4(i * 5) + "}";
-  const std::string key = "Software\\Classes\\CLSID\\" + guid + (i % 3 ? "\\InprocServer32" : "");
-  std::string escaped = key;
-  for (size_t at = 0; (at = escaped.find('\\', at)) != std::string::npos; at += 2) escaped.insert(at, "\\");
-  *text += "\n[" + escaped + "] 1796862791\n#time=1dd883e092ec922\n";
-  const std::string dll = "C:\\\\windows\\\\system32\\\\comp" + std::to_string(i) + ".dll";
-  *text += "@=\"" + dll + "\"\n";
-  *text += "\"Caf\\xe9 " + std::to_string(i % 10) + "\"=\"Soci\\xe9t\\xe9 g\\xe9n\\xe9rale\"\n";
-  *text += "\"Flags\"=dword:" + Hex4(0) + Hex4(i) + "\n";
-  *text += "\"Data\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,\\\n  18,19,1a\n";
-  *text += "\"ThreadingModel\"=\"Both\"\n";
-  return key;
-}
-
 // A system.reg shaped like Wine's: class registrations with a few values
 // each, some binary data, accented names here and there.
 Data& TheData() {
   static Data* data = [] {
     auto* d = new Data;
     d->path = d->prefix.root() + "/system.reg";
-    std::string text = kSystemRegHeader;
+    std::string text = bench::kSystemRegHeader;
     for (unsigned i = 0; text.size() < (5u << 20); ++i) {
-      const std::string key = AppendClassKey(&text, i);
+      const std::string key = bench::AppendClassKey(&text, i);
       auto& values = d->maps[Ascii(key)];
       values[u""] = {kRegSz, RegistryStringData(Ascii("C:\\windows\\system32\\comp" + std::to_string(i) + ".dll"))};
       values[u"Caf\u00e9 " + Ascii(std::to_string(i % 10))] = {kRegSz, RegistryStringData(u"Soci\u00e9t\u00e9 g\u00e9n\u00e9rale")};
@@ -197,15 +173,6 @@ struct FreshPrefix {
   std::vector<double> ms, faults;
 };
 
-void WriteFreshPrefix(FreshPrefix* p, size_t classBytes) {
-  std::string text = kSystemRegHeader;
-  text += "\n[Software\\\\Wine] 1700000000\n\"Version\"=\"8.0\"\n";
-  for (unsigned i = 0; text.size() < classBytes; ++i) AppendClassKey(&text, i);
-  std::ofstream(p->prefix.root() + "/system.reg", std::ios::binary) << text;
-  std::ofstream(p->prefix.root() + "/user.reg", std::ios::binary) << "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n";
-  p->bytes = text.size();
-}
-
 // Runs the inspection tool once on the prefix; false if it failed.
 bool RunOnce(FreshPrefix* p) {
   const auto start = std::chrono::steady_clock::now();
@@ -232,9 +199,10 @@ double Median(std::vector<double> v) {
 
 void MeasureFreshProcesses(int runs) {
   FreshPrefix sizes[3] = {FreshPrefix("tiny"), FreshPrefix("fresh Wine prefix size"), FreshPrefix("5 MB")};
-  WriteFreshPrefix(&sizes[0], 0);
-  WriteFreshPrefix(&sizes[1], 1700000);
-  WriteFreshPrefix(&sizes[2], 5u << 20);
+  sizes[0].bytes = bench::AppendWinebootShapedKeys(sizes[0].prefix.root(), {});
+  sizes[1].bytes = bench::AppendWinebootShapedKeys(sizes[1].prefix.root(), bench::kWinebootSizes);
+  sizes[2].bytes = bench::AppendWinebootShapedKeys(
+      sizes[2].prefix.root(), {5u << 20, bench::kWinebootSizes.user, bench::kWinebootSizes.userdef});
   for (int run = 0; run < runs; ++run) {
     for (FreshPrefix& p : sizes) {
       if (!RunOnce(&p)) {
