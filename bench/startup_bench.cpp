@@ -1,14 +1,20 @@
 // Start-up of the wizard: from process start to the welcome page on screen,
-// against an empty Qt main window of the same size started the same way, the
-// two taking turns in the same run. At the end the ratio wizard / empty
-// window is printed with its limit (1.3), from the medians of the starts and,
-// for reference, from their means.
+// on a prefix whose registry files have the size `wineboot -i` gives a new
+// prefix (their keys generated, see generated_prefix.h), against a
+// look-alike of the welcome page in plain Qt (the same window size, picture,
+// title, wrapped texts, fonts and buttons, built directly with nothing
+// read), started the same way, the programs taking turns in the same run.
+// The look-alike is what drawing that page costs by itself; the ratio
+// wizard / look-alike is the price of everything the wizard does on top of
+// it, reading the registry first. It is printed with its limit (1.10), from
+// the medians of the starts; exit status 1 when it is exceeded or a program
+// did not come on screen.
 //
-// For reference a third program takes its turn too: a look-alike of the
-// welcome page in plain Qt (the same window size, picture, title, wrapped
-// texts, fonts and buttons, built directly with nothing read). It shows what
-// drawing that page costs by itself, before the wizard does any work of its
-// own, so the wizard's share can be told from Qt's.
+// Two more programs take their turns, for reference: the wizard on a tiny
+// prefix (registry files of a few hundred bytes), so that the registry's
+// share shows as the difference between the wizard's two starts, and an
+// empty Qt main window of the same size, whose ratio to the wizard is
+// printed too.
 //
 // All run offscreen and report the moment they are on screen, that
 // is once their first paint is done: kelvaro-update through its
@@ -16,9 +22,12 @@
 // page's first paint, and quits), the empty main window (same size, shown
 // and painted) by this executable started again with KELVARO_EMPTY_WINDOW_PROBE,
 // the look-alike likewise with KELVARO_LOOK_ALIKE_PROBE.
-// The wizard is a packed update carrying the usual texts, run on a fresh
-// prefix. KELVARO_UPDATE_EXE names the wizard when it is not at
-// ../src/app/kelvaro-update from this executable.
+// The wizard is a packed update carrying the usual texts. KELVARO_UPDATE_EXE
+// names the wizard when it is not at ../src/app/kelvaro-update from this
+// executable.
+//
+// Where Wine is installed, a last part sets the wizard beside Wine's own
+// loader on prefixes made by Wine (see wine_side_by_side.h).
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -40,15 +49,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <numeric>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "engine/resource_pack.h"
 #include "fixtures/temp_prefix.h"
+#include "generated_prefix.h"
+#include "median.h"
 #include "wizard/left_picture.h"
-
-extern char** environ;
+#include "wine_side_by_side.h"
 
 namespace {
 
@@ -175,8 +185,7 @@ std::string WizardPath() {
 // just before the start to the moment it reports being on screen; negative
 // when it reported nothing.
 double TimeToScreen(const std::string& program, const std::vector<std::string>& extraEnv) {
-  std::vector<std::string> env = extraEnv;
-  for (char** e = environ; *e; ++e) env.emplace_back(*e);
+  std::vector<std::string> env = bench::EnvironmentWith(extraEnv);
   std::vector<char*> envp;
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -212,7 +221,8 @@ double TimeToScreen(const std::string& program, const std::vector<std::string>& 
 }
 
 struct Setup {
-  fixtures::TempPrefix prefix;
+  fixtures::TempPrefix tiny{fixtures::TempPrefix::Use::AsOther};
+  fixtures::TempPrefix wineboot{fixtures::TempPrefix::Use::AsOther};
   fixtures::TempDir work;
   std::string update;
 };
@@ -240,82 +250,87 @@ void PackUpdate(Setup* setup) {
 
 const std::vector<std::string> kOffscreen = {"QT_QPA_PLATFORM=offscreen"};
 
-std::vector<double> gEmptySeconds;
-std::vector<double> gWizardSeconds;
-std::vector<double> gLookAlikeSeconds;
-
-double Mean(const std::vector<double>& samples) {
-  return std::accumulate(samples.begin(), samples.end(), 0.0) / double(samples.size());
+double StartWizard(const std::string& prefixRoot) {
+  return TimeToScreen(gSetup->update, {kOffscreen[0], "KELVARO_STARTUP_PROBE=1", "WINEPREFIX=" + prefixRoot});
 }
 
-// On a shared machine a start now and then waits for a busy processor; the
-// median is the start-up itself, the mean carries those waits too.
-double Median(std::vector<double> samples) {
-  std::sort(samples.begin(), samples.end());
-  const size_t middle = samples.size() / 2;
-  return samples.size() % 2 ? samples[middle] : (samples[middle - 1] + samples[middle]) / 2;
-}
+double StartEmptyWindow() { return TimeToScreen(SelfPath(), {kOffscreen[0], "KELVARO_EMPTY_WINDOW_PROBE=1"}); }
+double StartLookAlike() { return TimeToScreen(SelfPath(), {kOffscreen[0], "KELVARO_LOOK_ALIKE_PROBE=1"}); }
+double StartWizardOnTiny() { return StartWizard(gSetup->tiny.root()); }
+double StartWizardOnWineboot() { return StartWizard(gSetup->wineboot.root()); }
 
-double StartEmptyWindow() {
-  std::vector<std::string> env = kOffscreen;
-  env.push_back("KELVARO_EMPTY_WINDOW_PROBE=1");
-  return TimeToScreen(SelfPath(), env);
-}
+struct Program {
+  const char* name;
+  double (*start)();
+  std::vector<double> seconds;
+};
 
-double StartLookAlike() {
-  std::vector<std::string> env = kOffscreen;
-  env.push_back("KELVARO_LOOK_ALIKE_PROBE=1");
-  return TimeToScreen(SelfPath(), env);
-}
-
-double StartWizard() {
-  std::vector<std::string> env = kOffscreen;
-  env.push_back("KELVARO_STARTUP_PROBE=1");
-  env.push_back("WINEPREFIX=" + gSetup->prefix.root());
-  return TimeToScreen(gSetup->update, env);
-}
+// The wizard on the wineboot-sized prefix comes first: its time is the
+// benchmark's.
+Program gPrograms[] = {{"wizard, wineboot-sized prefix", StartWizardOnWineboot, {}},
+                       {"wizard, tiny prefix", StartWizardOnTiny, {}},
+                       {"plain-Qt look-alike of the welcome page", StartLookAlike, {}},
+                       {"empty Qt window", StartEmptyWindow, {}}};
+constexpr size_t kProgramCount = std::size(gPrograms);
+Program& gWizard = gPrograms[0];
+Program& gTinyWizard = gPrograms[1];
+Program& gLookAlike = gPrograms[2];
+Program& gEmpty = gPrograms[3];
 
 // The programs take turns, the one to go first rotating too: a machine that
 // slows down or speeds up during the run then weighs on all alike instead of
-// on whichever ran in that stretch. The iteration time is the wizard's; the
-// other medians are counters beside it.
-void BM_WizardAgainstEmptyWindow(benchmark::State& state) {
+// on whichever ran in that stretch. The iteration time is the wizard's on
+// the wineboot-sized prefix; the other medians are counters beside it.
+void BM_WizardAgainstLookAlike(benchmark::State& state) {
   for (auto _ : state) {
-    double wizard = 0, empty = 0, lookAlike = 0;
-    switch (gWizardSeconds.size() % 3) {
-      case 0:
-        empty = StartEmptyWindow();
-        lookAlike = StartLookAlike();
-        wizard = StartWizard();
-        break;
-      case 1:
-        wizard = StartWizard();
-        empty = StartEmptyWindow();
-        lookAlike = StartLookAlike();
-        break;
-      default:
-        lookAlike = StartLookAlike();
-        wizard = StartWizard();
-        empty = StartEmptyWindow();
-        break;
+    const size_t first = gWizard.seconds.size() % kProgramCount;
+    double seconds[kProgramCount] = {};
+    for (size_t k = 0; k < kProgramCount; ++k) {
+      const size_t i = (first + k) % kProgramCount;
+      seconds[i] = gPrograms[i].start();
     }
-    if (wizard < 0 || empty < 0 || lookAlike < 0) {
+    if (*std::min_element(seconds, seconds + kProgramCount) < 0) {
       state.SkipWithError("a program did not report being on screen");
       return;
     }
-    state.SetIterationTime(wizard);
-    gWizardSeconds.push_back(wizard);
-    gEmptySeconds.push_back(empty);
-    gLookAlikeSeconds.push_back(lookAlike);
+    state.SetIterationTime(seconds[0]);
+    for (size_t i = 0; i < kProgramCount; ++i) gPrograms[i].seconds.push_back(seconds[i]);
   }
-  if (!gEmptySeconds.empty()) {
-    state.counters["empty_window_ms"] = Median(gEmptySeconds) * 1e3;
-    state.counters["look_alike_ms"] = Median(gLookAlikeSeconds) * 1e3;
-    state.counters["wizard_ms"] = Median(gWizardSeconds) * 1e3;
-  }
+  state.counters["wizard_tiny_ms"] = bench::Median(gTinyWizard.seconds) * 1e3;
+  state.counters["look_alike_ms"] = bench::Median(gLookAlike.seconds) * 1e3;
+  state.counters["empty_window_ms"] = bench::Median(gEmpty.seconds) * 1e3;
 }
 
-BENCHMARK(BM_WizardAgainstEmptyWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_WizardAgainstLookAlike)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+
+std::string RegistrySizes(const fixtures::TempPrefix& prefix) {
+  std::string sizes;
+  for (const char* file : {"system.reg", "user.reg", "userdef.reg"}) {
+    sizes += (sizes.empty() ? "" : ", ") + std::string(file) + " " +
+             std::to_string(std::filesystem::file_size(prefix.root() + "/" + file));
+  }
+  return sizes;
+}
+
+// The figures of the run; false when the limit is exceeded.
+bool PrintFigures() {
+  constexpr double kLimit = 1.10;
+  std::printf("\nstart-up to screen, medians of %zu alternating starts:\n", gWizard.seconds.size());
+  for (const Program& program : gPrograms) {
+    std::printf("  %-40s %6.1f ms\n", program.name, bench::Median(program.seconds) * 1e3);
+  }
+  std::printf("  (wineboot-sized prefix: %s bytes; tiny: %s bytes)\n", RegistrySizes(gSetup->wineboot).c_str(),
+              RegistrySizes(gSetup->tiny).c_str());
+  const double wizard = bench::Median(gWizard.seconds), tiny = bench::Median(gTinyWizard.seconds);
+  const double lookAlike = bench::Median(gLookAlike.seconds), empty = bench::Median(gEmpty.seconds);
+  const double ratio = wizard / lookAlike;
+  std::printf("wizard on the wineboot-sized prefix / look-alike: %.2f (limit %.2f): %s\n", ratio, kLimit,
+              ratio <= kLimit ? "within" : "ABOVE the limit");
+  std::printf("for reference: wizard on the tiny prefix / look-alike %.2f; the registry's share %.1f ms; "
+              "wizard on the wineboot-sized prefix / empty window %.2f, look-alike / empty window %.2f\n",
+              tiny / lookAlike, (wizard - tiny) * 1e3, wizard / empty, lookAlike / empty);
+  return ratio <= kLimit;
+}
 
 }  // namespace
 
@@ -325,26 +340,18 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   Setup setup;
   gSetup = &setup;
+  bench::AppendWinebootShapedKeys(setup.tiny.root(), {});
+  bench::AppendWinebootShapedKeys(setup.wineboot.root(), bench::kWinebootSizes);
   PackUpdate(&setup);
-  // One start of each first, so neither pays for cold caches.
-  TimeToScreen(SelfPath(), {kOffscreen[0], "KELVARO_EMPTY_WINDOW_PROBE=1"});
-  TimeToScreen(SelfPath(), {kOffscreen[0], "KELVARO_LOOK_ALIKE_PROBE=1"});
-  TimeToScreen(setup.update, {kOffscreen[0], "KELVARO_STARTUP_PROBE=1", "WINEPREFIX=" + setup.prefix.root()});
+  // One start of each first, so that none pays for cold caches.
+  for (const Program& program : gPrograms) program.start();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  if (!gEmptySeconds.empty() && !gWizardSeconds.empty()) {
-    const double empty = Median(gEmptySeconds);
-    const double wizard = Median(gWizardSeconds);
-    std::printf("start-up to screen (median): empty Qt window %.1f ms, wizard welcome page %.1f ms, ratio %.2f "
-                "(limit 1.30)\n",
-                empty * 1e3, wizard * 1e3, wizard / empty);
-    std::printf("start-up to screen (mean): empty Qt window %.1f ms, wizard welcome page %.1f ms, ratio %.2f\n",
-                Mean(gEmptySeconds) * 1e3, Mean(gWizardSeconds) * 1e3, Mean(gWizardSeconds) / Mean(gEmptySeconds));
-    const double lookAlike = Median(gLookAlikeSeconds);
-    std::printf("for reference (median): plain-Qt look-alike of the welcome page %.1f ms, %.2f x the empty window; "
-                "wizard %.2f x the look-alike\n",
-                lookAlike * 1e3, lookAlike / empty, wizard / lookAlike);
+  bool within = false;
+  if (!gWizard.seconds.empty()) {
+    within = PrintFigures();
+    bench::PrintWineSideBySide(StartWizard, 10);
   }
   gSetup = nullptr;
-  return 0;
+  return within ? 0 : 1;
 }
