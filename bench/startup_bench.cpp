@@ -356,7 +356,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const bool within = PrintFigures();
-  bench::PrintWineSideBySide(StartWizard, 15);
+  bench::PrintWineSideBySide(StartWizard, 12);
   gSetup = nullptr;
   return within ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "wine_side_by_side.h"
 
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <vector>
 
@@ -35,7 +36,9 @@ struct WinePrefixes {
   // Empty when done, otherwise what failed.
   std::string make() const {
     if (RunToExit({"wineboot", "-i"}, env) < 0) return "wineboot -i failed";
-    stopServer();
+    // The server writes the new registry files when it ends by itself, a
+    // few seconds after wineboot.
+    RunToExit({"wineserver", "-w"}, env);
     fs::create_directories(wineboot);
     fs::create_directories(grown);
     for (const char* file : kRegistryFiles) {
@@ -89,13 +92,8 @@ void PrintSide(const Side& side) {
               Median(side.wizard) * 1e3);
 }
 
-}  // namespace
-
-void PrintWineSideBySide(const std::function<double(const std::string&)>& startWizard, int runs) {
-  if (!OnPath("wine") || !OnPath("wineboot") || !OnPath("wineserver")) {
-    std::printf("\nWine side by side: skipped, wine, wineboot or wineserver is not on PATH\n");
-    return;
-  }
+// Makes the prefixes, runs both sides on each in turn and prints the figures.
+void CompareWithWine(const std::function<double(const std::string&)>& startWizard, int runs) {
   WinePrefixes prefixes;
   if (const std::string failed = prefixes.make(); !failed.empty()) {
     std::printf("\nWine side by side: skipped, %s\n", failed.c_str());
@@ -120,6 +118,20 @@ void PrintWineSideBySide(const std::function<double(const std::string&)>& startW
   std::printf("  the extra keys cost Wine %.1f ms, the wizard %.1f ms\n",
               (Median(sides[1].wine) - Median(sides[0].wine)) * 1e3,
               (Median(sides[1].wizard) - Median(sides[0].wizard)) * 1e3);
+}
+
+}  // namespace
+
+void PrintWineSideBySide(const std::function<double(const std::string&)>& startWizard, int runs) {
+  if (!OnPath("wine") || !OnPath("wineboot") || !OnPath("wineserver")) {
+    std::printf("\nWine side by side: skipped, wine, wineboot or wineserver is not on PATH\n");
+    return;
+  }
+  try {
+    CompareWithWine(startWizard, runs);
+  } catch (const std::exception& e) {
+    std::printf("\nWine side by side: stopped, %s\n", e.what());
+  }
 }
 
 }  // namespace bench

@@ -16,10 +16,12 @@
 // Wine's side is a whole `wine reg query` of one value with no wineserver
 // running, so that its server starts and loads the registry files as at a
 // user's first program of a session; the server is stopped (not timed)
-// after each run. That process also starts Wine's services, which read the
-// registry too: the extra services the grown prefix declares (demand-start,
-// none is started) weigh on it as they would on a user's prefix. The
-// wizard's side is its start to the welcome page's first paint.
+// after each run. That start also runs Wine's own services, which read the
+// registry too, so Wine's difference is everything the extra keys cost a
+// Wine session's first program, not only the parsing of the files by its
+// server. The wizard's side is its start to the welcome page's first paint.
+// A Wine start varies by hundreds of milliseconds on a busy machine: its
+// difference is a rough figure, to be read against its own medians.
 #pragma once
 
 #include <functional>
