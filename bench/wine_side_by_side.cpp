@@ -72,17 +72,24 @@ struct Side {
   std::vector<double> wine, wizard;
 };
 
-// One run of each program on the side's files; false when one failed.
-bool RunSide(const WinePrefixes& prefixes, Side* side, const std::function<double(const std::string&)>& startWizard) {
-  prefixes.use(side->registry);
-  const double wine = prefixes.queryWithWine();
-  const double wizard = startWizard(prefixes.root);
-  if (wine < 0 || wizard < 0) {
-    std::printf("Wine side by side: a run on the %s prefix failed (%s)\n", side->name, wine < 0 ? "wine" : "wizard");
-    return false;
+using Starter = std::function<double(const std::string& prefixRoot)>;
+
+// One untimed start on each side's files, then `runs` rounds of one start
+// on each, the side to go first alternating; false when a start failed.
+bool AlternateRuns(const WinePrefixes& prefixes, Side (&sides)[2], int runs, const char* program,
+                   const Starter& start, std::vector<double> Side::*samples) {
+  for (int run = -1; run < runs; ++run) {
+    for (int k = 0; k < 2; ++k) {
+      Side& side = sides[(run + 1 + k) % 2];
+      prefixes.use(side.registry);
+      const double seconds = start(prefixes.root);
+      if (seconds < 0) {
+        std::printf("\nWine side by side: %s failed on the %s prefix\n", program, side.name);
+        return false;
+      }
+      if (run >= 0) (side.*samples).push_back(seconds);
+    }
   }
-  side->wine.push_back(wine);
-  side->wizard.push_back(wizard);
   return true;
 }
 
@@ -92,28 +99,23 @@ void PrintSide(const Side& side) {
               Median(side.wizard) * 1e3);
 }
 
-// Makes the prefixes, runs both sides on each in turn and prints the figures.
-void CompareWithWine(const std::function<double(const std::string&)>& startWizard, int runs) {
+// Makes the prefixes, times each program on both and prints the figures.
+void CompareWithWine(const Starter& startWizard, int runs) {
   WinePrefixes prefixes;
   if (const std::string failed = prefixes.make(); !failed.empty()) {
     std::printf("\nWine side by side: skipped, %s\n", failed.c_str());
     return;
   }
   Side sides[2] = {{"wineboot", prefixes.wineboot, {}, {}}, {"grown", prefixes.grown, {}, {}}};
-  // One run of each first, so that neither pays for cold caches.
-  for (Side& side : sides) {
-    if (!RunSide(prefixes, &side, startWizard)) return;
-    side.wine.clear();
-    side.wizard.clear();
-  }
-  for (int run = 0; run < runs; ++run) {
-    for (int k = 0; k < 2; ++k) {
-      if (!RunSide(prefixes, &sides[(run + k) % 2], startWizard)) return;
-    }
-  }
-  std::printf("\nWine side by side, medians of %d alternating runs on a prefix made by wineboot -i, as made and\n"
-              "grown by %zu bytes of generated keys (wine: whole reg query, its server starting; wizard: to screen):\n",
-              runs, kWinebootSizes.system);
+  // Wine's runs first, then the wizard's: a wizard started just after a Wine
+  // session was stopped would share the processor with that session's end.
+  const Starter wine = [&prefixes](const std::string&) { return prefixes.queryWithWine(); };
+  if (!AlternateRuns(prefixes, sides, runs, "wine reg query", wine, &Side::wine)) return;
+  if (!AlternateRuns(prefixes, sides, 2 * runs, "the wizard", startWizard, &Side::wizard)) return;
+  std::printf("\nWine side by side, medians of %d (wine) and %d (wizard) alternating runs on a prefix made by\n"
+              "wineboot -i, as made and grown by %zu bytes of generated keys (wine: whole reg query, its server\n"
+              "starting; wizard: to screen):\n",
+              runs, 2 * runs, kWinebootSizes.system);
   for (const Side& side : sides) PrintSide(side);
   std::printf("  the extra keys cost Wine %.1f ms, the wizard %.1f ms\n",
               (Median(sides[1].wine) - Median(sides[0].wine)) * 1e3,

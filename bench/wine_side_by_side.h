@@ -9,7 +9,9 @@
 //   - "grown": the same prefix with the generated keys of a second
 //     wineboot-sized prefix (1.7 MB in system.reg) added to its registry
 //     files.
-// The registry files are swapped in before each run, and the runs alternate.
+// The registry files are swapped in before each run. Wine's runs come
+// first, then the wizard's (twice as many, they are short), each alternating
+// between the two prefixes.
 // What is compared is the difference grown - wineboot: the price of 1.7 MB
 // more registry text, once for Wine, once for the wizard.
 //
