@@ -74,15 +74,28 @@ uint32_t Written(RegistryStore& store, uint32_t code) {
   return Fail(store, code);
 }
 
-// The document and the key's place in it, found again after the file changed.
+// Runs a read of the store's document again, from the file as it is then,
+// when another program shrank the file under what the read saw.
+template <class Read>
+uint32_t ReadWhole(RegistryStore& store, Read read) {
+  uint32_t code = read();
+  for (int again = 0; again < 2 && store.Torn(); ++again) code = read();
+  return code;
+}
+
+// The document and the key's place in it, found again after the file
+// changed, its lines checked.
 uint32_t Locate(RegistryKey::Impl& key, bool forceStat, RegistryDocument** document) {
-  uint32_t code = key.store->Current(forceStat, document);
-  if (code != kErrorSuccess) return Fail(*key.store, code);
-  if (key.generation != key.store->generation()) {
-    key.id = (*document)->Find(key.path);
-    key.generation = key.store->generation();
-  }
-  return key.id == RegistryDocument::kNoKey ? kErrorKeyDeleted : kErrorSuccess;
+  return ReadWhole(*key.store, [&] {
+    uint32_t code = key.store->Current(forceStat, document);
+    if (code != kErrorSuccess) return Fail(*key.store, code);
+    if (key.generation != key.store->generation()) {
+      key.id = (*document)->Find(key.path);
+      key.generation = key.store->generation();
+    }
+    if (key.id == RegistryDocument::kNoKey) return uint32_t(kErrorKeyDeleted);
+    return Fail(*key.store, key.store->CheckKey(**document, key.id));
+  });
 }
 
 String Child(const String& parent, const String& name) {
@@ -95,6 +108,7 @@ uint32_t OpenExisting(const std::shared_ptr<RegistryStore>& store, RegistryDocum
                       uint32_t access, RegistryKey* key) {
   const uint32_t id = document->Find(path);
   if (id == RegistryDocument::kNoKey) return kErrorFileNotFound;
+  if (uint32_t code = store->CheckKey(*document, id)) return Fail(*store, code);
   if (access & kWriteAccess) {
     // A non-administrator asking write access to a key it may not change is
     // refused at the open already, as Windows does.
@@ -120,9 +134,11 @@ uint32_t RegOpenKey(RegistryRoot root, const String& subKey, uint32_t access, Re
   std::lock_guard lock(prefix::RegistryMutex());
   LastRefusal().clear();
   auto store = prefix::StoreFor(root == RegistryRoot::LocalMachine);
-  RegistryDocument* document = nullptr;
-  if (uint32_t code = store->Current(true, &document)) return Fail(*store, code);
-  return OpenExisting(store, document, path, access, key);
+  return ReadWhole(*store, [&] {
+    RegistryDocument* document = nullptr;
+    if (uint32_t code = store->Current(true, &document)) return Fail(*store, code);
+    return OpenExisting(store, document, path, access, key);
+  });
 }
 
 uint32_t RegCreateKey(RegistryRoot root, const String& subKey, uint32_t access, RegistryKey* key) {
@@ -230,6 +246,11 @@ uint32_t RegEnumKey(const RegistryKey& key, uint32_t index, String* name) {
   if (impl.namesGeneration != impl.generation || index == 0) {
     impl.subkeyNames = document->SubkeyNames(impl.id);
     impl.namesGeneration = impl.generation;
+    if (impl.store->Torn()) {  // read again from the file as it is now
+      if (uint32_t code = Locate(impl, true, &document)) return code;
+      impl.subkeyNames = document->SubkeyNames(impl.id);
+      impl.namesGeneration = impl.generation;
+    }
   }
   if (index >= impl.subkeyNames.size()) return kErrorNoMoreItems;
   *name = impl.subkeyNames[index];

@@ -3,16 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstdio>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#define KELVARO_REGISTRY_AVX2 1
-#endif
 
 #include "platform/prefix/registry_text.h"
 
@@ -78,19 +69,6 @@ bool FoldEqual::operator()(std::u16string_view a, std::u16string_view b) const n
 
 namespace {
 
-// Wine's order of keys in a file: parents before children, siblings sorted
-// ignoring case. Mapping the separator below every character gives exactly
-// that order from one comparison of the whole paths.
-bool TreeLess(std::u16string_view a, std::u16string_view b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    char16_t x = a[i] == u'\\' ? 0 : FoldCase(a[i]);
-    char16_t y = b[i] == u'\\' ? 0 : FoldCase(b[i]);
-    if (x != y) return x < y;
-  }
-  return a.size() < b.size();
-}
-
 bool NameLess(std::u16string_view a, std::u16string_view b) {
   const size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
@@ -129,16 +107,21 @@ bool TidyKeyPath(String* path) {
 }  // namespace
 
 
-// Key names in the index. A path is spelt with each character folded, a
-// separator as two backslashes, printable ASCII as itself and anything else
-// as \x and four hex digits; ASCII letters are compared and hashed ignoring
-// case. The file's own spelling of most names is exactly that (plain ASCII
-// with doubled backslashes), so those are indexed straight from its bytes;
-// only names with other escapes or non-ASCII bytes are decoded and spelt anew.
+// Key names in index form: each character folded, components joined by two
+// backslashes, ASCII as itself and every other UTF-16 unit in UTF-8's
+// encoding. The file's own spelling of the usual names (plain ASCII, single
+// components joined by doubled backslashes) is that form once its letters
+// are folded, so such key lines are indexed straight from the file's bytes.
+// Compared byte by byte with the backslash below every other byte and
+// letters folded, names in this form sort in Wine's key order: a parent
+// right before its subkeys, siblings sorted ignoring case.
 namespace {
 
-constexpr uint64_t kOnes = 0x0101010101010101ULL;
-constexpr uint64_t kHigh = 0x8080808080808080ULL;
+unsigned Rank(char c) {
+  const unsigned b = static_cast<unsigned char>(c);
+  if (b == '\\') return 0;
+  return b - 'A' < 26u ? b + 32 : b;
+}
 
 uint64_t Load8(const char* p) {
   uint64_t w;
@@ -146,45 +129,29 @@ uint64_t Load8(const char* p) {
   return w;
 }
 
-// High bit set in each byte of `v` that is zero (exact for the first one).
-[[maybe_unused]] uint64_t ZeroBytes(uint64_t v) { return (v - kOnes) & ~v & kHigh; }
-
-[[maybe_unused]] size_t FirstFlagged(uint64_t mask) {
-  if constexpr (std::endian::native == std::endian::little) return static_cast<size_t>(std::countr_zero(mask)) >> 3;
-  else return static_cast<size_t>(std::countl_zero(mask)) >> 3;
-}
-
-// ASCII capitals of eight bytes to small letters.
-uint64_t FoldWord(uint64_t w) {
-  const uint64_t low = w & (0x7F * kOnes);
-  const uint64_t atLeastA = low + (0x80 - 'A') * kOnes;
-  const uint64_t aboveZ = low + (0x80 - 'Z' - 1) * kOnes;
-  return w | ((atLeastA & ~aboveZ & ~w & kHigh) >> 2);
-}
-
-// The index hashes a key's last component together with its parent's id,
-// so a key line costs the hashing of its new components only.
-uint64_t ComponentHash(uint32_t parent, const char* s, size_t n) {
-  uint64_t h = 0x9E3779B97F4A7C15ULL ^ (uint64_t(parent) * 0xD6E8FEB86659FD93ULL);
+int CompareNames(std::string_view a, std::string_view b) {
+  const size_t n = std::min(a.size(), b.size());
   size_t i = 0;
+  // Names share long starts: eight bytes a step to the first that differs.
   for (; i + 8 <= n; i += 8) {
-    h = (h ^ FoldWord(Load8(s + i))) * 0xFF51AFD7ED558CCDULL;
-    h ^= h >> 32;
+    if (const uint64_t diff = Load8(a.data() + i) ^ Load8(b.data() + i)) {
+      if constexpr (std::endian::native == std::endian::little) i += static_cast<size_t>(std::countr_zero(diff)) >> 3;
+      break;
+    }
   }
-  uint64_t w = 0;
-  std::memcpy(&w, s + i, n - i);
-  h = (h ^ FoldWord(w) ^ (uint64_t(n) << 56)) * 0xC4CEB9FE1A85EC53ULL;
-  return h ^ (h >> 29);
+  for (; i < n; ++i) {
+    if (a[i] == b[i]) continue;
+    const unsigned x = Rank(a[i]), y = Rank(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool NamesEqual(const char* a, size_t an, const char* b, size_t bn) {
-  if (an != bn) return false;
-  if (std::memcmp(a, b, an) == 0) return true;
-  for (size_t i = 0; i < an; ++i)
-    if (a[i] != b[i] && FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  return true;
+std::string Folded(std::string_view name) {
+  std::string out(name);
+  for (char& c : out)
+    if (static_cast<unsigned>(static_cast<unsigned char>(c)) - 'A' < 26u) c = static_cast<char>(c + 32);
+  return out;
 }
 
 std::string KeyName(std::u16string_view path) {
@@ -194,792 +161,458 @@ std::string KeyName(std::u16string_view path) {
     c = FoldCase(c);
     if (c == u'\\') {
       out.append("\\\\");
-    } else if (c >= 0x20 && c < 0x80) {
+    } else if (c < 0x80) {
       out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     } else {
-      char buffer[8];
-      out.append(buffer, static_cast<size_t>(std::snprintf(buffer, sizeof buffer, "\\x%04x", unsigned(c))));
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
   }
   return out;
 }
 
-// Where a name component ends: the first byte from p on that is a
-// backslash, the closing bracket, or outside printable ASCII (a line end
-// among them). Sixteen bytes a step where the processor has the vector
-// instructions for it, eight otherwise.
+// The first byte from p on that a plain key name stops at: a backslash,
+// the closing bracket, or anything outside printable ASCII (a line end
+// among them). Eight bytes a step: key lines are most of what loading
+// looks at byte by byte.
 const char* NameStop(const char* p, const char* end) {
-#if defined(__SSE2__)
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i bracket = _mm_set1_epi8(']');
-  const __m128i space = _mm_set1_epi8(0x20);
-  while (end - p >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    // Bytes above 127 are negative as signed bytes, so below the space too.
-    const __m128i stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, backslash), _mm_cmpeq_epi8(v, bracket)),
-                                      _mm_cmplt_epi8(v, space));
-    if (const int mask = _mm_movemask_epi8(stop)) return p + std::countr_zero(static_cast<unsigned>(mask));
-    p += 16;
-  }
-#else
-  while (end - p >= 8) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  // High bit of each byte of v that is below n (exact for the first one).
+  auto below = [](uint64_t v, unsigned n) { return (v - n * kOnes) & ~v & kHigh; };
+  for (; end - p >= 8; p += 8) {
     const uint64_t w = Load8(p);
-    const uint64_t stop = ZeroBytes(w ^ ('\\' * kOnes)) | ZeroBytes(w ^ (uint8_t(']') * kOnes)) |
-                          ((w - 0x20 * kOnes) & ~w & kHigh) | (w & kHigh);
-    if (stop) return p + FirstFlagged(stop);
-    p += 8;
+    const uint64_t stops = below(w, 0x20) | (w & kHigh) | below(w ^ (0x7F * kOnes), 1) |
+                           below(w ^ ('\\' * kOnes), 1) | below(w ^ (']' * kOnes), 1);
+    if (stops && std::endian::native == std::endian::little) return p + (std::countr_zero(stops) >> 3);
+    if (stops) break;
   }
-#endif
   for (; p < end; ++p) {
-    const auto b = static_cast<unsigned char>(*p);
-    if (b == '\\' || b == ']' || b < 0x20 || b >= 0x80) break;
+    const auto c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || c >= 0x7F || c == '\\' || c == ']') return p;
   }
-  return p;
+  return end;
 }
 
-// Index spellings in order, ASCII letters folded: equal exactly when
-// NamesEqual says so.
-bool SpeltBefore(const char* a, size_t an, const char* b, size_t bn) {
-  const size_t n = std::min(an, bn);
-  for (size_t i = 0; i < n; ++i) {
-    const char x = FoldAscii(a[i]), y = FoldAscii(b[i]);
-    if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-  }
-  return an < bn;
-}
-
-// Length of the common start of two byte strings.
-size_t CommonPrefix(const char* a, size_t an, const char* b, size_t bn) {
-  const size_t n = std::min(an, bn);
-  size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    if (const uint64_t diff = Load8(a + i) ^ Load8(b + i)) {
-      if constexpr (std::endian::native == std::endian::little) return i + (static_cast<size_t>(std::countr_zero(diff)) >> 3);
-      else return i + (static_cast<size_t>(std::countl_zero(diff)) >> 3);
-    }
-  }
-  while (i < n && a[i] == b[i]) ++i;
-  return i;
-}
-
-constexpr std::array<bool, 256> MakeHexTable() {
-  std::array<bool, 256> hex{};
-  for (int c = '0'; c <= '9'; ++c) hex[c] = true;
-  for (int c = 'a'; c <= 'f'; ++c) hex[c] = hex[c - 32] = true;
-  return hex;
-}
-constexpr std::array<bool, 256> kHex = MakeHexTable();
-bool IsHex(char c) { return kHex[static_cast<unsigned char>(c)]; }
-
-}  // namespace
-
-// The positions of the bytes a line's structure turns on outside key
-// names: line ends, double quotes and backslashes. One bit per byte, made
-// for a block of text at a time, sixteen bytes a step where the processor
-// has the vector instructions for it; finding the next such byte is then a
-// mask and a count of zeros instead of a look at every byte, and a short
-// line's strings can be checked from its marks alone.
-class TextStructure {
- public:
-  // The marks of the 64 bytes from a position on; bytes past the end of the
-  // text mark nothing.
-  struct Window {
-    uint64_t quotes = 0, backslashes = 0, newlines = 0;
-  };
-
-  TextStructure(const char* begin, const char* end) : begin_(begin), size_(static_cast<size_t>(end - begin)) { Fill(0); }
-
-  Window At(const char* p) {
-    const auto at = static_cast<size_t>(p - begin_);
-    if (at >= size_) return {};
-    if (at - base_ >= kBlock) Fill(at & ~(kBlock - 1));
-    const size_t word = (at - base_) >> 6;
-    const unsigned shift = at & 63;
-    return {Join(quotes_, word, shift), Join(backslashes_, word, shift), Join(newlines_, word, shift)};
-  }
-
-  // The first position from p on holding '\n', '"' or '\\', or the end.
-  const char* Next(const char* p) {
-    const auto at = static_cast<size_t>(p - begin_);
-    if (at >= size_) return begin_ + size_;
-    if (at - base_ >= kBlock) Fill(at & ~(kBlock - 1));
-    size_t word = (at - base_) >> 6;
-    uint64_t bits = Any(word) & (~uint64_t(0) << (at & 63));
-    while (bits == 0) {
-      if (++word == kWords) {
-        if (base_ + kBlock >= size_) return begin_ + size_;
-        Fill(base_ + kBlock);
-        word = 0;
-      }
-      bits = Any(word);
-    }
-    return begin_ + base_ + word * 64 + static_cast<size_t>(std::countr_zero(bits));
-  }
-
-  // The end of the line p is on: its '\n' or the end of the text.
-  const char* LineEnd(const char* p) {
-    if (const uint64_t newlines = At(p).newlines) return p + std::countr_zero(newlines);
-    while ((p = Next(p)) < begin_ + size_ && *p != '\n') ++p;
-    return p;
-  }
-
- private:
-  static constexpr size_t kBlock = 4096;
-  static constexpr size_t kWords = kBlock / 64;
-
-  uint64_t Any(size_t word) const { return quotes_[word] | backslashes_[word] | newlines_[word]; }
-
-  static uint64_t Join(const uint64_t* words, size_t word, unsigned shift) {
-    return shift ? (words[word] >> shift) | (words[word + 1] << (64 - shift)) : words[word];
-  }
-
-  // The block's words and one more, so that a window from anywhere in the
-  // block can be made.
-  void Fill(size_t base) {
-    base_ = base;
-    for (size_t w = 0; w <= kWords; ++w) {
-      const size_t at = base + w * 64;
-      if (at + 64 <= size_) {
-        Mark(begin_ + at, w);
-      } else if (at < size_) {
-        char tail[64] = {};  // bytes past the end mark nothing
-        std::memcpy(tail, begin_ + at, size_ - at);
-        Mark(tail, w);
-      } else {
-        quotes_[w] = backslashes_[w] = newlines_[w] = 0;
-      }
-    }
-  }
-
-  void Mark(const char* p, size_t w) {
-#if defined(KELVARO_REGISTRY_AVX2)
-    if (kHaveAvx2) return MarkWide(p, w);
-#endif
-#if defined(__SSE2__)
-    const __m128i newline = _mm_set1_epi8('\n');
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    uint64_t q = 0, b = 0, n = 0;
-    for (int i = 0; i < 4; ++i) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-      q |= uint64_t(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, quote)))) << (16 * i);
-      b |= uint64_t(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, backslash)))) << (16 * i);
-      n |= uint64_t(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, newline)))) << (16 * i);
-    }
-    quotes_[w] = q;
-    backslashes_[w] = b;
-    newlines_[w] = n;
-#else
-    uint64_t q = 0, b = 0, n = 0;
-    for (int i = 0; i < 64; ++i) {
-      q |= uint64_t(p[i] == '"') << i;
-      b |= uint64_t(p[i] == '\\') << i;
-      n |= uint64_t(p[i] == '\n') << i;
-    }
-    quotes_[w] = q;
-    backslashes_[w] = b;
-    newlines_[w] = n;
-#endif
-  }
-
-#if defined(KELVARO_REGISTRY_AVX2)
-  // Thirty-two bytes a step on processors that have AVX2, asked once.
-  static inline const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
-
-  __attribute__((target("avx2"))) void MarkWide(const char* p, size_t w) {
-    const __m256i newline = _mm256_set1_epi8('\n');
-    const __m256i quote = _mm256_set1_epi8('"');
-    const __m256i backslash = _mm256_set1_epi8('\\');
-    uint64_t q = 0, b = 0, n = 0;
-    for (int i = 0; i < 2; ++i) {
-      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * i));
-      q |= uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, quote)))) << (32 * i);
-      b |= uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, backslash)))) << (32 * i);
-      n |= uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, newline)))) << (32 * i);
-    }
-    quotes_[w] = q;
-    backslashes_[w] = b;
-    newlines_[w] = n;
-  }
-#endif
-
-  const char* begin_;
-  size_t size_;
-  size_t base_ = 0;
-  uint64_t quotes_[kWords + 1];
-  uint64_t backslashes_[kWords + 1];
-  uint64_t newlines_[kWords + 1];
-};
-
-namespace {
-
-// The fast checks below accept only text the full readers in registry_text
-// accept too; on anything unusual they answer false and the caller runs the
-// full reader from the same place, which then gives the exact fault.
-
-// A quoted string's body; the position after its closing quote or null.
-const char* SkipString(const char* p, const char* end, TextStructure& structure) {
+// The end of a plain key name from `name` on (its ']'), or null when the
+// name needs the full reader: escapes, bytes outside printable ASCII,
+// empty components.
+const char* PlainNameEnd(const char* name, const char* end) {
+  const char* p = name;
   for (;;) {
-    p = structure.Next(p);
-    if (p >= end || *p == '\n') return nullptr;
-    if (*p == '"') return p + 1;
-    if (p + 1 >= end || p[1] == '\n') return nullptr;
-    if (p[1] == 'x') {
-      if (p + 2 >= end || !IsHex(p[2])) return nullptr;
-      p += 3;
-    } else {
-      p += 2;
-    }
+    p = NameStop(p, end);
+    if (p >= end) return nullptr;
+    if (*p == ']') return p == name || p[-1] != '\\' ? p : nullptr;
+    if (*p != '\\' || p == name || end - p < 3 || p[1] != '\\' || p[-1] == '\\' || p[2] == '\\' || p[2] == ']')
+      return nullptr;
+    p += 2;
   }
 }
 
-bool FinishLine(regtext::Cursor* c, const char* p) {
-  while (p < c->end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
-  if (p < c->end) {
-    if (*p != '\n') return false;
+// The next line from p on that starts with '[' (p starts a line), or end.
+// A '[' inside a line is rare: value names and data seldom hold one.
+const char* NextKeyLine(const char* p, const char* end) {
+  if (p < end && *p == '[') return p;
+  while (p < end) {
+    const void* bracket = std::memchr(p, '[', static_cast<size_t>(end - p));
+    if (!bracket) return end;
+    p = static_cast<const char*>(bracket);
+    if (p[-1] == '\n') return p;
     ++p;
-    ++c->line;
   }
-  c->p = p;
-  return true;
-}
-
-#if defined(__SSE2__)
-// Which of the sixteen bytes from p on are hex digits, one bit each.
-uint32_t HexDigits16(const char* p) {
-  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i digit = _mm_sub_epi8(v, _mm_set1_epi8('0'));
-  const __m128i letter = _mm_sub_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
-  const __m128i isHex = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(9)), digit),
-                                     _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter));
-  return static_cast<uint16_t>(_mm_movemask_epi8(isHex));
-}
-#endif
-
-// One to maxDigits (at most 15) hex digits; the position after them or null.
-const char* SkipHexNumber(const char* p, const char* end, int maxDigits) {
-#if defined(__SSE2__)
-  if (end - p >= 16) {
-    const int digits = std::countr_zero(~HexDigits16(p));
-    return digits == 0 || digits > maxDigits ? nullptr : p + digits;
-  }
-#endif
-  const char* start = p;
-  while (p < end && IsHex(*p) && p - start <= maxDigits) ++p;
-  return p == start || p - start > maxDigits ? nullptr : p;
-}
-
-bool Starts(const char* p, const char* end, std::string_view word) {
-  return static_cast<size_t>(end - p) >= word.size() && std::memcmp(p, word.data(), word.size()) == 0;
-}
-
-#if defined(__SSE2__)
-// How many of the sixteen three-byte items from p on are "xx," (two hex
-// digits and a comma), counted from the first: 48 bytes at once.
-int HexItems48(const char* p) {
-  const __m128i zero = _mm_set1_epi8('0');
-  const __m128i nine = _mm_set1_epi8(9);
-  const __m128i lower = _mm_set1_epi8(0x20);
-  const __m128i a = _mm_set1_epi8('a');
-  const __m128i five = _mm_set1_epi8(5);
-  const __m128i comma = _mm_set1_epi8(',');
-  uint64_t hex = 0, commas = 0;
-  for (int i = 0; i < 3; ++i) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-    const __m128i digit = _mm_sub_epi8(v, zero);
-    const __m128i letter = _mm_sub_epi8(_mm_or_si128(v, lower), a);
-    const __m128i isHex = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(digit, nine), digit),
-                                       _mm_cmpeq_epi8(_mm_min_epu8(letter, five), letter));
-    hex |= uint64_t(static_cast<uint16_t>(_mm_movemask_epi8(isHex))) << (16 * i);
-    commas |= uint64_t(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, comma)))) << (16 * i);
-  }
-  constexpr uint64_t kCommas = 0x924924924924ULL;  // every third byte from the third on
-  constexpr uint64_t kDigits = ~kCommas & 0xFFFFFFFFFFFFULL;
-  const uint64_t wrong = ((hex & kDigits) ^ kDigits) | ((commas & kCommas) ^ kCommas);
-  return wrong ? std::countr_zero(wrong) / 3 : 16;
-}
-#endif
-
-// Hex data as Wine writes it: "xx," runs, continued lines, a last "xx".
-bool SkipHexData(regtext::Cursor* c, const char* p) {
-  const char* const end = c->end;
-  for (;;) {
-#if defined(__SSE2__)
-    while (end - p >= 48) {
-      const int items = HexItems48(p);
-      p += 3 * items;
-      if (items < 16) break;
-    }
-#endif
-    while (end - p >= 3 && IsHex(p[0]) && IsHex(p[1]) && p[2] == ',') p += 3;
-    if (end - p >= 2 && p[0] == '\\' && p[1] == '\n') {
-      p += 2;
-      ++c->line;
-      while (p < end && *p == ' ') ++p;
-      continue;
-    }
-    if (end - p >= 2 && IsHex(p[0]) && IsHex(p[1])) p += 2;
-    if (p < end && *p != '\n') return false;
-    return FinishLine(c, p);
-  }
-}
-
-// One value line (or its continued lines) checked at speed; the cursor
-// steps to the next line.
-bool SkipValue(regtext::Cursor* c, TextStructure& structure) {
-  const char* p = c->p;
-  const char* const end = c->end;
-  if (*p == '"') {
-    if (!(p = SkipString(p + 1, end, structure))) return false;
-  } else {
-    ++p;  // '@'
-  }
-  if (p >= end || *p != '=') return false;
-  ++p;
-  if (p < end && *p == '"') {
-    if (!(p = SkipString(p + 1, end, structure))) return false;
-    return FinishLine(c, p);
-  }
-  if (Starts(p, end, "dword:")) {
-    if (!(p = SkipHexNumber(p + 6, end, 8))) return false;
-    return FinishLine(c, p);
-  }
-  if (Starts(p, end, "hex:")) return SkipHexData(c, p + 4);
-  if (!Starts(p, end, "hex(") || !(p = SkipHexNumber(p + 4, end, 8)) || !Starts(p, end, "):")) return false;
-  return SkipHexData(c, p + 2);
-}
-
-// The characters a backslash escapes, given the backslashes of a line from
-// its start: those after a run of odd length.
-uint64_t Escaped(uint64_t backslashes) {
-  constexpr uint64_t kEven = 0x5555555555555555ULL;
-  const uint64_t starts = backslashes & ~(backslashes << 1);
-  const uint64_t evenEnds = (backslashes + (starts & kEven)) & ~backslashes;
-  const uint64_t oddEnds = (backslashes + (starts & ~kEven)) & ~backslashes;
-  return (evenEnds & ~kEven) | (oddEnds & kEven);
-}
-
-// Escapes at the marked positions are sound: \x has a hex digit after it.
-bool EscapesSound(const char* p, uint64_t escaped) {
-  for (; escaped; escaped &= escaped - 1) {
-    const int at = std::countr_zero(escaped);
-    if (p[at] == 'x' && !IsHex(p[at + 1])) return false;
-  }
-  return true;
-}
-
-// A value line shorter than 64 bytes, its strings checked from the marks
-// alone: the common line costs no look at its bytes one by one. False sends
-// the line to SkipValue.
-bool SkipShortValue(regtext::Cursor* c, TextStructure& structure) {
-  const char* const p = c->p;
-  const char* const end = c->end;
-  const TextStructure::Window w = structure.At(p);
-  if (w.newlines == 0) return false;
-  const int length = std::countr_zero(w.newlines);
-  const uint64_t inLine = (uint64_t(1) << length) - 1;
-  const uint64_t escaped = (w.backslashes & inLine) ? Escaped(w.backslashes & inLine) : 0;
-  const uint64_t quotes = w.quotes & inLine & ~escaped;
-  // A string from the quote at `open` to the next quote, then nothing but
-  // blanks to the line end.
-  auto string = [&](int open) {
-    const uint64_t after = quotes & ~((uint64_t(2) << open) - 1);
-    if (!after) return false;
-    const int close = std::countr_zero(after);
-    const uint64_t inside = ((uint64_t(1) << close) - 1) & ~((uint64_t(2) << open) - 1);
-    return EscapesSound(p, escaped & inside) && FinishLine(c, p + close + 1);
-  };
-  int at = 1;  // after '@'
-  if (*p == '"') {
-    const uint64_t rest = quotes & ~uint64_t(1);
-    if (!rest) return false;
-    const int close = std::countr_zero(rest);
-    if (!EscapesSound(p, escaped & ((uint64_t(1) << close) - 1))) return false;
-    at = close + 1;
-  }
-  if (p[at] != '=') return false;
-  ++at;
-  if (p[at] == '"') return string(at);
-  const char* q = p + at;
-  if (Starts(q, end, "dword:")) {
-    if (!(q = SkipHexNumber(q + 6, end, 8))) return false;
-    return FinishLine(c, q);
-  }
-  if (Starts(q, end, "hex:")) return SkipHexData(c, q + 4);
-  if (!Starts(q, end, "hex(") && !Starts(q, end, "str(")) return false;
-  const bool text = q[0] == 's';
-  if (!(q = SkipHexNumber(q + 4, end, 8)) || !Starts(q, end, "):")) return false;
-  q += 2;
-  if (!text) return SkipHexData(c, q);
-  return q < p + length && *q == '"' && string(static_cast<int>(q - p));
-}
-
-// Where the next component separator ("\\" in index form) starts, or n.
-size_t NextSeparator(const char* name, size_t n, size_t from) {
-  for (size_t i = from; i + 1 < n; ++i)
-    if (name[i] == '\\' && name[i + 1] == '\\') return i;
-  return n;
+  return end;
 }
 
 }  // namespace
 
 RegistryDocument::RegistryDocument(std::string header) : header_(std::move(header)) {
-  keys_.emplace_back();  // the root, which always exists and is never indexed
-  slots_.assign(16, {0, kNoKey});
+  keys_.emplace_back();  // the root, which always exists
+  ids_.emplace(std::string(), kRootKey);
   text_ = header_;
   preambleEnd_ = text_.size();
+  checkedAll_ = true;
 }
 
 bool RegistryDocument::Parse(std::string text, uint32_t* errorLine, std::string* reason) {
-  text_ = std::move(text);
-  if (text_.empty()) text_ = header_;  // an empty file reads as an empty registry
-  previousName_ = "";
-  previousLength_ = 0;
-  previousChain_.assign(1, kRootKey);
-  batchIndex_ = true;
-  const bool parsed = ParseLines(errorLine, reason);
-  FlushIndex();
-  batchIndex_ = false;
-  previousChain_ = {};
-  separators_ = {};
-  return parsed;
+  ownedText_ = std::move(text);
+  text_ = ownedText_;
+  return IndexKeyLines(errorLine, reason) && CheckAll(errorLine, reason);
 }
 
-bool RegistryDocument::ParseLines(uint32_t* errorLine, std::string* reason) {
+bool RegistryDocument::Load(std::unique_ptr<MappedFile> file, uint32_t* errorLine, std::string* reason) {
+  file_ = std::move(file);
+  text_ = file_->bytes();
+  return IndexKeyLines(errorLine, reason);
+}
+
+uint32_t RegistryDocument::LineAt(const char* p) const {
+  return 1 + static_cast<uint32_t>(std::count(text_.data(), p, '\n'));
+}
+
+bool RegistryDocument::IndexKeyLines(uint32_t* errorLine, std::string* reason) {
+  if (text_.empty()) text_ = header_;  // an empty file reads as an empty registry
+  checkedAll_ = false;
   const char* const begin = text_.data();
   const char* const end = begin + text_.size();
-  regtext::Cursor c{begin, end, 1};
-  auto fail = [&](const std::string& why) {
-    *errorLine = c.line;
+  auto fail = [&](uint32_t line, const char* why) {
+    *errorLine = line;
     *reason = why;
     return false;
   };
-  TextStructure structure(begin, end);
-  {
-    const char* lineEnd = structure.LineEnd(c.p);
-    std::string_view first(c.p, static_cast<size_t>(lineEnd - c.p));
-    if (!first.empty() && first.back() == '\r') first.remove_suffix(1);
-    if (first != "WINE REGISTRY Version 2") return fail("en-tête « WINE REGISTRY Version 2 » absent");
-    c.p = lineEnd < end ? lineEnd + 1 : end;
-    c.line = 2;
+  if (text_.size() >= kOwnedName) return fail(1, "fichier trop grand");
+  const char* lineEnd = LineEnd(begin, end);
+  std::string_view first(begin, static_cast<size_t>(lineEnd - begin));
+  if (!first.empty() && first.back() == '\r') first.remove_suffix(1);
+  if (first != "WINE REGISTRY Version 2") return fail(1, "en-tête « WINE REGISTRY Version 2 » absent");
+  const char* const afterHeader = lineEnd < end ? lineEnd + 1 : end;
+  const char* p = NextKeyLine(afterHeader, end);
+  if (!CheckPreamble(afterHeader, p, errorLine, reason)) return false;
+  preambleEnd_ = static_cast<size_t>(p - begin);
+  // Files Wine writes hold about one key line per few hundred bytes.
+  lines_.reserve(text_.size() / 128 + 16);
+  while (p < end) {
+    const char* after = AddKeyLine(p, errorLine, reason);
+    if (!after) return false;
+    lineEnd = LineEnd(after, end);
+    p = NextKeyLine(lineEnd < end ? lineEnd + 1 : end, end);
   }
-  preambleEnd_ = text_.size();
-  // Files Wine writes hold about one key line per few hundred bytes, and
-  // as many keys again that exist only as parents.
-  const size_t expectedKeys = text_.size() / 192 + 16;
-  keys_.reserve(expectedKeys);
-  sections_.reserve(text_.size() / 256 + 16);
-  if (slots_.size() < expectedKeys * 2) {
-    slots_.assign(std::bit_ceil(expectedKeys * 2), {0, kNoKey});
-    used_ = 0;
-    for (uint32_t id = 1; id < keys_.size(); ++id) IndexKey(id);
-  }
-  while (c.p < end) {
-    const char first = *c.p;
-    if (first == '[') {
-      std::string why;
-      if (!ParseKeyLine(&c, structure, &why)) return fail(why);
-      continue;
-    }
-    if (first == '"' || first == '@') {
-      if (sections_.empty()) return fail("valeur placée avant la première clé");
-      const regtext::Cursor start = c;
-      if (SkipShortValue(&c, structure)) continue;
-      c = start;
-      if (SkipValue(&c, structure)) continue;
-      c = start;
-      std::string why;
-      ++c.p;
-      if (first == '"' && !regtext::ReadEscaped(&c, '"', nullptr, &why)) return fail(why);
-      if (c.p >= end || *c.p != '=') return fail("« = » attendu après le nom de la valeur");
-      ++c.p;
-      uint32_t type = 0;
-      if (!regtext::ReadValueData(&c, &type, nullptr, &why)) return fail(why);
-      continue;
-    }
-    if (first == '\n') {  // the blank line between keys
-      ++c.p;
-      ++c.line;
-      continue;
-    }
-    const char* lineEnd = structure.LineEnd(c.p);
-    if (first != '#' && first != ';' && !BlankLine(c.p, lineEnd)) return fail("ligne inattendue");
-    c.p = lineEnd < end ? lineEnd + 1 : end;
-    ++c.line;
-  }
+  SortKeyLines();
+  Key& root = keys_[kRootKey];
+  const size_t first0 = FirstLineFrom({});
+  root.firstLine = static_cast<uint32_t>(first0);
+  while (first0 + root.lineCount < lines_.size() && LineName(lines_[first0 + root.lineCount]).empty()) ++root.lineCount;
   return true;
 }
 
-bool RegistryDocument::ParseKeyLine(regtext::Cursor* c, TextStructure& structure, std::string* reason) {
-  const char* const begin = text_.data();
-  const char* const end = c->end;
-  const size_t at = static_cast<size_t>(c->p - begin);
-  if (sections_.empty()) preambleEnd_ = at;
-  else sections_.back().end = at;
-  // The usual name: plain ASCII, components joined by doubled backslashes.
-  const char* name = c->p + 1;
-  const char* p = name;
-  separators_.clear();
-  bool plain = true;
-  for (;;) {
-    p = NameStop(p, end);
-    if (p < end && *p == ']') break;
-    const bool separator = p + 1 < end && p[0] == '\\' && p[1] == '\\' && p != name &&
-                           (separators_.empty() || name + separators_.back() + 2 != p);
-    if (!separator) {
-      plain = false;
-      break;
-    }
-    separators_.push_back(static_cast<uint32_t>(p - name));
-    p += 2;
-  }
-  if (plain && !separators_.empty() && name + separators_.back() + 2 == p) plain = false;  // a trailing separator
-  uint32_t key;
-  if (plain) {
-    key = AddRawKey(name, static_cast<size_t>(p - name));
-    c->p = p + 1;
-  } else {
-    c->p = name;
-    String path;
-    if (!regtext::ReadEscaped(c, ']', &path, reason)) return false;
-    if (!TidyKeyPath(&path)) {
-      *reason = "nom de clé invalide (commence par une barre oblique inverse)";
+// The lines between the header and the first key: comments and blank lines.
+bool RegistryDocument::CheckPreamble(const char* p, const char* to, uint32_t* errorLine, std::string* reason) const {
+  while (p < to) {
+    const char* lineEnd = LineEnd(p, to);
+    const char* why = nullptr;
+    if (*p == '"' || *p == '@') why = "valeur placée avant la première clé";
+    else if (*p != '#' && *p != ';' && !BlankLine(p, lineEnd)) why = "ligne inattendue";
+    if (why) {
+      *errorLine = LineAt(p);
+      *reason = why;
       return false;
     }
-    key = AddKey(path);
+    p = lineEnd < to ? lineEnd + 1 : to;
   }
-  // The rest of the line holds the timestamp; Wine takes the time of
-  // loading when it is absent or unreadable, so do we.
-  const char* lineEnd = structure.LineEnd(c->p);
-  c->p = lineEnd < end ? lineEnd + 1 : end;
-  ++c->line;
-  const auto id = static_cast<uint32_t>(sections_.size());
-  sections_.push_back(Section{key, kNone, at, static_cast<size_t>(c->p - begin), text_.size(), c->line});
-  Key& k = keys_[key];
-  if (k.lastSection == kNone) k.firstSection = id;
-  else sections_[k.lastSection].next = id;
-  k.lastSection = id;
   return true;
 }
 
-uint32_t RegistryDocument::Lookup(uint32_t parent, const char* component, size_t length, uint64_t hash) const {
-  for (size_t i = 0; i < batched_; ++i) {
-    const Key& key = keys_[batch_[i]];
-    if (key.hash == hash && key.parent == parent &&
-        NamesEqual(key.name + key.componentOffset, key.nameLength - key.componentOffset, component, length))
-      return batch_[i];
+// The key line at `at` into lines_; the position after its name, or null.
+const char* RegistryDocument::AddKeyLine(const char* at, uint32_t* errorLine, std::string* reason) {
+  const char* const begin = text_.data();
+  const char* const end = begin + text_.size();
+  const char* name = at + 1;
+  if (const char* close = PlainNameEnd(name, end)) {
+    lines_.push_back({static_cast<uint32_t>(at - begin), static_cast<uint32_t>(close - name)});
+    return close + 1;
   }
-  const size_t mask = slots_.size() - 1;
-  for (size_t i = hash & mask;; i = (i + 1) & mask) {
-    const auto [low, id] = slots_[i];
-    if (id == kNoKey) return kNoKey;
-    if (low == static_cast<uint32_t>(hash)) {
-      const Key& key = keys_[id];
-      if (key.hash == hash && key.parent == parent && !key.deleted &&
-          NamesEqual(key.name + key.componentOffset, key.nameLength - key.componentOffset, component, length))
-        return id;
+  regtext::Cursor c{name, end, 0};
+  String path;
+  if (!regtext::ReadEscaped(&c, ']', &path, reason)) {
+    *errorLine = LineAt(at);
+    return nullptr;
+  }
+  if (!TidyKeyPath(&path)) {
+    *errorLine = LineAt(at);
+    *reason = "nom de clé invalide (commence par une barre oblique inverse)";
+    return nullptr;
+  }
+  const auto owned = static_cast<uint32_t>(ownedNames_.size());
+  ownedNames_.push_back({KeyName(path), std::move(path)});
+  lines_.push_back({static_cast<uint32_t>(at - begin), kOwnedName | owned});
+  return c.p;
+}
+
+std::string_view RegistryDocument::LineName(const KeyLine& line) const {
+  if (line.length & kOwnedName) return ownedNames_[line.length & ~kOwnedName].name;
+  return text_.substr(line.at + 1, line.length);
+}
+
+String RegistryDocument::LinePath(const KeyLine& line) const {
+  if (line.length & kOwnedName) return ownedNames_[line.length & ~kOwnedName].path;
+  // A plain name: ASCII with doubled separators.
+  const std::string_view name = LineName(line);
+  String path;
+  path.reserve(name.size());
+  for (size_t i = 0; i < name.size(); ++i) {
+    path.push_back(static_cast<char16_t>(static_cast<unsigned char>(name[i])));
+    if (name[i] == '\\') ++i;
+  }
+  return path;
+}
+
+// True when the line names a key below `name`.
+bool RegistryDocument::Below(const KeyLine& line, std::string_view name) const {
+  const std::string_view spelt = LineName(line);
+  if (name.empty()) return !spelt.empty();
+  return spelt.size() > name.size() + 2 && spelt[name.size()] == '\\' &&
+         CompareNames(spelt.substr(0, name.size()), name) == 0;
+}
+
+size_t RegistryDocument::FirstLineFrom(std::string_view name) const {
+  auto at = std::lower_bound(lines_.begin(), lines_.end(), name,
+                             [&](const KeyLine& line, std::string_view n) { return CompareNames(LineName(line), n) < 0; });
+  return static_cast<size_t>(at - lines_.begin());
+}
+
+// Files Wine writes are sorted already, and hand-edited ones mostly are: the
+// lines are merged from the sorted runs they come in.
+void RegistryDocument::SortKeyLines() {
+  std::vector<size_t> runs{0};
+  for (size_t i = 1; i < lines_.size(); ++i)
+    if (CompareNames(LineName(lines_[i - 1]), LineName(lines_[i])) > 0) runs.push_back(i);
+  if (runs.size() == 1) return;
+  auto less = [&](const KeyLine& a, const KeyLine& b) { return CompareNames(LineName(a), LineName(b)) < 0; };
+  if (runs.size() > 16) {
+    std::stable_sort(lines_.begin(), lines_.end(), less);
+    return;
+  }
+  for (size_t r = 1; r < runs.size(); ++r) MergeRuns(0, runs[r], r + 1 < runs.size() ? runs[r + 1] : lines_.size());
+}
+
+// Merges the sorted lines [begin, middle) and [middle, end), equal names
+// in file order; a short side goes in by binary search.
+void RegistryDocument::MergeRuns(size_t begin, size_t middle, size_t end) {
+  auto less = [&](const KeyLine& a, const KeyLine& b) { return CompareNames(LineName(a), LineName(b)) < 0; };
+  auto at = [&](size_t i) { return lines_.begin() + static_cast<std::ptrdiff_t>(i); };
+  constexpr size_t kShort = 8;
+  if (end - middle <= kShort) {
+    for (size_t j = middle; j < end; ++j) std::rotate(std::upper_bound(at(begin), at(j), lines_[j], less), at(j), at(j + 1));
+  } else if (middle - begin <= kShort) {
+    for (size_t i = middle, limit = end; i-- > begin;) {
+      const auto to = std::lower_bound(at(i + 1), at(limit), lines_[i], less);
+      limit = static_cast<size_t>(to - lines_.begin()) - 1;
+      std::rotate(at(i), at(i + 1), to);
     }
+  } else {
+    std::inplace_merge(at(begin), at(middle), at(end), less);
   }
 }
 
-void RegistryDocument::IndexKey(uint32_t id) {
-  if ((used_ + 1) * 2 > slots_.size()) {
-    std::vector<std::pair<uint32_t, uint32_t>> old(slots_.size() * 2, {0, kNoKey});
-    old.swap(slots_);
-    used_ = 0;
-    for (const auto& slot : old)
-      if (slot.second != kNoKey) IndexKey(slot.second);
-  }
-  const size_t mask = slots_.size() - 1;
-  const uint64_t hash = keys_[id].hash;
-  size_t i = hash & mask;
-  while (slots_[i].second != kNoKey) i = (i + 1) & mask;
-  slots_[i] = {static_cast<uint32_t>(hash), id};
-  ++used_;
+uint32_t RegistryDocument::Find(std::u16string_view path) {
+  if (path.empty()) return keys_[kRootKey].deleted ? kNoKey : kRootKey;
+  std::string name = KeyName(path);
+  if (auto known = ids_.find(name); known != ids_.end()) return keys_[known->second].deleted ? kNoKey : known->second;
+  const size_t first = FirstLineFrom(name);
+  if (first == lines_.size()) return kNoKey;
+  const KeyLine& line = lines_[first];
+  if (CompareNames(LineName(line), name) != 0 && !Below(line, name)) return kNoKey;
+  // The key as the file spells it: its own line's name, or the start of
+  // the name of a key below it.
+  const size_t depth = static_cast<size_t>(std::count(path.begin(), path.end(), u'\\'));
+  String spelt = LinePath(line);
+  size_t cut = 0;
+  for (size_t d = 0; d <= depth && cut != String::npos; ++d) cut = spelt.find(u'\\', d == 0 ? 0 : cut + 1);
+  if (cut != String::npos) spelt.resize(cut);
+  return Materialize(std::move(name), spelt);
 }
 
-void RegistryDocument::FlushIndex() {
-  const size_t mask = slots_.size() - 1;
-  for (size_t i = 0; i < batched_; ++i) __builtin_prefetch(&slots_[keys_[batch_[i]].hash & mask], 1);
-  for (size_t i = 0; i < batched_; ++i) IndexKey(batch_[i]);
-  batched_ = 0;
-}
-
-uint32_t RegistryDocument::InsertKey(const char* name, size_t length, size_t componentOffset, bool rawName,
-                                     uint64_t hash, uint32_t parent) {
+// A record for a key that exists: in the file, or just created.
+uint32_t RegistryDocument::Materialize(std::string name, std::u16string_view path) {
   const auto id = static_cast<uint32_t>(keys_.size());
   Key& key = keys_.emplace_back();
-  key.name = name;
-  key.nameLength = static_cast<uint32_t>(length);
-  key.componentOffset = static_cast<uint32_t>(componentOffset);
-  key.rawName = rawName;
-  key.hash = hash;
-  key.parent = parent;
-  Key& up = keys_[parent];
-  ++up.childCount;
-  if (up.lastChild != kNoKey) {
-    const Key& last = keys_[up.lastChild];
-    if (!SpeltBefore(last.name + last.componentOffset, last.nameLength - last.componentOffset, name + componentOffset,
-                     length - componentOffset))
-      up.childrenInOrder = false;
+  key.path = String(path);
+  const size_t first = FirstLineFrom(name);
+  while (first + key.lineCount < lines_.size() && CompareNames(LineName(lines_[first + key.lineCount]), name) == 0)
+    ++key.lineCount;
+  if (key.lineCount) key.firstLine = static_cast<uint32_t>(first);
+  key.name = std::move(name);
+  ids_.emplace(key.name, id);
+  return id;
+}
+
+uint32_t RegistryDocument::ParentOf(uint32_t id) {
+  Key& key = keys_[id];
+  if (key.parent == kNoKey && id != kRootKey) {
+    const size_t slash = key.path.rfind(u'\\');
+    key.parent = slash == String::npos ? kRootKey : Find(std::u16string_view(key.path).substr(0, slash));
   }
-  up.lastChild = id;
-  if (childrenReady_) {
-    children_.emplace_back();
-    children_[parent].push_back(id);
-  }
-  if (!batchIndex_) {
-    IndexKey(id);
-  } else {
-    batch_[batched_++] = id;
-    if (batched_ == kIndexBatch) FlushIndex();
+  return key.parent;
+}
+
+uint32_t RegistryDocument::AddKey(std::u16string_view path) {
+  uint32_t id = kRootKey;
+  for (size_t stop = 0; stop != std::u16string_view::npos;) {
+    stop = path.find(u'\\', stop == 0 ? 0 : stop + 1);
+    const std::u16string_view part = path.substr(0, stop);
+    uint32_t found = Find(part);
+    if (found == kNoKey) {
+      std::string name = KeyName(part);
+      if (auto known = ids_.find(name); known != ids_.end()) {
+        // Deleted earlier: made again, empty, whatever its lines held.
+        found = known->second;
+        Key& again = keys_[found];
+        again = Key{};
+        again.name = std::move(name);
+        again.path = String(part);
+        again.dropped = true;
+        again.loaded = true;
+      } else {
+        found = Materialize(std::move(name), part);
+      }
+      keys_[found].parent = id;
+      keys_[found].created = true;
+    }
+    id = found;
   }
   return id;
 }
 
-// True when a child of `parent` named so cannot exist yet: the children
-// came in order and the name comes after the last. Files list keys sorted,
-// so a new key mostly needs no look-up at all.
-bool RegistryDocument::AfterLastChild(uint32_t parent, const char* component, size_t length) const {
-  const Key& up = keys_[parent];
-  if (up.lastChild == kNoKey) return up.childCount == 0;
-  if (!up.childrenInOrder) return false;
-  const Key& last = keys_[up.lastChild];
-  return SpeltBefore(last.name + last.componentOffset, last.nameLength - last.componentOffset, component, length);
-}
-
-const char* RegistryDocument::Own(std::string name) { return owned_.emplace_back(std::move(name)).data(); }
-
-// A plain key line, its separators in separators_. Files list keys in tree
-// order, so the line mostly shares its first components with the line
-// before: those keys are taken from that line's chain without hashing, and
-// only the components after them are looked up (or added).
-uint32_t RegistryDocument::AddRawKey(const char* name, size_t length) {
-  if (length == 0) return kRootKey;  // "[]" spells the root
-  const size_t depth = separators_.size() + 1;
-  auto boundary = [&](size_t d) { return d == depth ? length : size_t(separators_[d - 1]); };
-  const size_t same = CommonPrefix(name, length, previousName_, previousLength_);
-  size_t shared = 0;
-  while (shared < depth && shared + 1 < previousChain_.size()) {
-    const size_t b = boundary(shared + 1);
-    if (b > same || (b != previousLength_ && previousName_[b] != '\\')) break;
-    ++shared;
-  }
-  previousChain_.resize(shared + 1);
-  uint32_t parent = previousChain_.back();
-  bool added = false;  // a key just added has no subkeys yet
-  for (size_t d = shared + 1; d <= depth; ++d) {
-    const size_t start = d == 1 ? 0 : separators_[d - 2] + 2;
-    const size_t stop = boundary(d);
-    const uint64_t hash = ComponentHash(parent, name + start, stop - start);
-    uint32_t id = added || AfterLastChild(parent, name + start, stop - start)
-                      ? kNoKey
-                      : Lookup(parent, name + start, stop - start, hash);
-    if (id == kNoKey) {
-      id = InsertKey(name, stop, start, true, hash, parent);
-      added = true;
+// Each distinct key right below `key` that the file's lines name: visit(its
+// first line, its index-form name).
+template <class Visit>
+void RegistryDocument::ForEachChildLine(uint32_t id, Visit visit) {
+  const std::string& name = keys_[id].name;
+  size_t i = FirstLineFrom(name);
+  while (i < lines_.size() && CompareNames(LineName(lines_[i]), name) == 0) ++i;
+  const size_t skip = name.empty() ? 0 : name.size() + 2;
+  while (i < lines_.size() && Below(lines_[i], name)) {
+    const std::string_view spelt = LineName(lines_[i]);
+    size_t stop = skip;
+    while (stop + 1 < spelt.size() && !(spelt[stop] == '\\' && spelt[stop + 1] == '\\')) ++stop;
+    if (stop + 1 >= spelt.size()) stop = spelt.size();
+    const std::string_view child = spelt.substr(0, stop);
+    if (!visit(lines_[i], child)) return;
+    // Past the child's own lines and those of the keys below it.
+    ++i;
+    while (i < lines_.size()) {
+      const std::string_view next = LineName(lines_[i]);
+      const bool inside = next.size() >= child.size() && CompareNames(next.substr(0, child.size()), child) == 0 &&
+                          (next.size() == child.size() || next[child.size()] == '\\');
+      if (!inside) break;
+      ++i;
     }
-    previousChain_.push_back(id);
-    parent = id;
   }
-  previousName_ = name;
-  previousLength_ = length;
-  return parent;
 }
 
-uint32_t RegistryDocument::AddKey(std::u16string_view path) {
-  const uint32_t found = Find(path);
-  if (found != kNoKey) return found;
-  // Parse() takes its shortcut from the last plain key line only.
-  previousChain_.assign(1, kRootKey);
-  previousLength_ = 0;
-  std::string spelt = KeyName(path);
-  const size_t length = spelt.size();
-  const char* name = Own(std::move(spelt));
-  uint32_t parent = kRootKey;
-  for (size_t start = 0, pathStart = 0;;) {
-    const size_t stop = NextSeparator(name, length, start);
-    const size_t pathStop = std::min(path.find(u'\\', pathStart), path.size());
-    const uint64_t hash = ComponentHash(parent, name + start, stop - start);
-    uint32_t id = Lookup(parent, name + start, stop - start, hash);
-    if (id == kNoKey) {
-      id = InsertKey(name, stop, start, false, hash, parent);
-      paths_.emplace(id, String(path.substr(0, pathStop)));
+bool RegistryDocument::HasSubkeys(uint32_t id) {
+  bool found = false;
+  ForEachChildLine(id, [&](const KeyLine&, std::string_view child) {
+    auto known = ids_.find(Folded(child));
+    found = known == ids_.end() || !keys_[known->second].dropped;
+    return !found;
+  });
+  if (found) return true;
+  for (uint32_t k = 1; k < keys_.size(); ++k)
+    if (keys_[k].created && !keys_[k].deleted && keys_[k].parent == id) return true;
+  return false;
+}
+
+std::vector<String> RegistryDocument::SubkeyNames(uint32_t id) {
+  std::vector<String> names;
+  const size_t depth = id == kRootKey ? 0 : static_cast<size_t>(std::count(keys_[id].path.begin(), keys_[id].path.end(), u'\\')) + 1;
+  ForEachChildLine(id, [&](const KeyLine& line, std::string_view child) {
+    auto known = ids_.find(Folded(child));
+    if (known != ids_.end() && keys_[known->second].dropped) return true;
+    const String path = LinePath(line);
+    size_t start = 0;
+    for (size_t d = 0; d < depth; ++d) start = path.find(u'\\', start) + 1;
+    names.push_back(path.substr(start, path.find(u'\\', start) - start));
+    return true;
+  });
+  for (uint32_t k = 1; k < keys_.size(); ++k) {
+    const Key& key = keys_[k];
+    if (!key.created || key.deleted || key.parent != id) continue;
+    const size_t slash = key.path.rfind(u'\\');
+    names.push_back(slash == String::npos ? key.path : key.path.substr(slash + 1));
+  }
+  std::sort(names.begin(), names.end(), [](const String& a, const String& b) { return NameLess(a, b); });
+  return names;
+}
+
+// A key's value and option lines from `body` up to the next key line; the
+// position of that line. `values` may be null to check only.
+const char* RegistryDocument::ReadBody(const char* body, Values* values, uint32_t* errorLine, std::string* reason) {
+  const char* const end = text_.data() + text_.size();
+  regtext::Cursor c{body, end, 0};
+  auto fail = [&](const char* why) {
+    *errorLine = LineAt(body) + c.line;
+    if (why) *reason = why;
+    return nullptr;
+  };
+  while (c.p < end && *c.p != '[') {
+    const char first = *c.p;
+    if (first == '\n') {
+      ++c.p;
+      ++c.line;
+      continue;
     }
-    parent = id;
-    if (stop == length) return parent;
-    start = stop + 2;
-    pathStart = pathStop + 1;
+    if (first != '"' && first != '@') {
+      const char* lineEnd = LineEnd(c.p, end);
+      const std::string_view line(c.p, static_cast<size_t>(lineEnd - c.p));
+      if (first != '#' && first != ';' && !BlankLine(c.p, lineEnd)) return fail("ligne inattendue");
+      // The timestamp is rewritten with the key; everything else stays.
+      if (values && (first == '#' || first == ';') && line.substr(0, 6) != "#time=") values->meta.push_back(line);
+      c.p = lineEnd < end ? lineEnd + 1 : end;
+      ++c.line;
+      continue;
+    }
+    const char* start = c.p;
+    RegistryEntry entry;
+    ++c.p;
+    if (first == '"' && !regtext::ReadEscaped(&c, '"', values ? &entry.name : nullptr, reason)) return fail(nullptr);
+    if (c.p >= end || *c.p != '=') return fail("« = » attendu après le nom de la valeur");
+    ++c.p;
+    if (!regtext::ReadValueData(&c, &entry.type, values ? &entry.data : nullptr, reason)) return fail(nullptr);
+    if (!values) continue;
+    entry.raw = std::string_view(start, static_cast<size_t>(c.p - start));
+    if (!entry.raw.empty() && entry.raw.back() == '\n') entry.raw.remove_suffix(1);
+    // A later line or section of the same key overrides, as Wine's loader does.
+    const int existing = FindEntry(*values, entry.name);
+    if (existing >= 0) {
+      values->entries[static_cast<size_t>(existing)] = std::move(entry);
+    } else {
+      values->entries.push_back(std::move(entry));
+      const auto at = static_cast<uint32_t>(values->entries.size() - 1);
+      if (!values->index.empty()) values->index.emplace(values->entries[at].name, at);
+      else if (values->entries.size() > kScanLimit) ReindexValues(*values);
+    }
   }
-}
-
-uint32_t RegistryDocument::Find(std::u16string_view path) const {
-  if (path.empty()) return keys_[kRootKey].deleted ? kNoKey : kRootKey;
-  const std::string name = KeyName(path);
-  uint32_t id = kRootKey;
-  for (size_t start = 0;;) {
-    const size_t stop = NextSeparator(name.data(), name.size(), start);
-    id = Lookup(id, name.data() + start, stop - start, ComponentHash(id, name.data() + start, stop - start));
-    if (id == kNoKey || stop == name.size()) return id;
-    start = stop + 2;
-  }
-}
-
-const String& RegistryDocument::Path(uint32_t id) {
-  auto found = paths_.find(id);
-  if (found != paths_.end()) return found->second;
-  // Only plain file names are kept without their path: undo the doubled
-  // separators.
-  const Key& key = keys_[id];
-  String path;
-  path.reserve(key.nameLength);
-  for (uint32_t i = 0; i < key.nameLength; ++i) {
-    path.push_back(static_cast<char16_t>(static_cast<unsigned char>(key.name[i])));
-    if (key.name[i] == '\\') ++i;
-  }
-  return paths_.emplace(id, std::move(path)).first->second;
+  return c.p;
 }
 
 RegistryDocument::Values& RegistryDocument::LoadValues(uint32_t id) {
-  if (keys_[id].values) return *keys_[id].values;
-  Values& values = values_.emplace_back();
-  keys_[id].values = &values;
-  const char* const end = text_.data() + text_.size();
-  for (uint32_t s = keys_[id].firstSection; s != kNone; s = sections_[s].next) {
-    const Section& section = sections_[s];
-    const char* const sectionEnd = text_.data() + section.end;
-    regtext::Cursor c{text_.data() + section.bodyBegin, sectionEnd, section.bodyLine};
-    while (c.p < sectionEnd) {
-      const char* lineEnd = LineEnd(c.p, end);
-      if (*c.p != '"' && *c.p != '@') {
-        std::string_view line(c.p, static_cast<size_t>(lineEnd - c.p));
-        // The timestamp is rewritten with the key; everything else stays.
-        if (!line.empty() && (line[0] == '#' || line[0] == ';') && line.substr(0, 6) != "#time=") values.meta.push_back(line);
-        c.p = lineEnd < end ? lineEnd + 1 : end;
-        ++c.line;
-        continue;
-      }
-      const char* start = c.p;
-      RegistryEntry entry;
-      ++c.p;
-      if (*start == '"') regtext::ReadEscaped(&c, '"', &entry.name, nullptr);
-      ++c.p;  // '='
-      regtext::ReadValueData(&c, &entry.type, &entry.data, nullptr);
-      entry.raw = std::string_view(start, static_cast<size_t>(c.p - start));
-      if (!entry.raw.empty() && entry.raw.back() == '\n') entry.raw.remove_suffix(1);
-      // A later section of the same key overrides, as Wine's loader does.
-      const int existing = FindEntry(values, entry.name);
-      if (existing >= 0) {
-        values.entries[static_cast<size_t>(existing)] = std::move(entry);
-      } else {
-        values.entries.push_back(std::move(entry));
-        const auto at = static_cast<uint32_t>(values.entries.size() - 1);
-        if (!values.index.empty()) values.index.emplace(values.entries[at].name, at);
-        else if (values.entries.size() > kScanLimit) ReindexValues(values);
-      }
+  Key& key = keys_[id];
+  if (key.loaded) return key.values;
+  key.loaded = true;
+  const char* const begin = text_.data();
+  const char* const end = begin + text_.size();
+  for (uint32_t i = 0; i < key.lineCount && key.damageLine == 0; ++i) {
+    const char* lineEnd = LineEnd(begin + lines_[key.firstLine + i].at, end);
+    if (!ReadBody(lineEnd < end ? lineEnd + 1 : end, &key.values, &key.damageLine, &key.damage)) {
+      key.values = Values{};  // a damaged key serves nothing
     }
   }
-  return values;
+  return key.values;
+}
+
+bool RegistryDocument::CheckKey(uint32_t id, uint32_t* errorLine, std::string* reason) {
+  if (id == kRootKey) return CheckAll(errorLine, reason);
+  const Key& key = keys_[id];
+  LoadValues(id);
+  if (key.damageLine == 0) return true;
+  *errorLine = key.damageLine;
+  *reason = key.damage;
+  return false;
+}
+
+bool RegistryDocument::CheckAll(uint32_t* errorLine, std::string* reason) {
+  if (checkedAll_) return true;
+  const char* const end = text_.data() + text_.size();
+  for (const char* p = text_.data() + preambleEnd_; p < end;) {
+    const char* lineEnd = LineEnd(p, end);
+    if (!(p = ReadBody(lineEnd < end ? lineEnd + 1 : end, nullptr, errorLine, reason))) return false;
+  }
+  checkedAll_ = true;
+  return true;
 }
 
 void RegistryDocument::ReindexValues(Values& values) {
@@ -1004,7 +637,7 @@ int RegistryDocument::FindEntry(Values& values, std::u16string_view name) const 
 }
 
 const RegistryEntry* RegistryDocument::FindValue(uint32_t id, std::u16string_view name) {
-  Values& values = keys_[id].values ? *keys_[id].values : LoadValues(id);
+  Values& values = LoadValues(id);
   const int found = FindEntry(values, name);
   return found < 0 ? nullptr : &values.entries[static_cast<size_t>(found)];
 }
@@ -1015,27 +648,10 @@ std::vector<String> RegistryDocument::ValueNames(uint32_t id) {
   return names;
 }
 
-std::vector<String> RegistryDocument::SubkeyNames(uint32_t id) {
-  if (!childrenReady_) {
-    children_.assign(keys_.size(), {});
-    for (uint32_t k = 1; k < keys_.size(); ++k)
-      if (!keys_[k].deleted) children_[keys_[k].parent].push_back(k);
-    childrenReady_ = true;
-  }
-  std::vector<String> names;
-  for (uint32_t child : children_[id]) {
-    const String& path = Path(child);
-    const size_t slash = path.rfind(u'\\');
-    names.push_back(slash == String::npos ? path : path.substr(slash + 1));
-  }
-  std::sort(names.begin(), names.end(), [](const String& a, const String& b) { return NameLess(a, b); });
-  return names;
-}
-
 void RegistryDocument::Touch(uint32_t id) {
   LoadValues(id);
   Key& key = keys_[id];
-  if (!key.dirty && key.firstSection == kNone) created_.push_back(id);
+  if (!key.dirty && key.lineCount == 0) created_.push_back(id);
   key.dirty = true;
   changed_ = true;
 }
@@ -1057,7 +673,7 @@ uint32_t RegistryDocument::Create(std::u16string_view path) {
   }
   const uint32_t leaf = AddKey(path);
   Touch(leaf);
-  if (keys_[parent].dirty || keys_[parent].firstSection != kNone) Touch(parent);
+  if (keys_[parent].dirty || keys_[parent].lineCount != 0) Touch(parent);
   return leaf;
 }
 
@@ -1091,19 +707,15 @@ bool RegistryDocument::DeleteValue(uint32_t id, std::u16string_view name) {
 }
 
 void RegistryDocument::DeleteKey(uint32_t id) {
-  keys_[id].deleted = true;  // the index skips deleted keys
+  const uint32_t parentId = ParentOf(id);
+  keys_[id].deleted = true;
+  keys_[id].dropped = true;
   changed_ = true;
-  const uint32_t parentId = keys_[id].parent;
-  Key& parent = keys_[parentId];
-  --parent.childCount;
-  if (childrenReady_) {
-    auto& siblings = children_[parentId];
-    siblings.erase(std::find(siblings.begin(), siblings.end(), id));
-  }
   // A parent that existed only through this key must now be written to
   // survive, and Wine stamps the parent of a deleted key anyway.
   // The root is written only when the file already spells it ("[]").
-  if (parent.firstSection != kNone || (parent.childCount == 0 && parentId != kRootKey)) Touch(parentId);
+  const Key& parent = keys_[parentId];
+  if (parent.lineCount != 0 || (parentId != kRootKey && !HasSubkeys(parentId))) Touch(parentId);
 }
 
 void RegistryDocument::AppendKey(uint32_t id, FileTime now, std::string* out) {
@@ -1124,46 +736,51 @@ void RegistryDocument::AppendKey(uint32_t id, FileTime now, std::string* out) {
 }
 
 std::string RegistryDocument::Serialize(FileTime now) {
-  // The keys to write in order: each kept key at its first section, new ones
-  // slotted in Wine's order.
+  // The key lines in file order: each kept section as it is, a changed key
+  // anew at its first section, new keys slotted in Wine's order.
+  std::vector<uint32_t> order(lines_.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return lines_[a].at < lines_[b].at; });
   struct Unit {
-    uint32_t key;
-    uint32_t section;  // UINT32_MAX for a key written anew
+    uint32_t key;   // kNoKey for a section kept as it is
+    uint32_t line;  // kNone for a key written anew
+    size_t end = 0;
   };
   std::vector<Unit> units;
-  units.reserve(sections_.size() + created_.size());
-  for (uint32_t s = 0; s < sections_.size(); ++s) {
-    const Key& key = keys_[sections_[s].key];
-    if (key.deleted) continue;
-    if (key.dirty) {
-      if (key.firstSection == s) units.push_back({sections_[s].key, UINT32_MAX});
-    } else {
-      units.push_back({sections_[s].key, s});
+  units.reserve(order.size() + created_.size());
+  for (size_t o = 0; o < order.size(); ++o) {
+    const uint32_t i = order[o];
+    const size_t sectionEnd = o + 1 < order.size() ? lines_[order[o + 1]].at : text_.size();
+    auto known = ids_.find(Folded(LineName(lines_[i])));
+    if (known == ids_.end()) {
+      units.push_back({kNoKey, i, sectionEnd});
+      continue;
     }
+    const Key& key = keys_[known->second];
+    if (key.dropped) continue;
+    if (!key.dirty) units.push_back({kNoKey, i, sectionEnd});
+    else if (key.firstLine == i) units.push_back({known->second, kNone});
   }
+  auto unitName = [&](const Unit& u) { return u.key == kNoKey ? LineName(lines_[u.line]) : std::string_view(keys_[u.key].name); };
   for (uint32_t id : created_) {
     if (keys_[id].deleted) continue;
-    const String& path = Path(id);
-    auto at = std::find_if(units.begin(), units.end(), [&](const Unit& u) { return TreeLess(path, Path(u.key)); });
-    units.insert(at, Unit{id, UINT32_MAX});
+    const std::string& name = keys_[id].name;
+    auto at = std::find_if(units.begin(), units.end(), [&](const Unit& u) { return CompareNames(name, unitName(u)) < 0; });
+    units.insert(at, Unit{id, kNone});
   }
   std::string out;
   out.reserve(text_.size() + 4096);
-  out.append(text_, 0, preambleEnd_);
-  bool previousRewritten = sections_.empty();
+  out.append(text_.substr(0, preambleEnd_));
+  bool previousRewritten = lines_.empty();
   for (const Unit& unit : units) {
-    const bool rewritten = unit.section == UINT32_MAX;
+    const bool rewritten = unit.line == kNone;
     if (rewritten || previousRewritten) {
       // Keys are separated by a blank line; kept text already carries it.
       if (!out.empty() && out.back() != '\n') out.push_back('\n');
       if (out.size() < 2 || out.compare(out.size() - 2, 2, "\n\n") != 0) out.push_back('\n');
     }
-    if (rewritten) {
-      AppendKey(unit.key, now, &out);
-    } else {
-      const Section& s = sections_[unit.section];
-      out.append(text_, s.begin, s.end - s.begin);
-    }
+    if (rewritten) AppendKey(unit.key, now, &out);
+    else out.append(text_.substr(lines_[unit.line].at, unit.end - lines_[unit.line].at));
     previousRewritten = rewritten;
   }
   return out;

@@ -1,28 +1,37 @@
 // One registry file (user.reg or system.reg) in memory: its text exactly as
-// read, an index of its keys, and the changes made since it was read.
+// read, an index of its key lines, and the changes made since it was read.
 //
 // Guarantees when things go wrong:
-// - Parse() checks the whole text before anything is served; on the first
-//   fault it returns false with the line number and a French reason, and the
-//   document must not be used (nor written).
+// - Load() reads the header and every key line; a fault there fails it with
+//   the line number and a French reason, and the document must not be used.
+//   A key's value lines are read, and checked, the first time the key is
+//   used: CheckKey() fails with the line and the reason when they are
+//   damaged, and only that key is refused. CheckAll() checks every line; a
+//   document is written only after it passed. Parse() is Load() and
+//   CheckAll() at once.
 // - Serialize() gives back every byte of the keys that were not changed (their
 //   lines, comments, option lines and timestamps) and the file's header as it
 //   was; only changed keys are written anew, in Wine's form with a fresh
 //   timestamp, and new keys go where Wine's sorted order puts them.
+// - Text mapped from a file that another program shrinks meanwhile reads as
+//   zeros past the new end, never past the end (mapped_file.h): torn() then
+//   says that what was read must be read again from the file.
 //
-// Values are decoded when their key is first used and key paths when they
-// are first asked for: loading a large file costs one checking pass over its
-// bytes, which builds the index of the key names as the file spells them on
-// the way.
+// Loading costs one pass that finds the lines starting with '[' and one
+// array entry for each; keys are looked up by a binary search of those
+// lines in Wine's key order, and a key gets a record of its own only once
+// it is used.
 #pragma once
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/prefix/mapped_file.h"
 #include "platform/prefix/registry_text.h"
 #include "platform/win_types.h"
 
@@ -46,8 +55,6 @@ struct FoldEqual {
   bool operator()(std::u16string_view a, std::u16string_view b) const noexcept;
 };
 
-class TextStructure;  // where a text's line ends, quotes and backslashes are
-
 struct RegistryEntry {
   String name;
   uint32_t type = 0;
@@ -65,17 +72,25 @@ class RegistryDocument {
   RegistryDocument(const RegistryDocument&) = delete;
   RegistryDocument& operator=(const RegistryDocument&) = delete;
 
+  // The text of a file read whole, checked whole.
   bool Parse(std::string text, uint32_t* errorLine, std::string* reason);
+  // A file's bytes; only the header and the key lines are read now.
+  bool Load(std::unique_ptr<MappedFile> file, uint32_t* errorLine, std::string* reason);
+  // The key's value lines (for the root: every line of the file).
+  bool CheckKey(uint32_t key, uint32_t* errorLine, std::string* reason);
+  bool CheckAll(uint32_t* errorLine, std::string* reason);
+  // The mapped file shrank under what was read: see mapped_file.h.
+  bool torn() const { return file_ && file_->torn(); }
 
   // `path`: components separated by one backslash, no leading or trailing one.
-  uint32_t Find(std::u16string_view path) const;
+  uint32_t Find(std::u16string_view path);
   const RegistryEntry* FindValue(uint32_t key, std::u16string_view name);
   std::vector<String> ValueNames(uint32_t key);
   // Subkey names in the order Windows enumerates them (sorted, case ignored).
   std::vector<String> SubkeyNames(uint32_t key);
-  bool HasSubkeys(uint32_t key) const { return keys_[key].childCount != 0; }
+  bool HasSubkeys(uint32_t key);
   bool IsDeleted(uint32_t key) const { return keys_[key].deleted; }
-  const String& Path(uint32_t key);
+  const String& Path(uint32_t key) const { return keys_[key].path; }
 
   // Changes. Create() makes every missing key of the path and returns the last.
   uint32_t Create(std::u16string_view path);
@@ -91,14 +106,19 @@ class RegistryDocument {
  private:
   static constexpr uint32_t kNone = UINT32_MAX;
   static constexpr size_t kScanLimit = 16;  // values a key holds before it gets a hash index
+  static constexpr uint32_t kOwnedName = 0x80000000u;
 
-  struct Section {
-    uint32_t key;
-    uint32_t next;     // the key's next section, or kNone
-    size_t begin;      // the '[' of the key line
-    size_t bodyBegin;  // the line after it
-    size_t end;        // the next key line or the end of the text
-    uint32_t bodyLine;
+  // A line starting with '[': where it is, and its key's name in index form
+  // (see KeyName in the .cpp). For the usual names that is the file's own
+  // bytes after the '['; other names are spelt anew in ownedNames_, and
+  // `length` then holds kOwnedName and their place there.
+  struct KeyLine {
+    uint32_t at;
+    uint32_t length;
+  };
+  struct OwnedName {
+    std::string name;
+    String path;
   };
   struct Values {
     std::vector<RegistryEntry> entries;
@@ -106,75 +126,57 @@ class RegistryDocument {
     std::unordered_map<String, uint32_t, FoldHash, FoldEqual> index;
     std::vector<std::string_view> meta;  // #class, #link, comments of the key
   };
-  // A key's name is kept in its index form (see KeyName in the .cpp): for
-  // the usual names that is the file's own bytes between the brackets, so
-  // loading neither decodes nor copies them. The readable path is made on
-  // first use. The index finds a key by its parent and its last component,
-  // which starts `componentOffset` bytes into the name.
+  // A key in use: found, created, changed or deleted.
   struct Key {
-    const char* name = "";
-    uint32_t nameLength = 0;
-    uint32_t componentOffset = 0;
-    bool rawName = true;  // `name` is file text, which decodes to the path
+    std::string name;  // index form, letters folded
+    String path;       // as the file spells it, or as it was created
+    uint32_t parent = kNoKey;
+    // Its key lines: lines_[firstLine, firstLine + lineCount), in file order.
+    uint32_t firstLine = kNone;
+    uint32_t lineCount = 0;
     bool dirty = false;
     bool deleted = false;
-    uint64_t hash = 0;
-    uint32_t parent = kNoKey;
-    uint32_t firstSection = kNone;
-    uint32_t lastSection = kNone;
-    uint32_t childCount = 0;
-    // The child added last, and whether the children came in order: while
-    // they do, a name after the last cannot be among them.
-    uint32_t lastChild = kNoKey;
-    bool childrenInOrder = true;
-    Values* values = nullptr;  // in values_, once loaded
+    bool dropped = false;  // deleted once: its lines in the file no longer count
+    bool created = false;  // made since loading: no line of the file names it
+    bool loaded = false;
+    uint32_t damageLine = 0;  // 0, or the line of the fault in its value lines
+    std::string damage;
+    Values values;
   };
 
-  bool ParseLines(uint32_t* errorLine, std::string* reason);
-  bool ParseKeyLine(regtext::Cursor* c, TextStructure& structure, std::string* reason);
-  uint32_t Lookup(uint32_t parent, const char* component, size_t length, uint64_t hash) const;
-  uint32_t AddRawKey(const char* name, size_t length);
+  bool IndexKeyLines(uint32_t* errorLine, std::string* reason);
+  bool CheckPreamble(const char* from, const char* to, uint32_t* errorLine, std::string* reason) const;
+  const char* AddKeyLine(const char* at, uint32_t* errorLine, std::string* reason);
+  void SortKeyLines();
+  void MergeRuns(size_t begin, size_t middle, size_t end);
+  std::string_view LineName(const KeyLine& line) const;
+  String LinePath(const KeyLine& line) const;
+  bool Below(const KeyLine& line, std::string_view name) const;
+  size_t FirstLineFrom(std::string_view name) const;
+  uint32_t Materialize(std::string name, std::u16string_view path);
+  uint32_t ParentOf(uint32_t key);
   uint32_t AddKey(std::u16string_view path);
-  uint32_t InsertKey(const char* name, size_t length, size_t componentOffset, bool rawName, uint64_t hash,
-                     uint32_t parent);
-  void IndexKey(uint32_t id);
-  void FlushIndex();
-  bool AfterLastChild(uint32_t parent, const char* component, size_t length) const;
-  const char* Own(std::string name);
+  const char* ReadBody(const char* body, Values* values, uint32_t* errorLine, std::string* reason);
+  uint32_t LineAt(const char* p) const;
   Values& LoadValues(uint32_t key);
   int FindEntry(Values& values, std::u16string_view name) const;
   void ReindexValues(Values& values);
   void Touch(uint32_t key);
   void AppendKey(uint32_t key, FileTime now, std::string* out);
+  template <class Visit>
+  void ForEachChildLine(uint32_t key, Visit visit);
 
-  std::string text_;
+  std::unique_ptr<MappedFile> file_;
+  std::string ownedText_;
+  std::string_view text_;
   std::string header_;
   size_t preambleEnd_ = 0;
-  std::vector<Key> keys_;
-  // Open addressing on the hash of (parent, last component): (low half of
-  // the hash, key id), a power of two in size, at most half full.
-  std::vector<std::pair<uint32_t, uint32_t>> slots_;
-  size_t used_ = 0;
-  std::deque<std::string> owned_;  // names not spelt in the text as indexed
-  std::unordered_map<uint32_t, String> paths_;
-  std::deque<Values> values_;
-  std::vector<std::vector<uint32_t>> children_;  // built on first enumeration
-  bool childrenReady_ = false;
-  // While parsing: the previous plain key line and its keys from the root
-  // down, since files list keys in tree order and neighbours share parents;
-  // and the separators of the key line being read.
-  const char* previousName_ = "";
-  size_t previousLength_ = 0;
-  std::vector<uint32_t> previousChain_;
-  std::vector<uint32_t> separators_;
-  // Keys added while parsing go into slots_ a batch at a time, their slots
-  // fetched from memory together; Lookup() checks the batch too.
-  static constexpr size_t kIndexBatch = 16;
-  bool batchIndex_ = false;
-  size_t batched_ = 0;
-  uint32_t batch_[kIndexBatch];
-  std::vector<Section> sections_;
-  std::vector<uint32_t> created_;  // keys made since Parse(), without a section
+  bool checkedAll_ = false;
+  std::vector<KeyLine> lines_;  // sorted in Wine's key order, file order among equals
+  std::deque<OwnedName> ownedNames_;
+  std::deque<Key> keys_;  // 0 is the root
+  std::unordered_map<std::string, uint32_t> ids_;  // index form -> keys_
+  std::vector<uint32_t> created_;  // keys made since loading, without a key line
   bool changed_ = false;
 };
 

@@ -30,22 +30,6 @@ struct Fd {
   Fd& operator=(const Fd&) = delete;
 };
 
-bool ReadAll(int fd, size_t sizeHint, std::string* out) {
-  out->clear();
-  out->resize(sizeHint + 1);
-  size_t used = 0;
-  for (;;) {
-    if (used == out->size()) out->resize(out->size() * 2 + 4096);
-    ssize_t n = read(fd, out->data() + used, out->size() - used);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) break;
-    used += static_cast<size_t>(n);
-  }
-  out->resize(used);
-  return true;
-}
-
 bool WriteAll(int fd, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {
@@ -87,9 +71,13 @@ RegistryStore::RegistryStore(std::string prefixRoot, std::string fileName, std::
       header_(std::move(header)) {}
 
 RegistryStore::Identity RegistryStore::StatFile() const {
-  Identity id;
   struct stat st {};
-  if (stat(path_.c_str(), &st) != 0) return id;
+  if (stat(path_.c_str(), &st) != 0) return Identity{};
+  return IdentityOf(st);
+}
+
+RegistryStore::Identity RegistryStore::IdentityOf(const struct stat& st) {
+  Identity id;
   id.exists = true;
   id.device = st.st_dev;
   id.inode = st.st_ino;
@@ -103,7 +91,9 @@ uint32_t RegistryStore::Current(bool forceStat, RegistryDocument** document) {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
   const int64_t now = int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-  const bool due = now - lastCheck_ >= std::chrono::nanoseconds(kStatInterval).count();
+  bool due = now - lastCheck_ >= std::chrono::nanoseconds(kStatInterval).count();
+  // Text read from a file that shrank meanwhile is read again.
+  if (state_ == State::Ready && document_->torn()) state_ = State::Unread;
   if (state_ == State::Ready && !forceStat && !due) {  // the usual read
     *document = document_.get();
     return kErrorSuccess;
@@ -128,6 +118,19 @@ uint32_t RegistryStore::Current(bool forceStat, RegistryDocument** document) {
 }
 
 uint32_t RegistryStore::Reload(const Identity& seen) {
+  // A file that shrinks while it is read is read again, as it is then.
+  uint32_t code = kErrorSuccess;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    code = ReadFile(seen);
+    if (state_ != State::Ready || !document_->torn()) return code;
+  }
+  state_ = State::Corrupt;
+  document_.reset();
+  error_ = path_ + " : lecture impossible (le fichier change sans cesse)";
+  return kErrorRegistryCorrupt;
+}
+
+uint32_t RegistryStore::ReadFile(const Identity& seen) {
   ++generation_;
   identity_ = seen;
   document_.reset();
@@ -148,23 +151,38 @@ uint32_t RegistryStore::Reload(const Identity& seen) {
     return state_ == State::Ready ? kErrorSuccess : kErrorFileNotFound;
   }
   struct stat st {};
-  std::string text;
-  if (fstat(fd.fd, &st) != 0 || !ReadAll(fd.fd, static_cast<size_t>(st.st_size), &text)) {
+  std::unique_ptr<MappedFile> file;
+  if (fstat(fd.fd, &st) != 0 || !(file = MappedFile::Open(fd.fd, static_cast<size_t>(st.st_size)))) {
     state_ = State::Corrupt;
     error_ = path_ + " : lecture impossible";
     return kErrorRegistryCorrupt;
   }
+  // What was read is this file as it was opened, even if another took its
+  // name meanwhile: the next look at the name then sees the change.
+  identity_ = IdentityOf(st);
   uint32_t line = 0;
   std::string reason;
-  if (!document->Parse(std::move(text), &line, &reason)) {
-    state_ = State::Corrupt;
-    error_ = path_ + ", ligne " + std::to_string(line) + " : " + reason;
-    return kErrorRegistryCorrupt;
+  if (!document->Load(std::move(file), &line, &reason)) {
+    state_ = document->torn() ? State::Ready : State::Corrupt;
+    if (state_ == State::Ready) document_ = std::move(document);  // read again by Reload
+    else error_ = path_ + ", ligne " + std::to_string(line) + " : " + reason;
+    return state_ == State::Ready ? kErrorSuccess : kErrorRegistryCorrupt;
   }
   state_ = State::Ready;
   document_ = std::move(document);
   return kErrorSuccess;
 }
+
+uint32_t RegistryStore::CheckKey(RegistryDocument& document, uint32_t key) {
+  uint32_t line = 0;
+  std::string reason;
+  if (document.CheckKey(key, &line, &reason)) return kErrorSuccess;
+  if (document.torn()) return kErrorSuccess;  // the caller reads again
+  error_ = path_ + ", ligne " + std::to_string(line) + " : " + reason;
+  return kErrorRegistryCorrupt;
+}
+
+bool RegistryStore::Torn() const { return state_ == State::Ready && document_ && document_->torn(); }
 
 uint32_t RegistryStore::CheckWritable() const {
   if (!FolderExists(prefixRoot_)) return kErrorPathNotFound;
@@ -188,19 +206,34 @@ uint32_t RegistryStore::Write(const std::function<uint32_t(RegistryDocument&)>& 
   }
   // Another process may have written while this one waited for the lock.
   RegistryDocument* document = nullptr;
-  code = Current(true, &document);
-  if (code != kErrorSuccess) return code == kErrorFileNotFound ? kErrorPathNotFound : code;
-  code = change(*document);
-  if (code != kErrorSuccess || !document->changed()) {
-    // A refused change may have left the document half-way: read it again.
-    if (document->changed()) state_ = State::Unread;
-    return code;
+  std::string text;
+  for (int attempt = 0;; ++attempt) {
+    code = Current(true, &document);
+    if (code != kErrorSuccess) return code == kErrorFileNotFound ? kErrorPathNotFound : code;
+    // Nothing is written over a file that is damaged anywhere.
+    if (uint32_t line = 0; !document->CheckAll(&line, &error_)) {
+      if (document->torn() && attempt < 2) continue;
+      error_ = path_ + ", ligne " + std::to_string(line) + " : " + error_;
+      return kErrorRegistryCorrupt;
+    }
+    code = change(*document);
+    if (code != kErrorSuccess || !document->changed()) {
+      // A refused change may have left the document half-way: read it again.
+      if (document->changed()) state_ = State::Unread;
+      return code;
+    }
+    if (wineOwnsTheFile) {
+      handed.localMachine = fileName_ == "system.reg";
+      return HandToWine(handed);
+    }
+    text = document->Serialize(Now());
+    if (!document->torn()) break;
+    // Another program shrank the file while it was read: start again from
+    // the file as it is now.
+    state_ = State::Unread;
+    if (attempt == 2) return kErrorWriteFault;
   }
-  if (wineOwnsTheFile) {
-    handed.localMachine = fileName_ == "system.reg";
-    return HandToWine(handed);
-  }
-  code = Save(document->Serialize(Now()));
+  code = Save(text);
   state_ = State::Unread;  // parsed again from the new file at the next call
   if (code == kErrorSuccess) {
     RegistryDocument* fresh = nullptr;

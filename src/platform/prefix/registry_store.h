@@ -1,10 +1,16 @@
 // A registry file of the prefix (user.reg or system.reg) as the registry
-// functions see it: parsed once, parsed again only when the file changes, and
-// written back atomically.
+// functions see it: mapped and indexed once, again only when the file
+// changes, each key's lines read when the key is first used, and written
+// back atomically.
 //
 // Guarantees when things go wrong:
-// - A file that does not parse is never written: Current() and Write() fail
-//   with kErrorRegistryCorrupt and error() says "<file>, ligne <n> : <why>".
+// - A file that does not parse is never written: Write() checks every line
+//   first. Current() fails when the header or a key line is damaged, and
+//   CheckKey() when the key's own lines are; each fails with
+//   kErrorRegistryCorrupt and error() says "<file>, ligne <n> : <why>".
+// - A file another program truncates or rewrites in place while it is
+//   mapped never ends the process and is never read past its end
+//   (mapped_file.h): what was read from it is read again, as it is then.
 // - Write() runs under an exclusive flock on ".kelvaro-registry.lock" in the
 //   prefix, re-reads the file first when another process changed it, and
 //   replaces it through a temporary file in the prefix folder (written,
@@ -41,6 +47,8 @@
 #include <mutex>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "platform/prefix/registry_document.h"
 #include "platform/prefix/wine_registry_import.h"
 
@@ -59,6 +67,13 @@ class RegistryStore {
   uint64_t generation() const { return generation_; }
   const std::string& error() const { return error_; }
   const std::string& path() const { return path_; }
+
+  // kErrorRegistryCorrupt, error() naming the line, when the key's lines in
+  // the file are damaged.
+  uint32_t CheckKey(RegistryDocument& document, uint32_t key);
+  // What was read of the document may be wrong: the file shrank under it.
+  // The next Current() reads the file again.
+  bool Torn() const;
 
   // kErrorSuccess when the file may be written (a running Wine aside).
   uint32_t CheckWritable() const;
@@ -80,7 +95,9 @@ class RegistryStore {
   enum class State { Unread, Ready, PrefixMissing, Corrupt };
 
   Identity StatFile() const;
+  static Identity IdentityOf(const struct stat& st);
   uint32_t Reload(const Identity& identity);
+  uint32_t ReadFile(const Identity& identity);
   uint32_t Save(const std::string& text);
   uint32_t HandToWine(const RegistryChange& change);
   // Removes what a writer killed mid-save left in the prefix folder.
