@@ -175,48 +175,69 @@ std::string KeyName(std::u16string_view path) {
   return out;
 }
 
-// The first byte from p on that a plain key name stops at: a backslash,
-// the closing bracket, or anything outside printable ASCII (a line end
-// among them). Eight bytes a step: key lines are most of what loading
-// looks at byte by byte.
-const char* NameStop(const char* p, const char* end) {
+// How many bytes from `name` on spell the same as `previous`, at most
+// up to `end`.
+size_t SharedStart(const char* name, const char* end, std::string_view previous) {
+  const size_t limit = std::min(previous.size(), static_cast<size_t>(end - name));
+  size_t i = 0;
+  for (; i + 8 <= limit; i += 8) {
+    if (const uint64_t diff = Load8(name + i) ^ Load8(previous.data() + i)) return i + (std::countr_zero(diff) >> 3);
+  }
+  while (i < limit && name[i] == previous[i]) ++i;
+  return i;
+}
+
+// The closing bracket of the key name from `name` on in a text that ends at
+// `end`, when the name is plain: printable ASCII, and backslashes only in
+// pairs between non-empty components. Null for any other name, which the
+// full reader then reads. The bytes before `from` are known to be plain
+// already. Eight bytes a step with one branch a step: key names are most of
+// what loading looks at byte by byte, and a branch taken at every separator
+// would cost more than the whole test.
+const char* PlainNameEnd(const char* name, const char* from, const char* end) {
   constexpr uint64_t kOnes = 0x0101010101010101ULL;
   constexpr uint64_t kHigh = 0x8080808080808080ULL;
-  // High bit of each byte of v that is below n (exact for the first one).
-  auto below = [](uint64_t v, unsigned n) { return (v - n * kOnes) & ~v & kHigh; };
-  for (; end - p >= 8; p += 8) {
-    const uint64_t w = Load8(p);
-    const uint64_t stops = below(w, 0x20) | (w & kHigh) | below(w ^ (0x7F * kOnes), 1) |
-                           below(w ^ ('\\' * kOnes), 1) | below(w ^ (']' * kOnes), 1);
-    if (stops && std::endian::native == std::endian::little) return p + (std::countr_zero(stops) >> 3);
-    if (stops) break;
+  // The high bit of the bytes of v that are zero. Exact up to the first
+  // one; a byte right after it may be marked too when it is 1.
+  auto zero = [](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+  static_assert(std::endian::native == std::endian::little, "bytes are taken as the low end of a word first");
+  if (from == name && name < end && *name == '\\') return nullptr;
+  uint64_t runs = 0, starts = 0;  // of the word before: its last byte is the top one
+  if (from > name && from[-1] == '\\') {
+    runs = uint64_t(1) << 63;
+    if (from - 1 == name || from[-2] != '\\') starts = runs;
   }
-  for (; p < end; ++p) {
-    const auto c = static_cast<unsigned char>(*p);
-    if (c < 0x20 || c >= 0x7F || c == '\\' || c == ']') return p;
+  for (const char* p = from;; p += 8) {
+    uint64_t w = '\n' * kOnes;  // past the text: the line ends
+    if (end - p >= 8) w = Load8(p);
+    else if (p < end) std::memcpy(&w, p, static_cast<size_t>(end - p));
+    // Only bytes before the first ']' count. Marks set in error by a
+    // borrow or a carry are above a true mark (or on a ']' right after a
+    // backslash, which is past the name): every test below is exact where
+    // it counts.
+    const uint64_t close = zero(w ^ (']' * kOnes));
+    const uint64_t before = close ? (close & (0 - close)) - 1 : ~uint64_t(0);
+    // Outside printable ASCII: below 0x20, or 0x7F and up.
+    uint64_t faults = (((w - 0x20 * kOnes) & ~w) | w | (w + kOnes)) & kHigh & before;
+    // A backslash must start a run or follow a start, and a start must be
+    // followed by one: runs of exactly two.
+    const uint64_t slash = zero(w ^ ('\\' * kOnes)) & before;
+    const uint64_t start = slash & ~((slash << 8) | (runs >> 56));
+    const uint64_t afterStart = (start << 8) | (starts >> 56);
+    faults |= (slash & ~(start | afterStart)) | (afterStart & ~slash);
+    if (faults) return nullptr;
+    if (close) {
+      const char* bracket = p + (std::countr_zero(close) >> 3);
+      return bracket == name || bracket[-1] != '\\' ? bracket : nullptr;  // no trailing separator
+    }
+    runs = slash;
+    starts = start;
   }
-  return end;
 }
 
-// The end of a plain key name from `name` on (its ']'), or null when the
-// name needs the full reader: escapes, bytes outside printable ASCII,
-// empty components.
-const char* PlainNameEnd(const char* name, const char* end) {
-  const char* p = name;
-  for (;;) {
-    p = NameStop(p, end);
-    if (p >= end) return nullptr;
-    if (*p == ']') return p == name || p[-1] != '\\' ? p : nullptr;
-    if (*p != '\\' || p == name || end - p < 3 || p[1] != '\\' || p[-1] == '\\' || p[2] == '\\' || p[2] == ']')
-      return nullptr;
-    p += 2;
-  }
-}
-
-// The next line from p on that starts with '[' (p starts a line), or end.
-// A '[' inside a line is rare: value names and data seldom hold one.
+// The next line after p that starts with '[', or end. A '[' inside a line
+// is rare: value names and data seldom hold one.
 const char* NextKeyLine(const char* p, const char* end) {
-  if (p < end && *p == '[') return p;
   while (p < end) {
     const void* bracket = std::memchr(p, '[', static_cast<size_t>(end - p));
     if (!bracket) return end;
@@ -269,18 +290,22 @@ bool RegistryDocument::IndexKeyLines(uint32_t* errorLine, std::string* reason) {
   if (!first.empty() && first.back() == '\r') first.remove_suffix(1);
   if (first != "WINE REGISTRY Version 2") return fail(1, "en-tête « WINE REGISTRY Version 2 » absent");
   const char* const afterHeader = lineEnd < end ? lineEnd + 1 : end;
-  const char* p = NextKeyLine(afterHeader, end);
+  const char* p = NextKeyLine(lineEnd, end);
   if (!CheckPreamble(afterHeader, p, errorLine, reason)) return false;
   preambleEnd_ = static_cast<size_t>(p - begin);
   // Files Wine writes hold about one key line per few hundred bytes.
   lines_.reserve(text_.size() / 128 + 16);
+  // Where the lines stop coming in order, found while their names are
+  // still in the processor's cache.
+  std::vector<size_t> runs{0};
+  std::string_view previous;  // the last plain name
   while (p < end) {
-    const char* after = AddKeyLine(p, errorLine, reason);
+    const char* after = AddKeyLine(p, previous, &runs, errorLine, reason);
     if (!after) return false;
-    lineEnd = LineEnd(after, end);
-    p = NextKeyLine(lineEnd < end ? lineEnd + 1 : end, end);
+    previous = lines_.back().length & kOwnedName ? std::string_view() : LineName(lines_.back());
+    p = NextKeyLine(after, end);
   }
-  SortKeyLines();
+  SortKeyLines(runs);
   Key& root = keys_[kRootKey];
   const size_t first0 = FirstLineFrom({});
   root.firstLine = static_cast<uint32_t>(first0);
@@ -305,13 +330,24 @@ bool RegistryDocument::CheckPreamble(const char* p, const char* to, uint32_t* er
   return true;
 }
 
-// The key line at `at` into lines_; the position after its name, or null.
-const char* RegistryDocument::AddKeyLine(const char* at, uint32_t* errorLine, std::string* reason) {
+// The key line at `at` into lines_, and into `runs` when it comes out of
+// order; the position after its name, or null. `previous` is the name of
+// the line before when that was plain: files list keys in tree order, so
+// most of a name is spelt as in the line before and was checked there.
+const char* RegistryDocument::AddKeyLine(const char* at, std::string_view previous, std::vector<size_t>* runs,
+                                         uint32_t* errorLine, std::string* reason) {
   const char* const begin = text_.data();
   const char* const end = begin + text_.size();
   const char* name = at + 1;
-  if (const char* close = PlainNameEnd(name, end)) {
-    lines_.push_back({static_cast<uint32_t>(at - begin), static_cast<uint32_t>(close - name)});
+  const size_t shared = SharedStart(name, end, previous);
+  if (const char* close = PlainNameEnd(name, name + shared, end)) {
+    const std::string_view spelt(name, static_cast<size_t>(close - name));
+    if (!lines_.empty()) {
+      // Beyond what the two names share, as the name before is the last line's.
+      const std::string_view last = LineName(lines_.back());
+      if (CompareNames(last.substr(shared), spelt.substr(shared)) > 0) runs->push_back(lines_.size());
+    }
+    lines_.push_back({static_cast<uint32_t>(at - begin), static_cast<uint32_t>(spelt.size())});
     return close + 1;
   }
   regtext::Cursor c{name, end, 0};
@@ -327,6 +363,7 @@ const char* RegistryDocument::AddKeyLine(const char* at, uint32_t* errorLine, st
   }
   const auto owned = static_cast<uint32_t>(ownedNames_.size());
   ownedNames_.push_back({KeyName(path), std::move(path)});
+  if (!lines_.empty() && CompareNames(LineName(lines_.back()), ownedNames_.back().name) > 0) runs->push_back(lines_.size());
   lines_.push_back({static_cast<uint32_t>(at - begin), kOwnedName | owned});
   return c.p;
 }
@@ -364,11 +401,9 @@ size_t RegistryDocument::FirstLineFrom(std::string_view name) const {
 }
 
 // Files Wine writes are sorted already, and hand-edited ones mostly are: the
-// lines are merged from the sorted runs they come in.
-void RegistryDocument::SortKeyLines() {
-  std::vector<size_t> runs{0};
-  for (size_t i = 1; i < lines_.size(); ++i)
-    if (CompareNames(LineName(lines_[i - 1]), LineName(lines_[i])) > 0) runs.push_back(i);
+// lines are merged from the sorted runs they come in (`runs`: where each
+// starts).
+void RegistryDocument::SortKeyLines(const std::vector<size_t>& runs) {
   if (runs.size() == 1) return;
   auto less = [&](const KeyLine& a, const KeyLine& b) { return CompareNames(LineName(a), LineName(b)) < 0; };
   if (runs.size() > 16) {
