@@ -343,9 +343,11 @@ const char* RegistryDocument::AddKeyLine(const char* at, std::string_view previo
   if (const char* close = PlainNameEnd(name, name + shared, end)) {
     const std::string_view spelt(name, static_cast<size_t>(close - name));
     if (!lines_.empty()) {
-      // Beyond what the two names share, as the name before is the last line's.
+      // Only past what the two names share: `previous` is the last line's
+      // name when it is not empty.
       const std::string_view last = LineName(lines_.back());
-      if (CompareNames(last.substr(shared), spelt.substr(shared)) > 0) runs->push_back(lines_.size());
+      const std::string_view a(last.data() + shared, last.size() - shared), b(spelt.data() + shared, spelt.size() - shared);
+      if (CompareNames(a, b) > 0) runs->push_back(lines_.size());
     }
     lines_.push_back({static_cast<uint32_t>(at - begin), static_cast<uint32_t>(spelt.size())});
     return close + 1;
