@@ -1,9 +1,9 @@
-// The document's fast paths against what the text spells: short value
-// lines checked from their quote and backslash marks, hex data checked 48
-// bytes at a time, and keys found through the previous key line or known to
-// be new because their parent's children came in order. Each case is text
-// where a wrong shortcut would read another name, accept a damaged line or
-// make a key twice.
+// The document's shortcuts against what the text spells: key lines indexed
+// straight from the file's bytes, each checked only past what it shares
+// with the line before, lines out of order merged into order, and value
+// lines read only when their key is used. Each case is text where a wrong
+// shortcut would read another name, accept a damaged line or make a key
+// twice.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -99,6 +99,44 @@ TEST(RegistryShortcuts, DamagedShortLinesAreRefusedAtTheirLine) {
     EXPECT_FALSE(doc.Parse(kHead + c.line + "\"next\"=\"ok\"\n", &line, &reason));
     EXPECT_EQ(line, 4u);
     EXPECT_EQ(reason, c.reason);
+  }
+}
+
+TEST(RegistryShortcuts, KeyNamesReadAsTheFullReaderSpellsThem) {
+  // Each key line follows one whose name shares its start, which loading
+  // takes as checked; the rest is checked eight bytes a step, so the odd
+  // spots fall at various offsets and right where the shared start ends.
+  struct Case {
+    std::string name;  // between the brackets
+    String path;
+  };
+  const std::vector<Case> cases = {
+      {"Long\\\\\\\\Name", u"Long\\Name"},  // the shared start ends inside a run of four backslashes
+      {"Long\\xe9", u"Long\u00e9"},        // ... or after the first backslash of an escape
+      {"Long\\\\Name\\\\\\\\Empty", u"Long\\Name\\Empty"},
+      {"Long\\\\Name\\\\", u"Long\\Name"},  // a trailing separator
+      {"Long\\\\Na\\]me", u"Long\\Na]me"},
+      {"Long\\\\Caf\\xe9", u"Long\\Caf\u00e9"},
+      {"Long\\\\CAF\xc3\x89", u"Long\\caf\u00e9"},  // UTF-8 as it is, found ignoring case
+      {"Long\\\\\xc9t\xc9", u"Long\\\u00e9t\u00e9"},   // bytes that are not UTF-8: Latin-1
+      {"Long\\\\Name\\tTab", u"Long\\Name\tTab"},
+      {"Long\\\\Name\x7f", u"Long\\Name\x7f"},
+      {"Long\\\\Name\\\\Deeper\\\\And deeper still", u"Long\\Name\\Deeper\\And deeper still"},
+      {"Long\\\\N\\\\ame", u"Long\\N\\ame"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string text = "WINE REGISTRY Version 2\n\n[Long\\\\Name] 1\n\"p\"=\"0\"\n\n[" + c.name + "] 1\n\"v\"=\"1\"\n";
+    RegistryDocument doc;
+    uint32_t line = 0;
+    std::string reason;
+    ASSERT_TRUE(doc.Parse(text, &line, &reason)) << line << ": " << reason;
+    const uint32_t key = doc.Find(c.path);
+    ASSERT_NE(key, RegistryDocument::kNoKey);
+    const platform::prefix::RegistryEntry* value = doc.FindValue(key, u"v");
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->data, Utf16(u"1"));
+    EXPECT_EQ(doc.Serialize(0), text);
   }
 }
 
