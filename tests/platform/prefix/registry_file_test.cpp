@@ -310,6 +310,25 @@ TEST_F(RegistryFileTest, AMalformedFileFailsWithItsLineAndIsNeverWritten) {
   }
 }
 
+TEST_F(RegistryFileTest, ADamagedKeyIsRefusedAtItsLineWhileTheOthersRead) {
+  // Value lines are read when their key is first used: a fault in one key
+  // refuses that key, names its line, and keeps every write out of the file.
+  const std::string file = std::string(kHeader) +
+                           "\n[Software\\\\Damaged] 1700000000\n\"x\"=dword:12 34\n"  // line 7
+                           "\n[Software\\\\Good] 1700000000\n\"Kept\"=\"yes\"\n";
+  WriteHost(userReg(), file);
+  EXPECT_EQ(queryString(u"Software\\Good", u"Kept"), u"yes");
+  const std::string where = userReg() + ", ligne 7 : texte inattendu après la donnée";
+  RegistryKey key;
+  EXPECT_EQ(RegOpenKey(RegistryRoot::CurrentUser, u"Software\\Damaged", kKeyRead, &key), kErrorRegistryCorrupt);
+  EXPECT_EQ(Utf8(RegistryFileError()), where);
+  RegistryKey good;
+  ASSERT_EQ(RegOpenKey(RegistryRoot::CurrentUser, u"Software\\Good", kKeyAllAccess, &good), kErrorSuccess);
+  EXPECT_EQ(RegSetValue(good, u"New", kRegSz, RegistryStringData(u"no")), kErrorRegistryCorrupt);
+  EXPECT_EQ(Utf8(RegistryFileError()), where);
+  EXPECT_EQ(ReadHost(userReg()), file);
+}
+
 TEST_F(RegistryFileTest, FilesThatAreNotRegistryFilesAreRefused) {
   struct Case {
     std::string file;
