@@ -117,10 +117,11 @@ bool TidyKeyPath(String* path) {
 // right before its subkeys, siblings sorted ignoring case.
 namespace {
 
+// The separator below every character, a NUL among them.
 unsigned Rank(char c) {
   const unsigned b = static_cast<unsigned char>(c);
   if (b == '\\') return 0;
-  return b - 'A' < 26u ? b + 32 : b;
+  return (b - 'A' < 26u ? b + 32 : b) + 1;
 }
 
 uint64_t Load8(const char* p) {
@@ -284,7 +285,7 @@ bool RegistryDocument::IndexKeyLines(uint32_t* errorLine, std::string* reason) {
     *reason = why;
     return false;
   };
-  if (text_.size() >= kOwnedName) return fail(1, "fichier trop grand");
+  if (text_.size() >= kOwnedName) return fail(1, "fichier trop volumineux");  // offsets are 32 bits wide
   const char* lineEnd = LineEnd(begin, end);
   std::string_view first(begin, static_cast<size_t>(lineEnd - begin));
   if (!first.empty() && first.back() == '\r') first.remove_suffix(1);
@@ -306,10 +307,10 @@ bool RegistryDocument::IndexKeyLines(uint32_t* errorLine, std::string* reason) {
     p = NextKeyLine(after, end);
   }
   SortKeyLines(runs);
+  // "[]" spells the root; such lines sort first.
   Key& root = keys_[kRootKey];
-  const size_t first0 = FirstLineFrom({});
-  root.firstLine = static_cast<uint32_t>(first0);
-  while (first0 + root.lineCount < lines_.size() && LineName(lines_[first0 + root.lineCount]).empty()) ++root.lineCount;
+  while (root.lineCount < lines_.size() && LineName(lines_[root.lineCount]).empty()) ++root.lineCount;
+  if (root.lineCount) root.firstLine = 0;
   return true;
 }
 

@@ -123,6 +123,7 @@ TEST(RegistryShortcuts, KeyNamesReadAsTheFullReaderSpellsThem) {
       {"Long\\\\Name\x7f", u"Long\\Name\x7f"},
       {"Long\\\\Name\\\\Deeper\\\\And deeper still", u"Long\\Name\\Deeper\\And deeper still"},
       {"Long\\\\N\\\\ame", u"Long\\N\\ame"},
+      {"Long\\0", String(u"Long\0", 5)},  // a NUL sorts after the separator, not with it
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -131,6 +132,7 @@ TEST(RegistryShortcuts, KeyNamesReadAsTheFullReaderSpellsThem) {
     uint32_t line = 0;
     std::string reason;
     ASSERT_TRUE(doc.Parse(text, &line, &reason)) << line << ": " << reason;
+    EXPECT_NE(doc.Find(u"Long"), RegistryDocument::kNoKey);
     const uint32_t key = doc.Find(c.path);
     ASSERT_NE(key, RegistryDocument::kNoKey);
     const platform::prefix::RegistryEntry* value = doc.FindValue(key, u"v");
