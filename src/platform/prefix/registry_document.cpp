@@ -296,17 +296,31 @@ bool RegistryDocument::IndexKeyLines(uint32_t* errorLine, std::string* reason) {
   preambleEnd_ = static_cast<size_t>(p - begin);
   // Files Wine writes hold about one key line per few hundred bytes.
   lines_.reserve(text_.size() / 128 + 16);
-  // Where the lines stop coming in order, found while their names are
-  // still in the processor's cache.
-  std::vector<size_t> runs{0};
-  std::string_view previous;  // the last plain name
+  // Lines are kept in order as they come, while their names are still in
+  // the processor's cache. Files Wine writes are sorted already; one that
+  // is not mostly has a line here and there out of place, which goes to
+  // its place by binary search. A file far from any order is sorted once
+  // at the end instead.
+  std::string_view previous;  // the name of the line before when it was plain
+  bool previousIsLast = true;   // that line is the last of lines_ still
+  size_t moved = 0;  // lines moved to make room: past a bound, sorting costs less
+  bool sortAtEnd = false;
   while (p < end) {
-    const char* after = AddKeyLine(p, previous, &runs, errorLine, reason);
+    bool outOfOrder = false;
+    const char* after = AddKeyLine(p, previousIsLast ? previous : std::string_view(), &outOfOrder, errorLine, reason);
     if (!after) return false;
     previous = lines_.back().length & kOwnedName ? std::string_view() : LineName(lines_.back());
+    previousIsLast = !outOfOrder || sortAtEnd;
+    if (outOfOrder && !sortAtEnd) {
+      moved += MoveLastInOrder();
+      sortAtEnd = moved > 64 * lines_.size() + 65536;
+      previousIsLast = false;
+    }
     p = NextKeyLine(after, end);
   }
-  SortKeyLines(runs);
+  if (sortAtEnd) std::stable_sort(lines_.begin(), lines_.end(), [&](const KeyLine& a, const KeyLine& b) {
+    return CompareNames(LineName(a), LineName(b)) < 0;
+  });
   // "[]" spells the root; such lines sort first.
   Key& root = keys_[kRootKey];
   while (root.lineCount < lines_.size() && LineName(lines_[root.lineCount]).empty()) ++root.lineCount;
@@ -331,11 +345,12 @@ bool RegistryDocument::CheckPreamble(const char* p, const char* to, uint32_t* er
   return true;
 }
 
-// The key line at `at` into lines_, and into `runs` when it comes out of
-// order; the position after its name, or null. `previous` is the name of
-// the line before when that was plain: files list keys in tree order, so
-// most of a name is spelt as in the line before and was checked there.
-const char* RegistryDocument::AddKeyLine(const char* at, std::string_view previous, std::vector<size_t>* runs,
+// The key line at `at` at the end of lines_; `outOfOrder` when it sorts
+// before the line that was last. The position after its name, or null.
+// `previous`, when not empty, is the plain name of the line that was last:
+// files list keys in tree order, so most of a name is spelt as in the line
+// before and was checked there.
+const char* RegistryDocument::AddKeyLine(const char* at, std::string_view previous, bool* outOfOrder,
                                          uint32_t* errorLine, std::string* reason) {
   const char* const begin = text_.data();
   const char* const end = begin + text_.size();
@@ -344,11 +359,10 @@ const char* RegistryDocument::AddKeyLine(const char* at, std::string_view previo
   if (const char* close = PlainNameEnd(name, name + shared, end)) {
     const std::string_view spelt(name, static_cast<size_t>(close - name));
     if (!lines_.empty()) {
-      // Only past what the two names share: `previous` is the last line's
-      // name when it is not empty.
+      // Only past what the two names share.
       const std::string_view last = LineName(lines_.back());
       const std::string_view a(last.data() + shared, last.size() - shared), b(spelt.data() + shared, spelt.size() - shared);
-      if (CompareNames(a, b) > 0) runs->push_back(lines_.size());
+      *outOfOrder = CompareNames(a, b) > 0;
     }
     lines_.push_back({static_cast<uint32_t>(at - begin), static_cast<uint32_t>(spelt.size())});
     return close + 1;
@@ -366,7 +380,7 @@ const char* RegistryDocument::AddKeyLine(const char* at, std::string_view previo
   }
   const auto owned = static_cast<uint32_t>(ownedNames_.size());
   ownedNames_.push_back({KeyName(path), std::move(path)});
-  if (!lines_.empty() && CompareNames(LineName(lines_.back()), ownedNames_.back().name) > 0) runs->push_back(lines_.size());
+  *outOfOrder = !lines_.empty() && CompareNames(LineName(lines_.back()), ownedNames_.back().name) > 0;
   lines_.push_back({static_cast<uint32_t>(at - begin), kOwnedName | owned});
   return c.p;
 }
@@ -403,36 +417,30 @@ size_t RegistryDocument::FirstLineFrom(std::string_view name) const {
   return static_cast<size_t>(at - lines_.begin());
 }
 
-// Files Wine writes are sorted already, and hand-edited ones mostly are: the
-// lines are merged from the sorted runs they come in (`runs`: where each
-// starts).
-void RegistryDocument::SortKeyLines(const std::vector<size_t>& runs) {
-  if (runs.size() == 1) return;
-  auto less = [&](const KeyLine& a, const KeyLine& b) { return CompareNames(LineName(a), LineName(b)) < 0; };
-  if (runs.size() > 16) {
-    std::stable_sort(lines_.begin(), lines_.end(), less);
-    return;
-  }
-  for (size_t r = 1; r < runs.size(); ++r) MergeRuns(0, runs[r], r + 1 < runs.size() ? runs[r + 1] : lines_.size());
-}
-
-// Merges the sorted lines [begin, middle) and [middle, end), equal names
-// in file order; a short side goes in by binary search.
-void RegistryDocument::MergeRuns(size_t begin, size_t middle, size_t end) {
-  auto less = [&](const KeyLine& a, const KeyLine& b) { return CompareNames(LineName(a), LineName(b)) < 0; };
-  auto at = [&](size_t i) { return lines_.begin() + static_cast<std::ptrdiff_t>(i); };
-  constexpr size_t kShort = 8;
-  if (end - middle <= kShort) {
-    for (size_t j = middle; j < end; ++j) std::rotate(std::upper_bound(at(begin), at(j), lines_[j], less), at(j), at(j + 1));
-  } else if (middle - begin <= kShort) {
-    for (size_t i = middle, limit = end; i-- > begin;) {
-      const auto to = std::lower_bound(at(i + 1), at(limit), lines_[i], less);
-      limit = static_cast<size_t>(to - lines_.begin()) - 1;
-      std::rotate(at(i), at(i + 1), to);
+// The last line, which sorts before the one ahead of it, to its place
+// among the lines before: after the lines of the same name, which come
+// earlier in the file. Searched from the end in growing steps, since a
+// line out of place mostly belongs a few lines back. Returns how many
+// lines moved up to make room.
+size_t RegistryDocument::MoveLastInOrder() {
+  const KeyLine last = lines_.back();
+  const std::string_view name = LineName(last);
+  auto after = [&](size_t i) { return CompareNames(LineName(lines_[i]), name) > 0; };
+  // lines_[high] sorts after the line; lines_[low - 1], when low > 0, not.
+  size_t high = lines_.size() - 2, low = 0;
+  for (size_t step = 1; step <= high; step *= 2) {
+    if (!after(high - step)) {
+      low = high - step + 1;
+      break;
     }
-  } else {
-    std::inplace_merge(at(begin), at(middle), at(end), less);
+    high -= step;
   }
+  const auto first = lines_.begin() + static_cast<std::ptrdiff_t>(low);
+  const auto to = std::upper_bound(first, lines_.begin() + static_cast<std::ptrdiff_t>(high), name,
+                                   [&](std::string_view n, const KeyLine& line) { return CompareNames(n, LineName(line)) < 0; });
+  std::move_backward(to, lines_.end() - 1, lines_.end());
+  *to = last;
+  return static_cast<size_t>(lines_.end() - 1 - to);
 }
 
 uint32_t RegistryDocument::Find(std::u16string_view path) {

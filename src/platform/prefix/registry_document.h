@@ -146,10 +146,9 @@ class RegistryDocument {
 
   bool IndexKeyLines(uint32_t* errorLine, std::string* reason);
   bool CheckPreamble(const char* from, const char* to, uint32_t* errorLine, std::string* reason) const;
-  const char* AddKeyLine(const char* at, std::string_view previous, std::vector<size_t>* runs, uint32_t* errorLine,
+  const char* AddKeyLine(const char* at, std::string_view previous, bool* outOfOrder, uint32_t* errorLine,
                          std::string* reason);
-  void SortKeyLines(const std::vector<size_t>& runs);
-  void MergeRuns(size_t begin, size_t middle, size_t end);
+  size_t MoveLastInOrder();
   std::string_view LineName(const KeyLine& line) const;
   String LinePath(const KeyLine& line) const;
   bool Below(const KeyLine& line, std::string_view name) const;
