@@ -84,15 +84,18 @@ uint32_t ReadWhole(RegistryStore& store, Read read) {
 }
 
 // The document and the key's place in it, found again after the file
-// changed, its lines checked.
+// changed, its lines checked then.
 uint32_t Locate(RegistryKey::Impl& key, bool forceStat, RegistryDocument** document) {
+  uint32_t code = key.store->Current(forceStat, document);
+  if (code != kErrorSuccess) return Fail(*key.store, code);
+  if (key.generation == key.store->generation()) {  // the usual read: nothing to look up
+    return key.id == RegistryDocument::kNoKey ? kErrorKeyDeleted : kErrorSuccess;
+  }
   return ReadWhole(*key.store, [&] {
-    uint32_t code = key.store->Current(forceStat, document);
+    code = key.store->Current(false, document);
     if (code != kErrorSuccess) return Fail(*key.store, code);
-    if (key.generation != key.store->generation()) {
-      key.id = (*document)->Find(key.path);
-      key.generation = key.store->generation();
-    }
+    key.id = (*document)->Find(key.path);
+    key.generation = key.store->generation();
     if (key.id == RegistryDocument::kNoKey) return uint32_t(kErrorKeyDeleted);
     return Fail(*key.store, key.store->CheckKey(**document, key.id));
   });

@@ -92,8 +92,6 @@ uint32_t RegistryStore::Current(bool forceStat, RegistryDocument** document) {
   clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
   const int64_t now = int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
   bool due = now - lastCheck_ >= std::chrono::nanoseconds(kStatInterval).count();
-  // Text read from a file that shrank meanwhile is read again.
-  if (state_ == State::Ready && document_->torn()) state_ = State::Unread;
   if (state_ == State::Ready && !forceStat && !due) {  // the usual read
     *document = document_.get();
     return kErrorSuccess;
@@ -182,7 +180,11 @@ uint32_t RegistryStore::CheckKey(RegistryDocument& document, uint32_t key) {
   return kErrorRegistryCorrupt;
 }
 
-bool RegistryStore::Torn() const { return state_ == State::Ready && document_ && document_->torn(); }
+bool RegistryStore::Torn() {
+  if (state_ != State::Ready || !document_ || !document_->torn()) return false;
+  state_ = State::Unread;  // read again at the next call
+  return true;
+}
 
 uint32_t RegistryStore::CheckWritable() const {
   if (!FolderExists(prefixRoot_)) return kErrorPathNotFound;
@@ -212,7 +214,7 @@ uint32_t RegistryStore::Write(const std::function<uint32_t(RegistryDocument&)>& 
     if (code != kErrorSuccess) return code == kErrorFileNotFound ? kErrorPathNotFound : code;
     // Nothing is written over a file that is damaged anywhere.
     if (uint32_t line = 0; !document->CheckAll(&line, &error_)) {
-      if (document->torn() && attempt < 2) continue;
+      if (Torn() && attempt < 2) continue;
       error_ = path_ + ", ligne " + std::to_string(line) + " : " + error_;
       return kErrorRegistryCorrupt;
     }
@@ -227,10 +229,9 @@ uint32_t RegistryStore::Write(const std::function<uint32_t(RegistryDocument&)>& 
       return HandToWine(handed);
     }
     text = document->Serialize(Now());
-    if (!document->torn()) break;
     // Another program shrank the file while it was read: start again from
     // the file as it is now.
-    state_ = State::Unread;
+    if (!Torn()) break;
     if (attempt == 2) return kErrorWriteFault;
   }
   code = Save(text);

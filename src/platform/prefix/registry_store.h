@@ -72,8 +72,8 @@ class RegistryStore {
   // the file are damaged.
   uint32_t CheckKey(RegistryDocument& document, uint32_t key);
   // What was read of the document may be wrong: the file shrank under it.
-  // The next Current() reads the file again.
-  bool Torn() const;
+  // The next Current() then reads the file again.
+  bool Torn();
 
   // kErrorSuccess when the file may be written (a running Wine aside).
   uint32_t CheckWritable() const;
