@@ -275,6 +275,14 @@ uint32_t RegistryDocument::LineAt(const char* p) const {
   return 1 + static_cast<uint32_t>(std::count(text_.data(), p, '\n'));
 }
 
+// Key lines in Wine's key order; lines of the same key in file order.
+auto RegistryDocument::LineOrder() const {
+  return [this](const KeyLine& a, const KeyLine& b) {
+    const int order = CompareNames(LineName(a), LineName(b));
+    return order < 0 || (order == 0 && a.at < b.at);
+  };
+}
+
 bool RegistryDocument::IndexKeyLines(uint32_t* errorLine, std::string* reason) {
   if (text_.empty()) text_ = header_;  // an empty file reads as an empty registry
   checkedAll_ = false;
@@ -297,30 +305,32 @@ bool RegistryDocument::IndexKeyLines(uint32_t* errorLine, std::string* reason) {
   // Files Wine writes hold about one key line per few hundred bytes.
   lines_.reserve(text_.size() / 128 + 16);
   // Lines are kept in order as they come, while their names are still in
-  // the processor's cache. Files Wine writes are sorted already; one that
-  // is not mostly has a line here and there out of place, which goes to
-  // its place by binary search. A file far from any order is sorted once
-  // at the end instead.
+  // the processor's cache. Files Wine writes are sorted already; in others
+  // a line out of place mostly belongs a few lines back and goes there at
+  // once. Lines that belong farther back (numbered names: "Zone 10" after
+  // "Zone 9") are set aside, in order among themselves mostly, and merged
+  // in at the end.
   std::string_view previous;  // the name of the line before when it was plain
   bool previousIsLast = true;   // that line is the last of lines_ still
-  size_t moved = 0;  // lines moved to make room: past a bound, sorting costs less
-  bool sortAtEnd = false;
+  std::vector<KeyLine> farBack;
   while (p < end) {
     bool outOfOrder = false;
     const char* after = AddKeyLine(p, previousIsLast ? previous : std::string_view(), &outOfOrder, errorLine, reason);
     if (!after) return false;
     previous = lines_.back().length & kOwnedName ? std::string_view() : LineName(lines_.back());
-    previousIsLast = !outOfOrder || sortAtEnd;
-    if (outOfOrder && !sortAtEnd) {
-      moved += MoveLastInOrder();
-      sortAtEnd = moved > 64 * lines_.size() + 65536;
-      previousIsLast = false;
+    previousIsLast = !outOfOrder;
+    if (outOfOrder && !MoveLastInOrder()) {
+      farBack.push_back(lines_.back());
+      lines_.pop_back();
     }
     p = NextKeyLine(after, end);
   }
-  if (sortAtEnd) std::stable_sort(lines_.begin(), lines_.end(), [&](const KeyLine& a, const KeyLine& b) {
-    return CompareNames(LineName(a), LineName(b)) < 0;
-  });
+  if (!farBack.empty()) {
+    SortRuns(&farBack);
+    const auto middle = static_cast<std::ptrdiff_t>(lines_.size());
+    lines_.insert(lines_.end(), farBack.begin(), farBack.end());
+    std::inplace_merge(lines_.begin(), lines_.begin() + middle, lines_.end(), LineOrder());
+  }
   // "[]" spells the root; such lines sort first.
   Key& root = keys_[kRootKey];
   while (root.lineCount < lines_.size() && LineName(lines_[root.lineCount]).empty()) ++root.lineCount;
@@ -418,29 +428,47 @@ size_t RegistryDocument::FirstLineFrom(std::string_view name) const {
 }
 
 // The last line, which sorts before the one ahead of it, to its place
-// among the lines before: after the lines of the same name, which come
-// earlier in the file. Searched from the end in growing steps, since a
-// line out of place mostly belongs a few lines back. Returns how many
-// lines moved up to make room.
-size_t RegistryDocument::MoveLastInOrder() {
+// among the lines before, when that is at most kNearBy lines back: searched
+// from the end in growing steps. False, nothing moved, when it is farther.
+bool RegistryDocument::MoveLastInOrder() {
+  constexpr size_t kNearBy = 16;
   const KeyLine last = lines_.back();
-  const std::string_view name = LineName(last);
-  auto after = [&](size_t i) { return CompareNames(LineName(lines_[i]), name) > 0; };
+  const size_t n = lines_.size();
+  const auto before = LineOrder();
   // lines_[high] sorts after the line; lines_[low - 1], when low > 0, not.
-  size_t high = lines_.size() - 2, low = 0;
+  size_t high = n - 2, low = 0;
   for (size_t step = 1; step <= high; step *= 2) {
-    if (!after(high - step)) {
+    if (!before(last, lines_[high - step])) {
       low = high - step + 1;
       break;
     }
     high -= step;
+    if (n - 1 - high > kNearBy) return false;
   }
-  const auto first = lines_.begin() + static_cast<std::ptrdiff_t>(low);
-  const auto to = std::upper_bound(first, lines_.begin() + static_cast<std::ptrdiff_t>(high), name,
-                                   [&](std::string_view n, const KeyLine& line) { return CompareNames(n, LineName(line)) < 0; });
+  const auto to = std::upper_bound(lines_.begin() + static_cast<std::ptrdiff_t>(low),
+                                   lines_.begin() + static_cast<std::ptrdiff_t>(high), last, before);
   std::move_backward(to, lines_.end() - 1, lines_.end());
   *to = last;
-  return static_cast<size_t>(lines_.end() - 1 - to);
+  return true;
+}
+
+// Sorts lines that come in a few sorted runs: the runs merged pairwise.
+void RegistryDocument::SortRuns(std::vector<KeyLine>* lines) const {
+  const auto before = LineOrder();
+  std::vector<size_t> starts{0};
+  for (size_t i = 1; i < lines->size(); ++i)
+    if (before((*lines)[i], (*lines)[i - 1])) starts.push_back(i);
+  starts.push_back(lines->size());
+  auto at = [&](size_t i) { return lines->begin() + static_cast<std::ptrdiff_t>(i); };
+  while (starts.size() > 2) {
+    std::vector<size_t> merged;
+    for (size_t k = 0; k + 1 < starts.size(); k += 2) {
+      merged.push_back(starts[k]);
+      if (k + 2 < starts.size()) std::inplace_merge(at(starts[k]), at(starts[k + 1]), at(starts[k + 2]), before);
+    }
+    merged.push_back(lines->size());
+    starts = std::move(merged);
+  }
 }
 
 uint32_t RegistryDocument::Find(std::u16string_view path) {

@@ -148,7 +148,9 @@ class RegistryDocument {
   bool CheckPreamble(const char* from, const char* to, uint32_t* errorLine, std::string* reason) const;
   const char* AddKeyLine(const char* at, std::string_view previous, bool* outOfOrder, uint32_t* errorLine,
                          std::string* reason);
-  size_t MoveLastInOrder();
+  auto LineOrder() const;
+  bool MoveLastInOrder();
+  void SortRuns(std::vector<KeyLine>* lines) const;
   std::string_view LineName(const KeyLine& line) const;
   String LinePath(const KeyLine& line) const;
   bool Below(const KeyLine& line, std::string_view name) const;

@@ -6,6 +6,7 @@
 // twice.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -166,6 +167,35 @@ TEST(RegistryShortcuts, KeysSpeltAgainOrOutOfOrderAreOneKey) {
   EXPECT_EQ(doc.ValueNames(doc.Find(u"soft\\b")), (std::vector<String>{u"w"}));
   EXPECT_EQ(doc.ValueNames(doc.Find(u"Soft\\caf\u00e9\\in")), (std::vector<String>{u"v", u"w"}));
   EXPECT_EQ(doc.Find(u"Soft\\B\\Three"), RegistryDocument::kNoKey);
+  EXPECT_EQ(doc.Serialize(0), text);
+}
+
+TEST(RegistryShortcuts, NumberedKeysFarOutOfOrderAreAllFound) {
+  // "Zone 10" comes after "Zone 9" in the file but sorts right after
+  // "Zone 1": such lines are set aside and merged in at the end, nearer
+  // ones moved at once; a key listed again later still overrides.
+  std::string text = "WINE REGISTRY Version 2\n\n";
+  std::vector<String> names;
+  for (int i = 0; i < 120; ++i) {
+    const std::string name = "Zone " + std::to_string(i);
+    text += "[Zones\\\\" + name + "] 1\n\"v\"=\"" + std::to_string(i) + "\"\n\n";
+    names.emplace_back(name.begin(), name.end());
+  }
+  text += "[Zones\\\\Zone 5] 1\n\"v\"=\"again\"\n\n[Zones\\\\Zone 10\\\\Sub] 1\n";
+  RegistryDocument doc;
+  uint32_t line = 0;
+  std::string reason;
+  ASSERT_TRUE(doc.Parse(text, &line, &reason)) << line << ": " << reason;
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(doc.SubkeyNames(doc.Find(u"Zones")), names);
+  for (int i = 0; i < 120; ++i) {
+    const std::string name = "Zones\\Zone " + std::to_string(i);
+    const uint32_t key = doc.Find(String(name.begin(), name.end()));
+    ASSERT_NE(key, RegistryDocument::kNoKey) << name;
+    const std::string expected = i == 5 ? "again" : std::to_string(i);
+    EXPECT_EQ(doc.FindValue(key, u"v")->data, Utf16(String(expected.begin(), expected.end()))) << name;
+  }
+  EXPECT_EQ(doc.SubkeyNames(doc.Find(u"Zones\\Zone 10")), std::vector<String>{u"Sub"});
   EXPECT_EQ(doc.Serialize(0), text);
 }
 
