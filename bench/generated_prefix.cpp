@@ -1,9 +1,13 @@
 #include "generated_prefix.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
+#include <vector>
 
 namespace bench {
 namespace {
@@ -140,12 +144,59 @@ std::string UserKeys(size_t bytes) {
   return text;
 }
 
-// Appends text to the file, writing header first when the file is missing.
+// A key of a registry text: its line and the lines after it, up to the next
+// key's line, and its path's components folded for sorting.
+struct KeyBlock {
+  std::vector<std::string> order;
+  std::string text;
+};
+
+std::vector<std::string> FoldedComponents(const std::string& escapedPath) {
+  std::vector<std::string> components(1);
+  for (size_t i = 0; i < escapedPath.size(); ++i) {
+    if (escapedPath.compare(i, 2, "\\\\") == 0) {
+      components.emplace_back();
+      ++i;
+    } else {
+      components.back() += char(std::tolower(static_cast<unsigned char>(escapedPath[i])));
+    }
+  }
+  return components;
+}
+
+// Wine writes a hive's keys in its tree's order: each key right before its
+// subkeys, siblings sorted ignoring case. The text (a header, then keys)
+// comes back with its keys in that order, so that a reader meets generated
+// files as it meets Wine's own.
+std::string InWineOrder(const std::string& text) {
+  size_t first = text.find("\n[");
+  if (first == std::string::npos) return text;
+  std::vector<KeyBlock> keys;
+  for (size_t at = first; at != std::string::npos;) {
+    const size_t next = text.find("\n[", at + 1);
+    const size_t nameEnd = text.find(']', at);
+    keys.push_back({FoldedComponents(text.substr(at + 2, nameEnd - at - 2)), text.substr(at, next - at)});
+    at = next;
+  }
+  std::stable_sort(keys.begin(), keys.end(), [](const KeyBlock& a, const KeyBlock& b) { return a.order < b.order; });
+  std::string sorted = text.substr(0, first);
+  for (const KeyBlock& key : keys) sorted += key.text;
+  return sorted;
+}
+
+// Adds text to the file, writing header first when the file is missing; the
+// whole file is then written in Wine's key order.
 void AppendToRegistryFile(const std::string& path, const char* header, const std::string& text) {
-  const bool exists = std::filesystem::exists(path);
-  std::ofstream out(path, std::ios::binary | std::ios::app);
-  if (!exists) out << header;
-  out << text;
+  std::string whole = header;
+  if (std::filesystem::exists(path)) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream existing;
+    existing << in.rdbuf();
+    whole = existing.str();
+  }
+  whole += text;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << InWineOrder(whole);
   out.close();
   if (!out) throw std::runtime_error("cannot write " + path);
 }
