@@ -14,6 +14,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -40,9 +41,10 @@ String Ascii(const std::string& s) { return String(s.begin(), s.end()); }
 
 // A system.reg shaped like Wine's: class registrations with a few values
 // each, some binary data, accented names here and there.
+// Made once, removed with its prefix when the program ends.
 Data& TheData() {
-  static Data* data = [] {
-    auto* d = new Data;
+  static const std::unique_ptr<Data> data = [] {
+    auto d = std::make_unique<Data>();
     d->path = d->prefix.root() + "/system.reg";
     std::string text = bench::kSystemRegHeader;
     for (unsigned i = 0; text.size() < (5u << 20); ++i) {
