@@ -26,6 +26,9 @@ namespace {
 
 // Opens the bracket; when it is the outermost one and params are given, its
 // transaction starts with them, and the connection keeps its usual ones.
+// Params that cannot be had in time (a conflict at the start: a table
+// another program holds longer than the reservation waits) are given up for
+// the usual ones, and the work runs as it would without them.
 void StartBracket(TdmDBConnection& connection, const QByteArray& params) {
   IbTransaction& transaction = *connection.GlobalTransaction;
   if (params.isEmpty() || transaction.tag != 0) {
@@ -36,6 +39,11 @@ void StartBracket(TdmDBConnection& connection, const QByteArray& params) {
   transaction.setParams(params);
   try {
     connection.DoStartTransaction();
+  } catch (const DatabaseError& error) {
+    transaction.setParams(usual);
+    if (!IsConcurrentConflict(error)) throw;
+    connection.DoStartTransaction();
+    return;
   } catch (...) {
     transaction.setParams(usual);
     throw;

@@ -37,7 +37,9 @@ using ConflictPause = std::function<void(int ms)>;
 // be undone from here), is raised at once, as DoRollback re-raises it.
 //
 // transactionParams, when given, start the outermost bracket's transaction
-// instead of the connection's usual ones (a table reservation, for one).
+// instead of the connection's usual ones (a table reservation, for one);
+// when they cannot be had in time (a conflict as the transaction starts),
+// that attempt starts with the usual ones instead.
 void RunRetryingConflicts(TdmDBConnection& connection, const std::function<void()>& work,
                           const ConflictPause& pause = {}, const QByteArray& transactionParams = {});
 

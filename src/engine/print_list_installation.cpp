@@ -37,10 +37,12 @@ const QString kListPrefix = QStringLiteral("Les paramètres pour l'impression : 
 const QString kUpdatedSuffix = QStringLiteral("\" ont été mise à jour.");
 const QString kAddedSuffix = QStringLiteral("\" ont été ajoutés.");
 
-// How long a list's bracket waits for its turn at the table before the wait
-// counts as a conflict (and the bracket is tried again, a bounded number of
-// times): other workstations hold it for a few milliseconds each.
-constexpr int kListTableWaitSeconds = 10;
+// How long a list's bracket waits for its turn at the table: other
+// workstations hold it for a few milliseconds each. A program that holds it
+// longer (a transaction of its own that wrote to the table and is still
+// open) is not waited for any further: the bracket then goes without its
+// turn, as it would with no reservation at all.
+constexpr int kListTableWaitSeconds = 1;
 
 QString ShownCompanyName(const QString& company) {
   return company.isEmpty() ? QStringLiteral("Default") : company;

@@ -339,53 +339,95 @@ TEST_F(ConnectionModuleTest, ConflictsAreRetriedInANewBracketABoundedNumberOfTim
   }
 }
 
-// Whether another connection may write the table at once: its transaction
-// does not wait, so a table held by a reservation is a lock conflict.
-bool OtherConnectionCanWrite(const dbtest::CompanyDatabase& company, const QString& statement) {
-  IbDatabase database;
-  database.setDatabaseName(company.helperConnection());
-  database.params() << QStringLiteral("user_name=") + dbtest::kUser << QStringLiteral("password=") + dbtest::kPassword;
-  database.open();
-  IbTransaction transaction;
-  transaction.setDefaultDatabase(&database);
-  const char noWait[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_concurrency, isc_tpb_nowait};
-  transaction.setParams(QByteArray(noWait, sizeof noWait));
-  transaction.start();
-  IbQuery query;
-  query.setDatabase(&database);
-  query.setTransaction(&transaction);
-  query.setSql(statement);
-  try {
-    query.execQuery();
-  } catch (const DatabaseError& error) {
-    transaction.rollback();
-    if (IsConcurrentConflict(error)) return false;
-    throw;
+// Another program's connection to the company database, with one
+// transaction that does not wait for locks.
+class OtherConnection {
+ public:
+  explicit OtherConnection(const dbtest::CompanyDatabase& company) {
+    database_.setDatabaseName(company.helperConnection());
+    database_.params() << QStringLiteral("user_name=") + dbtest::kUser
+                       << QStringLiteral("password=") + dbtest::kPassword;
+    database_.open();
+    transaction_.setDefaultDatabase(&database_);
+    const char noWait[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_concurrency, isc_tpb_nowait};
+    transaction_.setParams(QByteArray(noWait, sizeof noWait));
+    transaction_.start();
+    query_.setDatabase(&database_);
+    query_.setTransaction(&transaction_);
   }
-  transaction.commit();
+  ~OtherConnection() {
+    if (transaction_.active()) transaction_.rollback();
+  }
+
+  // False when the statement met a lock (a conflict); other errors throw.
+  bool exec(const QString& statement) {
+    query_.setSql(statement);
+    try {
+      query_.execQuery();
+    } catch (const DatabaseError& error) {
+      if (IsConcurrentConflict(error)) return false;
+      throw;
+    }
+    return true;
+  }
+  void commit() { transaction_.commit(); }
+
+ private:
+  IbDatabase database_;
+  IbTransaction transaction_;
+  IbQuery query_;
+};
+
+// Whether another connection may write the table at once, committed.
+bool OtherConnectionCanWrite(const dbtest::CompanyDatabase& company, const QString& statement) {
+  OtherConnection other(company);
+  if (!other.exec(statement)) return false;
+  other.commit();
   return true;
 }
+
+const QString kOtherRow = QStringLiteral("INSERT INTO PRT_Params (pname, print_params) VALUES ('%1', 'other')");
 
 // Workstations storing lists take turns at the table: while one bracket
 // holds its reservation, another writer waits, even on another row; the
 // bracket's transaction kind is its own, the connection's stays as it was.
 TEST_F(ConnectionModuleTest, AReservingBracketHoldsOtherWritersOffTheTable) {
   module_->ConnectAsKelvaro();
-  const QString otherRow = QStringLiteral("INSERT INTO PRT_Params (pname, print_params) VALUES ('%1', 'other')");
   const QByteArray reservation = ReservingTableForWrite(QStringLiteral("PRT_Params"), 1);
   for (const bool reserving : {false, true}) {
     bool otherWrote = false;
     RunRetryingConflicts(*module_, [&] {
       module_->IBSQL->setSql(QStringLiteral("INSERT INTO PRT_Params (pname, print_params) VALUES ('mine%1', 'x')").arg(reserving));
       module_->IBSQL->execQuery();
-      otherWrote = OtherConnectionCanWrite(*company_, otherRow.arg(QStringLiteral("other%1").arg(reserving)));
+      otherWrote = OtherConnectionCanWrite(*company_, kOtherRow.arg(QStringLiteral("other%1").arg(reserving)));
     }, {}, reserving ? reservation : QByteArray());
     EXPECT_EQ(otherWrote, !reserving) << "reserving " << reserving;
     EXPECT_TRUE(module_->GlobalTransaction->params().isEmpty());
     ExpectNoTransaction();
   }
-  EXPECT_TRUE(OtherConnectionCanWrite(*company_, otherRow.arg(QStringLiteral("after"))));
+  EXPECT_TRUE(OtherConnectionCanWrite(*company_, kOtherRow.arg(QStringLiteral("after"))));
   EXPECT_EQ(Count(QStringLiteral("SELECT COUNT(*) FROM PRT_Params WHERE pname STARTING WITH 'mine'")), 2);
+}
+
+// A program that wrote to the table and keeps its transaction open holds
+// the table longer than a turn: the bracket waits for it no longer than the
+// reservation's wait, then does its work without the reservation, once.
+TEST_F(ConnectionModuleTest, ATableHeldByAnotherProgramIsNotWaitedForPastTheTurn) {
+  module_->ConnectAsKelvaro();
+  OtherConnection other(*company_);
+  ASSERT_TRUE(other.exec(kOtherRow.arg(QStringLiteral("held"))));
+  int attempts = 0;
+  RunRetryingConflicts(*module_, [&] {
+    ++attempts;
+    module_->IBSQL->setSql(QStringLiteral("INSERT INTO PRT_Params (pname, print_params) VALUES ('mine', 'x')"));
+    module_->IBSQL->execQuery();
+  }, [this](int ms) { pauses_.push_back(ms); }, ReservingTableForWrite(QStringLiteral("PRT_Params"), 1));
+  EXPECT_EQ(attempts, 1);
+  EXPECT_TRUE(pauses_.empty());
+  EXPECT_TRUE(module_->GlobalTransaction->params().isEmpty());
+  ExpectNoTransaction();
+  other.commit();
+  EXPECT_EQ(Count(QStringLiteral("SELECT COUNT(*) FROM PRT_Params WHERE pname IN ('mine', 'held')")), 2);
 }
 
 TEST_F(ConnectionModuleTest, ManagerBracketInsideModuleBracket) {
