@@ -129,6 +129,9 @@ TEST(RegistryMapping, AKeyHeldOpenListsTheSubkeysOfTheNewText) {
 // The hazard the mapping guards against, shown on a plain mapping of the
 // same kind of file: without the guard, the reads above end the process.
 TEST(RegistryMapping, APlainMappingOfATruncatedFileEndsTheProcess) {
+#ifdef KELVARO_SANITIZED_BUILD
+  GTEST_SKIP() << "AddressSanitizer reports the bus error and exits instead of dying of it";
+#endif
   fixtures::TempPrefix prefix(fixtures::TempPrefix::Use::AsOther);
   const std::string path = prefix.root() + "/user.reg";
   const std::string text = ManyKeys();
