@@ -18,10 +18,9 @@
 // through the runs, as when the product is open on other desks. They differ
 // by more than the work: the server closes an idle database when its last
 // attachment ends, and an attachment that arrives while it closes waits
-// about a second. The summary gives every
-// pair, the medians per state and the ratio of the medians, six at once over
-// one alone, against the limit of 1.5. Beside them it prints the CPU the runs and the database
-// server used, and what that CPU spread over the machine's cores allows at
+// about a second. The summary gives every pair, the medians per state and
+// the ratio of the medians, six at once over one alone, against the limit of
+// 1.5. Beside them it prints the CPU the runs and the database server used, and what that CPU spread over the machine's cores allows at
 // best. Exit status 1 when a ratio exceeds the limit or a run did not end in
 // success.
 //
@@ -145,13 +144,7 @@ Side TimedRollout(int workstations) {
 class DatabasesInUse {
  public:
   DatabasesInUse() {
-    for (const auto& db : g_setting->databases) {
-      held_.push_back(std::make_unique<kelvaro::db::IbDatabase>());
-      held_.back()->setDatabaseName(db->helperConnection());
-      held_.back()->params() << QStringLiteral("user_name=") + dbtest::kUser
-                             << QStringLiteral("password=") + dbtest::kPassword;
-      held_.back()->open();
-    }
+    for (const auto& db : g_setting->databases) held_.push_back(dbtest::AttachAsKelvaro(db->helperConnection()));
   }
 
  private:

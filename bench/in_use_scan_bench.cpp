@@ -24,21 +24,24 @@ int CountProcesses() {
   return count;
 }
 
-void BM_InUseCheckOfAFreeFile(benchmark::State& state) {
+// A file nobody holds, removed with its folder.
+struct FreeFile {
+  FreeFile() { std::ofstream(path) << "x"; }
   fixtures::TempDir dir;
-  const std::string file = dir.path() + "/free.dll";
-  std::ofstream(file) << "x";
-  for (auto _ : state) benchmark::DoNotOptimize(platform::prefix::IsFileInUse(file));
+  const std::string path = dir.path() + "/free.dll";
+};
+
+void BM_InUseCheckOfAFreeFile(benchmark::State& state) {
+  const FreeFile file;
+  for (auto _ : state) benchmark::DoNotOptimize(platform::prefix::IsFileInUse(file.path));
   state.counters["processes"] = CountProcesses();
 }
 BENCHMARK(BM_InUseCheckOfAFreeFile)->Unit(benchmark::kMicrosecond);
 
 void BM_FullPassOverProcessesForAFreeFile(benchmark::State& state) {
-  fixtures::TempDir dir;
-  const std::string file = dir.path() + "/free.dll";
-  std::ofstream(file) << "x";
+  const FreeFile file;
   struct stat st;
-  if (stat(file.c_str(), &st) != 0) state.SkipWithError("no file");
+  if (stat(file.path.c_str(), &st) != 0) state.SkipWithError("no file");
   for (auto _ : state) benchmark::DoNotOptimize(platform::prefix::IsHeldByAnotherProcess(st.st_dev, st.st_ino));
   state.counters["processes"] = CountProcesses();
 }

@@ -24,31 +24,32 @@ bool IsConcurrentConflict(const std::exception& error) {
 
 namespace {
 
-// Opens the bracket; when it is the outermost one and params are given, its
-// transaction starts with them, and the connection keeps its usual ones.
-// Params that cannot be had in time (a conflict at the start: a table
-// another program holds longer than the reservation waits) are given up for
-// the usual ones, and the work runs as it would without them.
-void StartBracket(TdmDBConnection& connection, const QByteArray& params) {
+// Starts the outermost bracket's transaction with params; the connection
+// keeps its usual ones. False, nothing started, when they cannot be had in
+// time (a conflict at the start: a table another program holds longer than
+// the reservation waits).
+bool StartWith(TdmDBConnection& connection, const QByteArray& params) {
   IbTransaction& transaction = *connection.GlobalTransaction;
-  if (params.isEmpty() || transaction.tag != 0) {
-    connection.DoStartTransaction();
-    return;
-  }
-  const QByteArray usual = transaction.params();
+  struct Restore {
+    IbTransaction& transaction;
+    const QByteArray usual;
+    ~Restore() { transaction.setParams(usual); }
+  } restore{transaction, transaction.params()};
   transaction.setParams(params);
   try {
     connection.DoStartTransaction();
   } catch (const DatabaseError& error) {
-    transaction.setParams(usual);
     if (!IsConcurrentConflict(error)) throw;
-    connection.DoStartTransaction();
-    return;
-  } catch (...) {
-    transaction.setParams(usual);
-    throw;
+    return false;
   }
-  transaction.setParams(usual);
+  return true;
+}
+
+// Opens the bracket, its transaction started with params when it is the
+// outermost one and they can be had; else as the connection usually starts.
+void StartBracket(TdmDBConnection& connection, const QByteArray& params) {
+  if (!params.isEmpty() && connection.GlobalTransaction->tag == 0 && StartWith(connection, params)) return;
+  connection.DoStartTransaction();
 }
 
 // One attempt in its own bracket; the bracket's failure, as DoRollback

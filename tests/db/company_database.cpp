@@ -27,23 +27,28 @@ namespace {
 // and commits it.
 void InTransaction(const QString& connection, const std::function<void(kelvaro::db::IbQuery&)>& work) {
   using namespace kelvaro::db;
-  IbDatabase database;
-  database.setDatabaseName(connection);
-  database.params() << QStringLiteral("user_name=") + kUser << QStringLiteral("password=") + kPassword
-                    << QStringLiteral("lc_ctype=ISO8859_1");
-  database.open();
+  const std::unique_ptr<IbDatabase> database = AttachAsKelvaro(connection);
   IbTransaction transaction;
-  transaction.setDefaultDatabase(&database);
+  transaction.setDefaultDatabase(database.get());
   transaction.start();
   IbQuery query;
-  query.setDatabase(&database);
+  query.setDatabase(database.get());
   query.setTransaction(&transaction);
   work(query);
   transaction.commit();
-  database.close();
+  database->close();
 }
 
 }  // namespace
+
+std::unique_ptr<kelvaro::db::IbDatabase> AttachAsKelvaro(const QString& connection) {
+  auto database = std::make_unique<kelvaro::db::IbDatabase>();
+  database->setDatabaseName(connection);
+  database->params() << QStringLiteral("user_name=") + kUser << QStringLiteral("password=") + kPassword
+                     << QStringLiteral("lc_ctype=ISO8859_1");
+  database->open();
+  return database;
+}
 
 QList<QVariantList> SelectRows(const QString& connection, const QString& select) {
   QList<QVariantList> result;

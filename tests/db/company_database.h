@@ -9,14 +9,21 @@
 #include <QStringList>
 #include <QVariant>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
+
+namespace kelvaro::db {
+class IbDatabase;
+}
 
 namespace dbtest {
 
 inline const QString kUser = QStringLiteral("KELVARO");
 inline const QString kPassword = QStringLiteral("83527146");
 
-// Something listens on 127.0.0.1:3050.
+// An attachment of its own to DATABASE (a connection string) as the KELVARO
+// account in ISO8859_1, open.
+std::unique_ptr<kelvaro::db::IbDatabase> AttachAsKelvaro(const QString& database);
 // Every row of SELECT on DATABASE (a connection string), as the KELVARO
 // account sees it in ISO8859_1, in one transaction.
 QList<QVariantList> SelectRows(const QString& database, const QString& select);

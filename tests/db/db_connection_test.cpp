@@ -343,16 +343,13 @@ TEST_F(ConnectionModuleTest, ConflictsAreRetriedInANewBracketABoundedNumberOfTim
 // transaction that does not wait for locks.
 class OtherConnection {
  public:
-  explicit OtherConnection(const dbtest::CompanyDatabase& company) {
-    database_.setDatabaseName(company.helperConnection());
-    database_.params() << QStringLiteral("user_name=") + dbtest::kUser
-                       << QStringLiteral("password=") + dbtest::kPassword;
-    database_.open();
-    transaction_.setDefaultDatabase(&database_);
+  explicit OtherConnection(const dbtest::CompanyDatabase& company)
+      : database_(dbtest::AttachAsKelvaro(company.helperConnection())) {
+    transaction_.setDefaultDatabase(database_.get());
     const char noWait[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_concurrency, isc_tpb_nowait};
     transaction_.setParams(QByteArray(noWait, sizeof noWait));
     transaction_.start();
-    query_.setDatabase(&database_);
+    query_.setDatabase(database_.get());
     query_.setTransaction(&transaction_);
   }
   ~OtherConnection() {
@@ -373,7 +370,7 @@ class OtherConnection {
   void commit() { transaction_.commit(); }
 
  private:
-  IbDatabase database_;
+  std::unique_ptr<IbDatabase> database_;
   IbTransaction transaction_;
   IbQuery query_;
 };
