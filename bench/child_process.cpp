@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,7 +25,7 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra) 
   return env;
 }
 
-double RunToExit(std::vector<std::string> args, const std::vector<std::string>& extraEnv) {
+ChildRun Run(std::vector<std::string> args, const std::vector<std::string>& extraEnv) {
   std::vector<std::string> env = EnvironmentWith(extraEnv);
   std::vector<char*> envp, argv;
   for (std::string& e : env) envp.push_back(e.data());
@@ -40,9 +41,18 @@ double RunToExit(std::vector<std::string> args, const std::vector<std::string>& 
   const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   int status = 0;
-  if (spawned != 0 || waitpid(pid, &status, 0) != pid) return -1;
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
+  rusage usage{};
+  ChildRun run;
+  if (spawned != 0 || wait4(pid, &status, 0, &usage) != pid) return run;
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.minorFaults = usage.ru_minflt;
+  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return run;
+}
+
+double RunToExit(std::vector<std::string> args, const std::vector<std::string>& extraEnv) {
+  const ChildRun run = Run(std::move(args), extraEnv);
+  return run.ok ? run.seconds : -1;
 }
 
 bool OnPath(const std::string& program) {

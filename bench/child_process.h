@@ -11,8 +11,19 @@ namespace bench {
 // any of the same name.
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra);
 
-// Runs the command (found on PATH) to its end, its output discarded; returns
-// the seconds it took, negative when it could not start or did not exit 0.
+// What one run of a program cost, as its parent waited for it.
+struct ChildRun {
+  bool ok = false;  // started, and exited with 0
+  double seconds = 0;
+  long minorFaults = 0;
+};
+
+// Runs the command (found on PATH, or a path) to its end, its output
+// discarded. Started with posix_spawn, so that the time does not include
+// copying this process, however large it has grown.
+ChildRun Run(std::vector<std::string> args, const std::vector<std::string>& extraEnv);
+
+// The seconds Run took, negative when it could not start or did not exit 0.
 double RunToExit(std::vector<std::string> args, const std::vector<std::string>& extraEnv);
 
 // True when an executable of that name is in a folder of PATH.

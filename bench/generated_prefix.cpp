@@ -206,8 +206,7 @@ void AppendToRegistryFile(const std::string& path, const char* header, const std
 const char kSystemRegHeader[] = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n";
 
 std::string AppendClassKey(std::string* text, unsigned i) {
-  const std::string guid = "{" + Hex4(i) + Hex4(i * 7) + "-" + Hex4(i * 13) + "-4A1B-9C2D-" + Hex4(i * 3) + Hex4(i) + Hex4(i * 5) + "}";
-  const std::string key = "Software\\Classes\\CLSID\\" + guid + (i % 3 ? "\\InprocServer32" : "");
+  const std::string key = "Software\\Classes\\CLSID\\" + Guid(i, 7) + (i % 3 ? "\\InprocServer32" : "");
   AppendKeyLine(text, key);
   const std::string dll = "C:\\\\windows\\\\system32\\\\comp" + std::to_string(i) + ".dll";
   *text += "@=\"" + dll + "\"\n";

@@ -4,12 +4,9 @@
 // Prints both ratios with their ceilings at the end of the run.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -20,7 +17,9 @@
 #include <vector>
 
 #include "fixtures/temp_prefix.h"
+#include "child_process.h"
 #include "generated_prefix.h"
+#include "median.h"
 #include "platform/prefix/registry_store.h"
 #include "platform/registry.h"
 
@@ -154,12 +153,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::set<std::string> medians;
 };
 
-void PrintRatio(RatioReporter& r, const char* what, const char* slow, const char* fast, double ceiling) {
-  if (!r.cpu.count(slow) || !r.cpu.count(fast)) return;
+// False when the ratio is above its ceiling.
+bool PrintRatio(RatioReporter& r, const char* what, const char* slow, const char* fast, double ceiling) {
+  if (!r.cpu.count(slow) || !r.cpu.count(fast)) return true;  // not run (filtered out)
   const double cpu = r.cpu[slow] / r.cpu[fast];
   const double wall = r.wall[slow] / r.wall[fast];
   std::printf("%s: %.2f on CPU time, %.2f on wall time (ceiling %.0f): %s\n", what, cpu, wall, ceiling,
               cpu <= ceiling ? "within" : "ABOVE the ceiling");
+  return cpu <= ceiling;
 }
 
 
@@ -177,29 +178,16 @@ struct FreshPrefix {
 
 // Runs the inspection tool once on the prefix; false if it failed.
 bool RunOnce(FreshPrefix* p) {
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    setenv("WINEPREFIX", p->prefix.root().c_str(), 1);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    execl(KELVARO_INSPECT, KELVARO_INSPECT, "reg", "query", "HKLM\\Software\\Wine", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return false;
-  p->ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-  p->faults.push_back(double(usage.ru_minflt));
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  const bench::ChildRun run = bench::Run({KELVARO_INSPECT, "reg", "query", "HKLM\\Software\\Wine"},
+                                         {"WINEPREFIX=" + p->prefix.root()});
+  p->ms.push_back(run.seconds * 1000);
+  p->faults.push_back(double(run.minorFaults));
+  return run.ok;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-void MeasureFreshProcesses(int runs) {
+// False when a run failed or a ratio is above its ceiling.
+bool MeasureFreshProcesses(int runs) {
+  using bench::Median;
   FreshPrefix sizes[3] = {FreshPrefix("tiny"), FreshPrefix("fresh Wine prefix size"), FreshPrefix("5 MB")};
   sizes[0].bytes = bench::AppendWinebootShapedKeys(sizes[0].prefix.root(), {});
   sizes[1].bytes = bench::AppendWinebootShapedKeys(sizes[1].prefix.root(), bench::kWinebootSizes);
@@ -209,7 +197,7 @@ void MeasureFreshProcesses(int runs) {
     for (FreshPrefix& p : sizes) {
       if (!RunOnce(&p)) {
         std::printf("fresh process on the %s prefix failed\n", p.name);
-        return;
+        return false;
       }
     }
   }
@@ -219,6 +207,7 @@ void MeasureFreshProcesses(int runs) {
                 Median(p.faults));
   }
   const double tinyMs = Median(sizes[0].ms), tinyFaults = Median(sizes[0].faults);
+  bool within = true;
   for (int i = 1; i < 3; ++i) {
     const double ratio = Median(sizes[i].ms) / tinyMs;
     const double ceiling = i == 1 ? 1.1 : 1.3;
@@ -226,7 +215,9 @@ void MeasureFreshProcesses(int runs) {
     std::printf("%s / tiny: %.2fx (ceiling %.1fx): %s; %.0f extra page faults per MB of registry text\n", sizes[i].name,
                 ratio, ceiling, ratio <= ceiling ? "within" : "ABOVE the ceiling",
                 (Median(sizes[i].faults) - tinyFaults) / mb);
+    within = within && ratio <= ceiling;
   }
+  return within;
 }
 #endif
 
@@ -251,11 +242,12 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   char load[96];
   std::snprintf(load, sizeof load, "load / read bytes of a %.1f MB system.reg", TheData().bytes / 1048576.0);
-  PrintRatio(reporter, load, "BM_LoadRegistry", "BM_ReadFileBytes", 4);
-  PrintRatio(reporter, "value read through an open key / hash map lookup", "BM_QueryValue", "BM_HashMapLookup", 2);
+  bool within = PrintRatio(reporter, load, "BM_LoadRegistry", "BM_ReadFileBytes", 4);
+  within = PrintRatio(reporter, "value read through an open key / hash map lookup", "BM_QueryValue",
+                      "BM_HashMapLookup", 2) && within;
 #ifdef KELVARO_INSPECT
-  MeasureFreshProcesses(20);
+  within = MeasureFreshProcesses(20) && within;
 #endif
   benchmark::Shutdown();
-  return 0;
+  return within ? 0 : 1;
 }
