@@ -41,6 +41,9 @@ void PassOn(int signal, siginfo_t* info, void* context) {
 }
 
 void OnBusError(int signal, siginfo_t* info, void* context) {
+  // The interrupted code may be about to read errno: the mapping below must
+  // not change it.
+  const int savedErrno = errno;
   const auto at = reinterpret_cast<uintptr_t>(info->si_addr);
   for (Guarded& range : gGuarded) {
     const uintptr_t begin = range.begin.load(std::memory_order_acquire);
@@ -53,8 +56,10 @@ void OnBusError(int signal, siginfo_t* info, void* context) {
                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
     if (zeros == MAP_FAILED) break;
     range.torn.store(true, std::memory_order_release);
+    errno = savedErrno;
     return;
   }
+  errno = savedErrno;
   PassOn(signal, info, context);
 }
 

@@ -12,6 +12,12 @@
 //   or the new one, never a mix it keeps.
 // - A file replaced through a rename (as this project's writer and Wine save
 //   the registry) leaves the mapping on the old file, whole.
+// - A file rewritten in place at its old size or larger raises no signal:
+//   the pages show the new bytes from then on, so a part first read after
+//   the rewrite comes from the new text at the old text's offsets. The
+//   registry looks at the file's name every few milliseconds and then reads
+//   it whole again; a mix can last until then, never past a write, which
+//   checks the whole file first.
 // - Where no mapping can be made, the bytes are read into memory instead.
 //
 // The SIGBUS handler is installed once, at the first mapping; a SIGBUS that

@@ -244,17 +244,16 @@ uint32_t RegEnumKey(const RegistryKey& key, uint32_t index, String* name) {
   RegistryKey::Impl& impl = *key.impl();
   if (!(impl.access & kKeyEnumerateSubKeys)) return kErrorAccessDenied;
   std::lock_guard lock(prefix::RegistryMutex());
-  RegistryDocument* document = nullptr;
-  if (uint32_t code = Locate(impl, false, &document)) return code;
-  if (impl.namesGeneration != impl.generation || index == 0) {
-    impl.subkeyNames = document->SubkeyNames(impl.id);
-    impl.namesGeneration = impl.generation;
-    if (impl.store->Torn()) {  // read again from the file as it is now
-      if (uint32_t code = Locate(impl, true, &document)) return code;
+  const uint32_t code = ReadWhole(*impl.store, [&] {
+    RegistryDocument* document = nullptr;
+    if (uint32_t located = Locate(impl, false, &document)) return located;
+    if (impl.namesGeneration != impl.generation || index == 0) {
       impl.subkeyNames = document->SubkeyNames(impl.id);
       impl.namesGeneration = impl.generation;
     }
-  }
+    return uint32_t(kErrorSuccess);
+  });
+  if (code != kErrorSuccess) return code;
   if (index >= impl.subkeyNames.size()) return kErrorNoMoreItems;
   *name = impl.subkeyNames[index];
   return kErrorSuccess;

@@ -293,7 +293,7 @@ bool RegistryDocument::IndexKeyLines(uint32_t* errorLine, std::string* reason) {
     *reason = why;
     return false;
   };
-  if (text_.size() >= kOwnedName) return fail(1, "fichier trop volumineux");  // offsets are 32 bits wide
+  if (text_.size() >= kLargestFile) return fail(1, "fichier trop volumineux");
   const char* lineEnd = LineEnd(begin, end);
   std::string_view first(begin, static_cast<size_t>(lineEnd - begin));
   if (!first.empty() && first.back() == '\r') first.remove_suffix(1);

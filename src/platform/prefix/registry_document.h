@@ -100,13 +100,16 @@ class RegistryDocument {
   void DeleteKey(uint32_t key);
   bool changed() const { return changed_; }
 
+  // Files this size or larger are refused: the index keeps 31-bit offsets.
+  static constexpr uint64_t kLargestFile = 0x80000000u;
+
   // The file's new text; keys changed since Parse() are stamped with `now`.
   std::string Serialize(FileTime now);
 
  private:
   static constexpr uint32_t kNone = UINT32_MAX;
   static constexpr size_t kScanLimit = 16;  // values a key holds before it gets a hash index
-  static constexpr uint32_t kOwnedName = 0x80000000u;
+  static constexpr uint32_t kOwnedName = uint32_t(kLargestFile);
 
   // A line starting with '[': where it is, and its key's name in index form
   // (see KeyName in the .cpp). For the usual names that is the file's own

@@ -91,7 +91,7 @@ uint32_t RegistryStore::Current(bool forceStat, RegistryDocument** document) {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
   const int64_t now = int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-  bool due = now - lastCheck_ >= std::chrono::nanoseconds(kStatInterval).count();
+  const bool due = now - lastCheck_ >= std::chrono::nanoseconds(kStatInterval).count();
   if (state_ == State::Ready && !forceStat && !due) {  // the usual read
     *document = document_.get();
     return kErrorSuccess;
@@ -149,8 +149,15 @@ uint32_t RegistryStore::ReadFile(const Identity& seen) {
     return state_ == State::Ready ? kErrorSuccess : kErrorFileNotFound;
   }
   struct stat st {};
+  const bool sized = fstat(fd.fd, &st) == 0;
+  // Refused before it is mapped: its offsets would not fit the index.
+  if (sized && uint64_t(st.st_size) >= RegistryDocument::kLargestFile) {
+    state_ = State::Corrupt;
+    error_ = path_ + ", ligne 1 : fichier trop volumineux";
+    return kErrorRegistryCorrupt;
+  }
   std::unique_ptr<MappedFile> file;
-  if (fstat(fd.fd, &st) != 0 || !(file = MappedFile::Open(fd.fd, static_cast<size_t>(st.st_size)))) {
+  if (!sized || !(file = MappedFile::Open(fd.fd, static_cast<size_t>(st.st_size)))) {
     state_ = State::Corrupt;
     error_ = path_ + " : lecture impossible";
     return kErrorRegistryCorrupt;
