@@ -41,6 +41,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "db/company_database.h"
@@ -174,10 +175,17 @@ void BM_FleetRollout(benchmark::State& state) {
   std::unique_ptr<LingeringDatabases> lingering;
   if (databases == Databases::InUse) inUse = std::make_unique<DatabasesInUse>();
   if (databases == Databases::Lingering) lingering = std::make_unique<LingeringDatabases>();
+  // Preparing attaches to every database; idle databases are given the time
+  // to be closed again before a side starts, so that the server's closing
+  // met by a side is its own workstations' doing.
+  const auto prepare = [&](int workstations) {
+    Prepare(lists, workstations);
+    if (databases == Databases::Idle) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  };
   for (auto _ : state) {
-    Prepare(lists, 1);
+    prepare(1);
     const Side alone = TimedRollout(1);
-    Prepare(lists, kWorkstations);
+    prepare(kWorkstations);
     const Side together = TimedRollout(kWorkstations);
     g_alone[key].push_back(alone);
     g_together[key].push_back(together);
