@@ -5,14 +5,11 @@
 
 #include "company_database.h"
 #include "fixtures/temp_prefix.h"
+#include "fixtures/tool_run.h"
 
 namespace {
 
-struct ToolRun {
-  int exitCode;
-  QString out;
-  QString err;
-};
+using fixtures::ToolRun;
 
 class InspectDbTest : public testing::Test {
  protected:
@@ -28,9 +25,7 @@ class InspectDbTest : public testing::Test {
     env.insert(QStringLiteral("WINEPREFIX"), QString::fromStdString(prefix_.root()));
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(KELVARO_INSPECT), QStringList{QStringLiteral("db")} + args);
-    process.waitForFinished(60000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return fixtures::FinishTool(process);
   }
 
   fixtures::TempPrefix prefix_;

@@ -11,6 +11,7 @@
 
 #include "engine/resource_pack.h"
 #include "fixtures/temp_prefix.h"
+#include "fixtures/tool_run.h"
 
 #if defined(KELVARO_PACK)
 
@@ -18,19 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct PackRun {
-  int exitCode = -1;
-  QString out;
-  QString err;
-};
+using PackRun = fixtures::ToolRun;
 
-PackRun pack(const QStringList& args) {
-  QProcess process;
-  process.start(QStringLiteral(KELVARO_PACK), args);
-  process.waitForFinished(60000);
-  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-          QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
-}
+PackRun pack(const QStringList& args) { return fixtures::RunTool(QStringLiteral(KELVARO_PACK), args); }
 
 // Standard output of a host tool (binutils' readelf), or empty.
 QString toolOutput(const QString& program, const QStringList& args) {

@@ -99,13 +99,7 @@ class TrustTest : public fixtures::PackedUpdateTest {
     return copy;
   }
 
-  BatchRun inspect(const QStringList& args) {
-    QProcess process;
-    process.start(QStringLiteral(KELVARO_INSPECT), args);
-    EXPECT_TRUE(process.waitForFinished(60000));
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-  }
+  BatchRun inspect(const QStringList& args) { return fixtures::RunTool(QStringLiteral(KELVARO_INSPECT), args); }
 
   std::map<std::string, std::string> before_;
   int copies_ = 0;
