@@ -37,7 +37,7 @@ WizardCommand ParseWizardArguments(const QStringList& args) {
     command.mode = Mode::Help;
     return command;
   }
-  bool unattended = false, answered = false, jsonAsked = false;
+  bool unattended = false, answered = false;
   for (qsizetype i = 0; i < args.size(); ++i) {
     const QString& arg = args[i];
     if (arg == QStringLiteral("--unattended") || IsSlashForm(arg, "/SILENT")) {
@@ -53,18 +53,16 @@ WizardCommand ParseWizardArguments(const QStringList& args) {
     } else if (arg == QStringLiteral("--json")) {
       command.json = i + 1 < args.size() ? args[++i] : QString();
       if (command.json.isEmpty()) return Refused(QStringLiteral("--json attend un nom de fichier"));
-      jsonAsked = true;
     } else if (!SlashValue(arg, "/JSON").isNull()) {
       command.json = SlashValue(arg, "/JSON");
       if (command.json.isEmpty()) return Refused(QStringLiteral("/JSON attend un nom de fichier"));
-      jsonAsked = true;
     } else {
       return Refused(QStringLiteral("argument inconnu : ") + arg);
     }
   }
   if (answered && !unattended)
     return Refused(QStringLiteral("la réponse ne sert qu'à une mise à jour sans fenêtre (--unattended ou /SILENT)"));
-  if (jsonAsked && !unattended)
+  if (!command.json.isEmpty() && !unattended)
     return Refused(QStringLiteral("le document JSON ne sert qu'à une mise à jour sans fenêtre (--unattended ou /SILENT)"));
   if (unattended) command.mode = Mode::Unattended;
   return command;
