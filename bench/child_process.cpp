@@ -6,8 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QStandardPaths>
 #include <chrono>
-#include <cstdlib>
 
 extern char** environ;
 
@@ -56,16 +56,7 @@ double RunToExit(std::vector<std::string> args, const std::vector<std::string>& 
 }
 
 bool OnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "";
-  for (size_t start = 0; start <= dirs.size();) {
-    size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    const std::string candidate = dirs.substr(start, end - start) + "/" + program;
-    if (end > start && access(candidate.c_str(), X_OK) == 0) return true;
-    start = end + 1;
-  }
-  return false;
+  return !QStandardPaths::findExecutable(QString::fromStdString(program)).isEmpty();
 }
 
 }  // namespace bench

@@ -264,7 +264,13 @@ class AnsibleRolloutTest : public e2e::UpdateRunTest {
     probeInstalled = true;
   }
   static constexpr const char* kProbe = "kelvaro-rollout-probe";
-  bool probeInstalled = false;  // by the playbook: purged by the test
+  bool probeInstalled = false;  // by the playbook: purged when the test ends
+
+  // The machine keeps no package of the test's, however the test ended.
+  void TearDown() override {
+    if (probeInstalled && !InstalledVersion(kProbe).empty()) Shell(std::string("dpkg --purge ") + kProbe + " >/dev/null");
+    e2e::UpdateRunTest::TearDown();
+  }
 
   // The hosts named in the task's lines of the output, as "changed: [host]"
   // and the like.
@@ -339,7 +345,6 @@ TEST_F(AnsibleRolloutTest, EveryWorkstationGetsItsOutcomeAndTheSharedListsAreSto
   const QString output = runPlaybook(inventory(update), &exitCode);
   if (probeInstalled) {
     EXPECT_EQ(InstalledVersion(kProbe), "1.0");
-    Shell(std::string("dpkg --purge ") + kProbe + " >/dev/null");
   }
   EXPECT_EQ(exitCode, 2) << "some hosts failed";
   const QStringList install = TaskLines(output, QStringLiteral("Install the package with apt"));
