@@ -4,8 +4,13 @@
 // - an accepted text, served unchanged, is written back byte for byte;
 // - every key and value the walk meets can be read, and once each key with
 //   values has been rewritten in Wine's form, the new text parses again to
-//   the very same keys and values.
+//   the very same keys and values;
+// - the same text loaded as a file is, its key names read only as lookups
+//   need them, walks to the very same keys and values.
 // A broken promise aborts with the two sides printed.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +20,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/prefix/mapped_file.h"
 #include "platform/prefix/registry_document.h"
 
 namespace {
@@ -84,6 +90,24 @@ std::string Describe(const Snapshot& snapshot) {
   return out;
 }
 
+// The text as a registry file is loaded: mapped, key names read as lookups
+// need them. False when no file could be made of it.
+bool LoadAsFile(const std::string& text, RegistryDocument* doc, uint32_t* errorLine, std::string* reason) {
+  const int fd = memfd_create("registry", MFD_CLOEXEC);
+  if (fd < 0) return false;
+  size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t n = write(fd, text.data() + written, text.size() - written);
+    if (n <= 0) break;
+    written += static_cast<size_t>(n);
+  }
+  auto file = written == text.size() ? platform::prefix::MappedFile::Open(fd, text.size()) : nullptr;
+  close(fd);
+  if (!file) return false;
+  if (!doc->Load(std::move(file), errorLine, reason)) Broken("a text that parses does not load", *reason);
+  return true;
+}
+
 size_t LineCount(const std::string& text) {
   size_t lines = 1;
   for (char c : text) lines += c == '\n';
@@ -108,6 +132,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Snapshot before;
   size_t pathCharacters = 0;
   if (!Walk(doc, RegistryDocument::kRootKey, String(), &before, &pathCharacters)) return 0;
+
+  if (RegistryDocument loaded(kHeader); !text.empty() && LoadAsFile(text, &loaded, &errorLine, &reason)) {
+    Snapshot asLoaded;
+    pathCharacters = 0;
+    Walk(loaded, RegistryDocument::kRootKey, String(), &asLoaded, &pathCharacters);
+    if (loaded.keyLineDamaged()) Broken("a key line that parses is damaged when loaded", text);
+    if (asLoaded != before) Broken("the loaded file reads differently", Describe(before) + "---\n" + Describe(asLoaded));
+  }
 
   // Rewrite every key that holds values: setting a value to what it holds
   // makes the writer spell the whole key anew.

@@ -304,12 +304,128 @@ bool RegistryDocument::IndexKeyLines(uint32_t* errorLine, std::string* reason) {
   preambleEnd_ = static_cast<size_t>(p - begin);
   // Files Wine writes hold about one key line per few hundred bytes.
   lines_.reserve(text_.size() / 128 + 16);
+  if (!IndexInFileOrder(p)) {
+    lines_.clear();
+    if (!IndexSorting(p, errorLine, reason)) return false;
+  }
+  // "[]" spells the root; such lines sort first.
+  Key& root = keys_[kRootKey];
+  while (root.lineCount < lines_.size() && LineName(lines_[root.lineCount]).empty()) ++root.lineCount;
+  if (root.lineCount) root.firstLine = 0;
+  return true;
+}
+
+namespace {
+
+// The rank of the byte two key names in Wine's order first differ at: the
+// closing bracket (the end of the shorter name) first, then as Rank().
+unsigned EndRank(char c) { return c == ']' ? 0 : Rank(c) + 1; }
+
+// The first place from `i` on where the bytes from `a` and from `b` differ,
+// or `limit`.
+size_t Mismatch(const char* a, const char* b, size_t i, size_t limit) {
+  for (; i + 8 <= limit; i += 8)
+    if (const uint64_t diff = Load8(a + i) ^ Load8(b + i)) return i + (static_cast<size_t>(std::countr_zero(diff)) >> 3);
+  while (i < limit && a[i] == b[i]) ++i;
+  return i;
+}
+
+// Where the text from `a` and the text from `b` on first differ other than
+// in the case of a letter (unless that letter follows a backslash, as the
+// letters of escape sequences do); `b` is the later in a text that ends at
+// `end`. False when `b` runs into the end first. Names that are the same
+// are told apart past their end, anywhere, which is enough: the same names
+// are in order whatever follows them. Eight bytes a step: adjacent names
+// share most of their length.
+bool FirstDifference(const char* a, const char* b, const char* end, size_t* at) {
+  const size_t limit = static_cast<size_t>(end - b);
+  for (size_t i = 0;; ++i) {
+    i = Mismatch(a, b, i, limit);
+    if (i == limit) return false;
+    const bool caseOnly = (a[i] ^ b[i]) == 0x20 && EndRank(a[i]) == EndRank(b[i]) && (i == 0 || b[i - 1] != '\\');
+    if (!caseOnly) {
+      *at = i;
+      return true;
+    }
+  }
+}
+
+// True when two names whose bytes before `at` are the same (but for the
+// case of letters that are not escape letters) order, read in full, as
+// their bytes at `at` do. That holds unless something that reads several
+// bytes as one starts before `at` and runs into it or past it, or starts at
+// `at`: an escape sequence (a backslash not in a pair; at most six bytes),
+// a character of several bytes, or a run of backslashes other than one
+// separator. Then the bytes before `at` read alike in both names, and what
+// each holds at `at` is one plain character, one separator, or its end.
+bool CleanBoundary(const char* a, const char* b, size_t at, const char* end) {
+  const size_t limit = static_cast<size_t>(end - b);
+  const bool slashBefore = at > 0 && b[at - 1] == '\\';
+  for (const char* name : {a, b}) {
+    const auto c = static_cast<unsigned char>(name[at]);
+    if (c == '\\') {
+      // A separator starting here: two backslashes, then a name.
+      if (at == 0 || slashBefore || at + 2 >= limit || name[at + 1] != '\\' || name[at + 2] == '\\' ||
+          name[at + 2] == ']')
+        return false;
+    } else if (c != ']' && (c < 0x20 || c >= 0x7F)) {
+      return false;
+    }
+  }
+  if (at == 0) return true;
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  if (at >= 8) {
+    const uint64_t before = Load8(b + at - 8);
+    const uint64_t slash = before ^ ('\\' * kOnes);
+    if (!(((slash - kOnes) & ~slash & kHigh) | (before & kHigh))) return true;  // the usual case
+  }
+  for (size_t j = at; j > 0 && at - j < 4; --j)
+    if (static_cast<unsigned char>(b[j - 1]) >= 0x80) return false;
+  size_t j = at;
+  while (j > 0 && at - j < 8 && b[j - 1] != '\\') --j;
+  if (j == 0 || b[j - 1] != '\\') return true;
+  size_t run = 0;
+  while (j > 0 && b[j - 1] == '\\') --j, ++run;
+  return run % 2 == 0;
+}
+
+}  // namespace
+
+// The key lines of a file in Wine's key order, in file order. Each line is
+// compared with the one before up to the first byte where they differ
+// (see CleanBoundary): the two names then sort, read in full, as their
+// bytes there do, so the rest of each name can wait until a lookup reads
+// it. False, lines_ half made, at the first line out of order or whose
+// order cannot be told from its bytes; the caller then reads every name in
+// full.
+bool RegistryDocument::IndexInFileOrder(const char* p) {
+  const char* const begin = text_.data();
+  const char* const end = begin + text_.size();
+  const char* previous = nullptr;  // the name of the line before
+  while (p < end) {
+    const char* name = p + 1;
+    size_t differ = 0;
+    if (previous) {
+      if (!FirstDifference(previous, name, end, &differ) || !CleanBoundary(previous, name, differ, end)) return false;
+      const unsigned before = EndRank(previous[differ]), after = EndRank(name[differ]);
+      if (before > after || (before == after && previous[differ] != name[differ])) return false;
+    }
+    lines_.push_back({static_cast<uint32_t>(p - begin), kUnread});
+    previous = name;
+    p = NextKeyLine(name, end);
+  }
+  return true;
+}
+
+// Any file: every key line read in full and kept in order as it comes.
+bool RegistryDocument::IndexSorting(const char* p, uint32_t* errorLine, std::string* reason) {
+  const char* const end = text_.data() + text_.size();
   // Lines are kept in order as they come, while their names are still in
-  // the processor's cache. Files Wine writes are sorted already; in others
-  // a line out of place mostly belongs a few lines back and goes there at
-  // once. Lines that belong farther back (numbered names: "Zone 10" after
-  // "Zone 9") are set aside, in order among themselves mostly, and merged
-  // in at the end.
+  // the processor's cache. A line out of place mostly belongs a few lines
+  // back and goes there at once. Lines that belong farther back (numbered
+  // names: "Zone 10" after "Zone 9") are set aside, in order among
+  // themselves mostly, and merged in at the end.
   std::string_view previous;  // the name of the line before when it was plain
   bool previousIsLast = true;   // that line is the last of lines_ still
   std::vector<KeyLine> farBack;
@@ -331,10 +447,42 @@ bool RegistryDocument::IndexKeyLines(uint32_t* errorLine, std::string* reason) {
     lines_.insert(lines_.end(), farBack.begin(), farBack.end());
     std::inplace_merge(lines_.begin(), lines_.begin() + middle, lines_.end(), LineOrder());
   }
-  // "[]" spells the root; such lines sort first.
-  Key& root = keys_[kRootKey];
-  while (root.lineCount < lines_.size() && LineName(lines_[root.lineCount]).empty()) ++root.lineCount;
-  if (root.lineCount) root.firstLine = 0;
+  return true;
+}
+
+// The whole name of a key line whose name was checked only in part: plain,
+// or spelt anew in ownedNames_. A damaged name fails with its line.
+bool RegistryDocument::ReadKeyLine(KeyLine& line, uint32_t* errorLine, std::string* reason) const {
+  const char* const end = text_.data() + text_.size();
+  const char* name = text_.data() + line.at + 1;
+  if (const char* close = PlainNameEnd(name, name, end)) {
+    line.length = static_cast<uint32_t>(close - name);
+    return true;
+  }
+  regtext::Cursor c{name, end, 0};
+  String path;
+  const bool read = regtext::ReadEscaped(&c, ']', &path, reason);
+  if (!read || !TidyKeyPath(&path)) {
+    if (read) *reason = "nom de clé invalide (commence par une barre oblique inverse)";
+    *errorLine = LineAt(name);
+    // Somewhere to stand for lookups until the document is read again.
+    line.length = static_cast<uint32_t>(LineEnd(name, end) - name);
+    return false;
+  }
+  line.length = kOwnedName | static_cast<uint32_t>(ownedNames_.size());
+  ownedNames_.push_back({KeyName(path), std::move(path)});
+  return true;
+}
+
+bool RegistryDocument::CheckKeyLines(uint32_t* errorLine, std::string* reason) {
+  if (keyLineDamaged()) {
+    *errorLine = lateDamageLine_;
+    *reason = lateDamage_;
+    return false;
+  }
+  // In file order: lines still unread were kept in it.
+  for (KeyLine& line : lines_)
+    if (line.length == kUnread && !ReadKeyLine(line, errorLine, reason)) return false;
   return true;
 }
 
@@ -396,6 +544,15 @@ const char* RegistryDocument::AddKeyLine(const char* at, std::string_view previo
 }
 
 std::string_view RegistryDocument::LineName(const KeyLine& line) const {
+  if (line.length == kUnread) {
+    // lines_ is mutable: reading a name in full changes no answer.
+    uint32_t damagedAt = 0;
+    std::string why;
+    if (!ReadKeyLine(const_cast<KeyLine&>(line), &damagedAt, &why) && !keyLineDamaged()) {
+      lateDamageLine_ = damagedAt;
+      lateDamage_ = std::move(why);
+    }
+  }
   if (line.length & kOwnedName) return ownedNames_[line.length & ~kOwnedName].name;
   return text_.substr(line.at + 1, line.length);
 }
@@ -680,6 +837,7 @@ bool RegistryDocument::CheckKey(uint32_t id, uint32_t* errorLine, std::string* r
 
 bool RegistryDocument::CheckAll(uint32_t* errorLine, std::string* reason) {
   if (checkedAll_) return true;
+  if (!CheckKeyLines(errorLine, reason)) return false;
   const char* const end = text_.data() + text_.size();
   for (const char* p = text_.data() + preambleEnd_; p < end;) {
     const char* lineEnd = LineEnd(p, end);

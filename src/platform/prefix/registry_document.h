@@ -2,25 +2,33 @@
 // read, an index of its key lines, and the changes made since it was read.
 //
 // Guarantees when things go wrong:
-// - Load() reads the header and every key line; a fault there fails it with
-//   the line number and a French reason, and the document must not be used.
-//   A key's value lines are read, and checked, the first time the key is
-//   used: CheckKey() fails with the line and the reason when they are
-//   damaged, and only that key is refused. CheckAll() checks every line; a
-//   document is written only after it passed. Parse() is Load() and
-//   CheckAll() at once.
+// - Load() reads the header and finds every key line; a fault there fails it
+//   with the line number and a French reason, and the document must not be
+//   used. A key line's name is checked where it differs from the names of
+//   the lines around it when loading, and in full the first time a lookup
+//   needs it. A key's value lines are read, and checked, the first time the
+//   key is used: CheckKey() fails with the line and the reason when they
+//   are damaged, and only that key is refused. A key line found damaged by
+//   a lookup makes misread() true: the document is then read again with
+//   CheckKeyLines(), which refuses the file at that line as Load() would.
+//   CheckAll() checks every line; a document is written only after it
+//   passed. Parse() is Load() and CheckAll() at once.
 // - Serialize() gives back every byte of the keys that were not changed (their
 //   lines, comments, option lines and timestamps) and the file's header as it
 //   was; only changed keys are written anew, in Wine's form with a fresh
 //   timestamp, and new keys go where Wine's sorted order puts them.
 // - Text mapped from a file that another program shrinks meanwhile reads as
-//   zeros past the new end, never past the end (mapped_file.h): torn() then
-//   says that what was read must be read again from the file.
+//   zeros past the new end, never past the end (mapped_file.h): misread()
+//   then says that what was read must be read again from the file.
 //
-// Loading costs one pass that finds the lines starting with '[' and one
-// array entry for each; keys are looked up by a binary search of those
-// lines in Wine's key order, and a key gets a record of its own only once
-// it is used.
+// Loading costs one pass over the text that finds the lines starting with
+// '[' and keeps one array entry for each. Files in Wine's key order (all
+// that Wine writes, and all that this class writes from them) are checked
+// to be in that order as they are read, comparing each key line with the
+// one before only up to where they differ; the rest of a name is read when
+// a lookup first needs it. Files out of that order are sorted, every name
+// read in full. Keys are looked up by a binary search of the lines, and a
+// key gets a record of its own only once it is used.
 #pragma once
 
 #include <cstdint>
@@ -76,11 +84,17 @@ class RegistryDocument {
   bool Parse(std::string text, uint32_t* errorLine, std::string* reason);
   // A file's bytes; only the header and the key lines are read now.
   bool Load(std::unique_ptr<MappedFile> file, uint32_t* errorLine, std::string* reason);
+  // Every key line's name read in full.
+  bool CheckKeyLines(uint32_t* errorLine, std::string* reason);
   // The key's value lines (for the root: every line of the file).
   bool CheckKey(uint32_t key, uint32_t* errorLine, std::string* reason);
   bool CheckAll(uint32_t* errorLine, std::string* reason);
-  // The mapped file shrank under what was read: see mapped_file.h.
+  // What was read must be read again: the mapped file shrank under it (see
+  // mapped_file.h), or a lookup found a damaged key line, which a reading
+  // with CheckKeyLines() refuses.
+  bool misread() const { return torn() || keyLineDamaged(); }
   bool torn() const { return file_ && file_->torn(); }
+  bool keyLineDamaged() const { return !lateDamage_.empty(); }
 
   // `path`: components separated by one backslash, no leading or trailing one.
   uint32_t Find(std::u16string_view path);
@@ -110,11 +124,13 @@ class RegistryDocument {
   static constexpr uint32_t kNone = UINT32_MAX;
   static constexpr size_t kScanLimit = 16;  // values a key holds before it gets a hash index
   static constexpr uint32_t kOwnedName = uint32_t(kLargestFile);
+  static constexpr uint32_t kUnread = kOwnedName - 1;  // a name not read in full yet
 
   // A line starting with '[': where it is, and its key's name in index form
   // (see KeyName in the .cpp). For the usual names that is the file's own
   // bytes after the '['; other names are spelt anew in ownedNames_, and
-  // `length` then holds kOwnedName and their place there.
+  // `length` then holds kOwnedName and their place there. kUnread until the
+  // name is read in full.
   struct KeyLine {
     uint32_t at;
     uint32_t length;
@@ -148,6 +164,9 @@ class RegistryDocument {
   };
 
   bool IndexKeyLines(uint32_t* errorLine, std::string* reason);
+  bool IndexInFileOrder(const char* first);
+  bool IndexSorting(const char* first, uint32_t* errorLine, std::string* reason);
+  bool ReadKeyLine(KeyLine& line, uint32_t* errorLine, std::string* reason) const;
   bool CheckPreamble(const char* from, const char* to, uint32_t* errorLine, std::string* reason) const;
   const char* AddKeyLine(const char* at, std::string_view previous, bool* outOfOrder, uint32_t* errorLine,
                          std::string* reason);
@@ -177,8 +196,12 @@ class RegistryDocument {
   std::string header_;
   size_t preambleEnd_ = 0;
   bool checkedAll_ = false;
-  std::vector<KeyLine> lines_;  // sorted in Wine's key order, file order among equals
-  std::deque<OwnedName> ownedNames_;
+  // Sorted in Wine's key order, file order among equals. Names are read in
+  // full as lookups need them, which a const lookup may do.
+  mutable std::vector<KeyLine> lines_;
+  mutable std::deque<OwnedName> ownedNames_;
+  mutable uint32_t lateDamageLine_ = 0;
+  mutable std::string lateDamage_;  // why the first key line found damaged late is
   std::deque<Key> keys_;  // 0 is the root
   std::unordered_map<std::string, uint32_t> ids_;  // index form -> keys_
   std::vector<uint32_t> created_;  // keys made since loading, without a key line

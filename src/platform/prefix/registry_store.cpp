@@ -167,7 +167,11 @@ uint32_t RegistryStore::ReadFile(const Identity& seen) {
   identity_ = IdentityOf(st);
   uint32_t line = 0;
   std::string reason;
-  if (!document->Load(std::move(file), &line, &reason)) {
+  // Key lines are read in full at once when a lookup found one damaged in
+  // this file before, so that the file is refused at that line.
+  bool read = document->Load(std::move(file), &line, &reason);
+  if (read && (checkKeyLinesAtOnce_ || document->keyLineDamaged())) read = document->CheckKeyLines(&line, &reason);
+  if (!read) {
     state_ = document->torn() ? State::Ready : State::Corrupt;
     if (state_ == State::Ready) document_ = std::move(document);  // read again by Reload
     else error_ = path_ + ", ligne " + std::to_string(line) + " : " + reason;
@@ -182,13 +186,14 @@ uint32_t RegistryStore::CheckKey(RegistryDocument& document, uint32_t key) {
   uint32_t line = 0;
   std::string reason;
   if (document.CheckKey(key, &line, &reason)) return kErrorSuccess;
-  if (document.torn()) return kErrorSuccess;  // the caller reads again
+  if (document.misread()) return kErrorSuccess;  // the caller reads again
   error_ = path_ + ", ligne " + std::to_string(line) + " : " + reason;
   return kErrorRegistryCorrupt;
 }
 
 bool RegistryStore::Torn() {
-  if (state_ != State::Ready || !document_ || !document_->torn()) return false;
+  if (state_ != State::Ready || !document_ || !document_->misread()) return false;
+  if (document_->keyLineDamaged()) checkKeyLinesAtOnce_ = true;
   state_ = State::Unread;  // read again at the next call
   return true;
 }

@@ -71,8 +71,9 @@ class RegistryStore {
   // kErrorRegistryCorrupt, error() naming the line, when the key's lines in
   // the file are damaged.
   uint32_t CheckKey(RegistryDocument& document, uint32_t key);
-  // What was read of the document may be wrong: the file shrank under it.
-  // The next Current() then reads the file again.
+  // What was read of the document may be wrong: the file shrank under it,
+  // or a lookup found a damaged key line. The next Current() then reads the
+  // file again, in the second case with every key line checked at once.
   bool Torn();
 
   // kErrorSuccess when the file may be written (a running Wine aside).
@@ -112,6 +113,7 @@ class RegistryStore {
   int64_t lastCheck_ = 0;  // coarse monotonic nanoseconds
   std::unique_ptr<RegistryDocument> document_;
   uint64_t generation_ = 0;
+  bool checkKeyLinesAtOnce_ = false;
   std::string error_;
   std::string refusal_;
 };

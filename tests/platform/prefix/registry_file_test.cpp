@@ -329,6 +329,26 @@ TEST_F(RegistryFileTest, ADamagedKeyIsRefusedAtItsLineWhileTheOthersRead) {
   EXPECT_EQ(ReadHost(userReg()), file);
 }
 
+TEST_F(RegistryFileTest, ADamagedKeyNameIsRefusedAtItsLineOnceALookupMeetsIt) {
+  // Key names are read in full when a lookup needs them: a fault far from
+  // the keys read leaves them readable until a lookup meets it, and from
+  // then on the file is refused at its line, and never written.
+  std::string file = std::string(kHeader) + "\n";
+  for (int i = 0; i < 100; ++i) file += "[Software\\\\K" + std::to_string(100 + i) + "] 1700000000\n\"v\"=\"1\"\n";
+  const uint32_t damagedLine = 6 + 200;
+  file += "[Software\\\\Z\\xzz] 1700000000\n";
+  WriteHost(userReg(), file);
+  EXPECT_EQ(queryString(u"Software\\K105", u"v"), u"1");
+  RegistryKey key;
+  EXPECT_EQ(RegOpenKey(RegistryRoot::CurrentUser, u"Software\\Z", kKeyRead, &key), kErrorRegistryCorrupt);
+  const std::string where = userReg() + ", ligne " + std::to_string(damagedLine) + " : séquence \\x sans chiffre hexadécimal";
+  EXPECT_EQ(Utf8(RegistryFileError()), where);
+  EXPECT_EQ(RegOpenKey(RegistryRoot::CurrentUser, u"Software\\K105", kKeyAllAccess, &key), kErrorRegistryCorrupt);
+  EXPECT_EQ(Utf8(RegistryFileError()), where);
+  EXPECT_EQ(RegCreateKey(RegistryRoot::CurrentUser, u"Software\\New", kKeyAllAccess, &key), kErrorRegistryCorrupt);
+  EXPECT_EQ(ReadHost(userReg()), file);
+}
+
 TEST_F(RegistryFileTest, FilesThatAreNotRegistryFilesAreRefused) {
   struct Case {
     std::string file;
