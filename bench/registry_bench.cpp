@@ -246,7 +246,7 @@ int main(int argc, char** argv) {
   within = PrintRatio(reporter, "value read through an open key / hash map lookup", "BM_QueryValue",
                       "BM_HashMapLookup", 2) && within;
 #ifdef KELVARO_INSPECT
-  within = MeasureFreshProcesses(20) && within;
+  within = MeasureFreshProcesses(60) && within;
 #endif
   benchmark::Shutdown();
   return within ? 0 : 1;
