@@ -63,6 +63,20 @@ void AppendExtensionKey(std::string* text, unsigned i) {
   *text += "\"PerceivedType\"=\"document\"\n";
 }
 
+// A program identifier, spelt in capitals and small letters as they come
+// ("CLRMetaData.CLRRuntimeHost" beside "chm.file"): sorted ignoring case,
+// neighbouring names often differ first in the case of a letter.
+void AppendProgIdKeys(std::string* text, unsigned i) {
+  const std::string n = std::to_string(i);
+  const std::string document = "Software\\Classes\\Gen" + n + ".Document";
+  AppendKeyLine(text, document);
+  *text += "@=\"Document " + n + "\"\n";
+  AppendKeyLine(text, document + "\\CLSID");
+  *text += "@=\"" + Guid(i, 7) + "\"\n";
+  AppendKeyLine(text, "Software\\Classes\\gen" + n + "file\\shell\\open\\command");
+  *text += "@=str(2):\"%SystemRoot%\\\\system32\\\\gen" + n + ".exe \\\"%1\\\"\"\n";
+}
+
 void AppendProgramKey(std::string* text, unsigned i) {
   const std::string n = std::to_string(i);
   AppendKeyLine(text, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Programme " + n);
@@ -101,6 +115,7 @@ struct SystemSections {
     AppendClassKey(&classes, round);
     AppendInterfaceKeys(&interfaces, round);
     if (round % 4 == 0) AppendExtensionKey(&extensions, round / 4);
+    if (round % 4 == 2) AppendProgIdKeys(&classes, round / 4);
     if (round % 3 == 0) AppendProgramKey(&programs, round / 3);
     if (round % 2 == 0) {
       fonts += "\"Police " + std::to_string(round / 2) + " (TrueType)\"=\"police" + std::to_string(round / 2) + ".ttf\"\n";

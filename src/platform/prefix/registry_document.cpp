@@ -330,9 +330,17 @@ size_t Mismatch(const char* a, const char* b, size_t i, size_t limit) {
   return i;
 }
 
+// True when the byte at `i` follows an odd run of backslashes: the letter of
+// an escape sequence (\x41 is not \X41), not the first letter of a name
+// after a separator.
+bool EscapeLetter(const char* name, size_t i) {
+  size_t run = 0;
+  while (run < i && name[i - 1 - run] == '\\') ++run;
+  return run % 2 == 1;
+}
+
 // Where the text from `a` and the text from `b` on first differ other than
-// in the case of a letter (unless that letter follows a backslash, as the
-// letters of escape sequences do); `b` is the later in a text that ends at
+// in the case of a letter (unless it is the letter of an escape sequence); `b` is the later in a text that ends at
 // `end`. False when `b` runs into the end first. Names that are the same
 // are told apart past their end, anywhere, which is enough: the same names
 // are in order whatever follows them. Eight bytes a step: adjacent names
@@ -342,7 +350,7 @@ bool FirstDifference(const char* a, const char* b, const char* end, size_t* at) 
   for (size_t i = 0;; ++i) {
     i = Mismatch(a, b, i, limit);
     if (i == limit) return false;
-    const bool caseOnly = (a[i] ^ b[i]) == 0x20 && EndRank(a[i]) == EndRank(b[i]) && (i == 0 || b[i - 1] != '\\');
+    const bool caseOnly = (a[i] ^ b[i]) == 0x20 && EndRank(a[i]) == EndRank(b[i]) && !EscapeLetter(b, i);
     if (!caseOnly) {
       *at = i;
       return true;
