@@ -383,16 +383,25 @@ bool CleanBoundary(const char* a, const char* b, size_t at, const char* end) {
   if (at == 0) return true;
   constexpr uint64_t kOnes = 0x0101010101010101ULL;
   constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  static_assert(std::endian::native == std::endian::little, "the last byte before `at` is the word's top byte");
   if (at >= 8) {
+    // The usual case, eight bytes at once: ASCII, and no backslash or a
+    // run of them that ends in these bytes, its length even.
     const uint64_t before = Load8(b + at - 8);
-    const uint64_t slash = before ^ ('\\' * kOnes);
-    if (!(((slash - kOnes) & ~slash & kHigh) | (before & kHigh))) return true;  // the usual case
+    if (!(before & kHigh)) {
+      const uint64_t x = before ^ ('\\' * kOnes);
+      const uint64_t slashes = ~(((x & ~kHigh) + ~kHigh) | x) & kHigh;
+      if (!slashes) return true;
+      const int last = (63 - std::countl_zero(slashes)) >> 3;  // the byte of the last backslash
+      const int run = std::countl_zero(~(slashes << (8 * (7 - last))) & kHigh) >> 3;
+      if (run <= last) return run % 2 == 0;
+    }
   }
   for (size_t j = at; j > 0 && at - j < 4; --j)
     if (static_cast<unsigned char>(b[j - 1]) >= 0x80) return false;
-  size_t j = at;
+  size_t j = at;  // past the last backslash among the eight bytes before `at`
   while (j > 0 && at - j < 8 && b[j - 1] != '\\') --j;
-  if (j == 0 || b[j - 1] != '\\') return true;
+  if (j == 0 || at - j == 8 || b[j - 1] != '\\') return true;
   size_t run = 0;
   while (j > 0 && b[j - 1] == '\\') --j, ++run;
   return run % 2 == 0;
