@@ -350,7 +350,7 @@ bool FirstDifference(const char* a, const char* b, const char* end, size_t* at) 
   for (size_t i = 0;; ++i) {
     i = Mismatch(a, b, i, limit);
     if (i == limit) return false;
-    const bool caseOnly = (a[i] ^ b[i]) == 0x20 && EndRank(a[i]) == EndRank(b[i]) && !EscapeLetter(b, i);
+    const bool caseOnly = (a[i] ^ b[i]) == 0x20 && unsigned((a[i] | 0x20) - 'a') < 26u && !EscapeLetter(b, i);
     if (!caseOnly) {
       *at = i;
       return true;
