@@ -340,11 +340,11 @@ bool EscapeLetter(const char* name, size_t i) {
 }
 
 // Where the text from `a` and the text from `b` on first differ other than
-// in the case of a letter (unless it is the letter of an escape sequence); `b` is the later in a text that ends at
-// `end`. False when `b` runs into the end first. Names that are the same
-// are told apart past their end, anywhere, which is enough: the same names
-// are in order whatever follows them. Eight bytes a step: adjacent names
-// share most of their length.
+// in the case of a letter (unless it is the letter of an escape sequence);
+// `b` is the later in a text that ends at `end`. False when `b` runs into
+// the end first. Names that are the same are told apart past their end,
+// anywhere, which is enough: the same names are in order whatever follows
+// them. Eight bytes a step: adjacent names share most of their length.
 bool FirstDifference(const char* a, const char* b, const char* end, size_t* at) {
   const size_t limit = static_cast<size_t>(end - b);
   for (size_t i = 0;; ++i) {
