@@ -8,7 +8,10 @@
 #include <QCursor>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -27,12 +30,19 @@
 namespace kelvaro {
 namespace {
 
-// Runs act on the next modal dialog of type T as soon as it is shown.
+// Runs act on the next modal dialog of type T as soon as it is shown. A
+// dialog that act answered but that is still open ten seconds later fails
+// the test and is closed, so that the test ends instead of waiting forever.
 template <typename T>
 void WhenModalShown(std::function<void(T*)> act, int attempts = 500) {
   QTimer::singleShot(10, [act, attempts] {
     if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
       act(dialog);
+      QTimer::singleShot(10000, [stillOpen = QPointer<T>(dialog)] {
+        if (!stillOpen || !stillOpen->isVisible()) return;
+        ADD_FAILURE() << "the dialog stayed open after its answer";
+        stillOpen->reject();
+      });
     } else if (attempts > 0) {
       WhenModalShown<T>(act, attempts - 1);
     } else {
@@ -245,6 +255,17 @@ class QtUserDialogTest : public QtUserTest {
   fixtures::TempPrefix prefix_;
 };
 
+// Picks the entry at hostPath as a person does. selectFile() fills the
+// file-name box only while the box does not have the focus (it would not
+// overwrite what someone is typing there), and whether the dialog has given
+// it the focus yet depends on timing: then the name is typed into the box.
+void Choose(QFileDialog* dialog, const std::string& hostPath) {
+  const QString path = QString::fromStdString(hostPath);
+  dialog->selectFile(path);
+  if (auto* box = dialog->findChild<QLineEdit*>("fileNameEdit"); box && box->hasFocus())
+    box->setText(QFileInfo(path).fileName());
+}
+
 QString NoTrailingBackslash(QString path) {
   while (path.endsWith('\\')) path.chop(1);
   return path;
@@ -254,7 +275,7 @@ TEST_F(QtUserDialogTest, BrowseForFolderStartsOnTheFolderAndReturnsTheChoice) {
   QString shownDirectory;
   WhenModalShown<QFileDialog>([&](QFileDialog* dialog) {
     shownDirectory = dialog->directory().absolutePath();
-    dialog->selectFile(QString::fromStdString(prefix_.hostPath("C:\\WKelvaro\\Torvida\\Programs")));
+    Choose(dialog, prefix_.hostPath("C:\\WKelvaro\\Torvida\\Programs"));
     QMetaObject::invokeMethod(dialog, "accept");  // as the Open button does
   });
   QString folder = "C:\\WKelvaro\\Torvida\\";
@@ -282,8 +303,7 @@ TEST_F(QtUserDialogTest, OpenFileReturnsTheWindowsPathOfTheChosenFile) {
   WhenModalShown<QFileDialog>([&](QFileDialog* dialog) {
     shownDirectory = dialog->directory().absolutePath();
     filters = dialog->nameFilters();
-    dialog->selectFile(QString::fromStdString(
-        prefix_.hostPath("C:\\WKelvaro\\Torvida\\Programs\\WKTorvida2.dll")));
+    Choose(dialog, prefix_.hostPath("C:\\WKelvaro\\Torvida\\Programs\\WKTorvida2.dll"));
     QMetaObject::invokeMethod(dialog, "accept");  // as the Open button does
   });
   QString file;
