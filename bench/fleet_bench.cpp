@@ -20,9 +20,9 @@
 // attachment ends, and an attachment that arrives while it closes waits
 // about a second. The summary gives every pair, the medians per state and
 // the ratio of the medians, six at once over one alone, against the limit of
-// 1.5. Beside them it prints the CPU the runs and the database server used, and what that CPU spread over the machine's cores allows at
-// best. Exit status 1 when a ratio exceeds the limit or a run did not end in
-// success.
+// 1.5. Beside them it prints the CPU the runs and the database server used,
+// and what that CPU spread over the machine's cores allows at best. Exit
+// status 1 when a ratio exceeds the limit or a run did not end in success.
 //
 // Flags besides Google Benchmark's: --pairs=N (default 5) pairs per state.
 // Needs the server on 127.0.0.1:3050 and root (the databases are handed to
