@@ -73,8 +73,12 @@ std::vector<std::string> ChildEnvironment(const std::string& prefixRoot) {
   return variables;
 }
 
-// Runs `wine reg import file`; the French cause of a failure in *reason.
-bool RunImport(const std::string& prefixRoot, const String& windowsFile, std::string* reason) {
+// How one run of Wine's registry tool ended.
+enum class Run { Imported, Refused, Failed };
+
+// Runs `wine reg import file` once; the French cause of a failure in
+// *reason. Refused: the tool ran and answered with an error.
+Run RunImportOnce(const std::string& prefixRoot, const String& windowsFile, std::string* reason) {
   std::vector<std::string> args = {"wine", "reg", "import", HostText(windowsFile)};
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
@@ -92,7 +96,7 @@ bool RunImport(const std::string& prefixRoot, const String& windowsFile, std::st
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) {
     *reason = "l'outil de registre de Wine est introuvable (Wine n'est pas installé)";
-    return false;
+    return Run::Failed;
   }
   const auto deadline = std::chrono::steady_clock::now() + kImportTimeout;
   int status = 0;
@@ -101,20 +105,35 @@ bool RunImport(const std::string& prefixRoot, const String& windowsFile, std::st
     if (done == pid) break;
     if (done < 0 && errno != EINTR) {
       *reason = "l'outil de registre de Wine s'est perdu";
-      return false;
+      return Run::Failed;
     }
     if (std::chrono::steady_clock::now() >= deadline) {
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
       *reason = "l'outil de registre de Wine ne répond pas";
-      return false;
+      return Run::Failed;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return Run::Imported;
   *reason = "l'outil de registre de Wine a refusé la modification (code " +
             std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + ")";
-  return false;
+  return Run::Refused;
+}
+
+// Wine's start-up now and then fails to find its own registry tool: it says
+// "Application could not be started" and exits with an error, about once in
+// a few hundred runs here, and the same import run again goes through. A
+// file of one change means the same imported twice (a key or value deleted
+// that is already gone is no error to Wine), so a refusal is run again, a
+// few times at most; a tool that is missing or hangs is not.
+bool RunImport(const std::string& prefixRoot, const String& windowsFile, std::string* reason) {
+  for (int attempt = 1;; ++attempt) {
+    const Run run = RunImportOnce(prefixRoot, windowsFile, reason);
+    if (run == Run::Imported) return true;
+    if (run == Run::Failed || attempt == kImportAttempts) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
 }
 
 }  // namespace

@@ -7,7 +7,8 @@
 // Guarantees when things go wrong: the call never hangs (a tool that does
 // not answer within kImportTimeout is killed) and never leaves its .reg file
 // behind; a failure is kErrorAccessDenied with a French reason that names
-// the cause (Wine missing, Wine refusing, Wine not answering).
+// the cause (Wine missing, Wine refusing kImportAttempts times, Wine not
+// answering).
 #pragma once
 
 #include <chrono>
@@ -19,6 +20,9 @@
 namespace platform::prefix {
 
 inline constexpr std::chrono::seconds kImportTimeout{30};
+// Runs of the tool before its refusal stands (Wine's start-up fails now and
+// then for reasons of its own).
+inline constexpr int kImportAttempts = 3;
 
 // One change of the registry, as the Reg* functions make them.
 struct RegistryChange {

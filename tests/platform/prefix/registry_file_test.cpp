@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -554,6 +555,70 @@ TEST_F(RegistryFileTest, AWriteBesideAWineserverWithoutWineIsRefusedWithItsReaso
   EXPECT_FALSE(prefix::WineserverRunning(prefix_.root()));
   EXPECT_EQ(RegSetValue(before, u"v", kRegDword, RegistryDwordData(2)), kErrorSuccess);
   EXPECT_EQ(RegistryRefusalReason(), u"");
+}
+
+// Stands for Wine's registry tool for the life of the object: a `wine` first
+// on PATH that counts its runs and exits with an error for the first
+// `failures` of them, then with success.
+class ScriptedWine {
+ public:
+  explicit ScriptedWine(int failures) : folder_(fs::temp_directory_path() / ("kelvaro-wine-" + std::to_string(getpid()))) {
+    fs::create_directories(folder_);
+    const std::string runs = (folder_ / "runs").string();
+    WriteHost((folder_ / "wine").string(), "#!/bin/sh\necho run >> '" + runs + "'\n[ $(wc -l < '" + runs +
+                                               "') -gt " + std::to_string(failures) + " ] || exit 1\n");
+    fs::permissions(folder_ / "wine", fs::perms::owner_all);
+    if (const char* path = std::getenv("PATH")) savedPath_ = path;
+    setenv("PATH", (folder_.string() + ":" + savedPath_).c_str(), 1);
+  }
+  ~ScriptedWine() {
+    setenv("PATH", savedPath_.c_str(), 1);
+    fs::remove_all(folder_);
+  }
+  ScriptedWine(const ScriptedWine&) = delete;
+  ScriptedWine& operator=(const ScriptedWine&) = delete;
+
+  int runs() const {
+    const std::string text = ReadHost((folder_ / "runs").string());
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+  }
+
+ private:
+  fs::path folder_;
+  std::string savedPath_;
+};
+
+// Wine's start-up fails now and then for reasons of its own, and the same
+// import goes through when run again: a refusal is tried again a few times
+// before it stands, and then it is reported with Wine's code.
+TEST_F(RegistryFileTest, AWriteHandedToWineIsTriedAgainAfterARefusal) {
+  struct Case {
+    int failures;
+    uint32_t code;
+    int runs;
+  };
+  const std::vector<Case> cases = {{0, kErrorSuccess, 1}, {1, kErrorSuccess, 2}, {2, kErrorSuccess, 3},
+                                   {3, kErrorAccessDenied, 3}};
+  RegistryKey key = create(u"Software\\Served");
+  CountedWineserverWait wait;
+  fixtures::FakeWineserver server(prefix_.root());
+  ASSERT_TRUE(server.locked());
+  for (const Case& c : cases) {
+    SCOPED_TRACE("Wine fails " + std::to_string(c.failures) + " times");
+    ScriptedWine wine(c.failures);
+    EXPECT_EQ(RegSetValue(key, u"v", kRegDword, RegistryDwordData(c.failures)), c.code);
+    EXPECT_EQ(wine.runs(), c.runs);
+    if (c.code == kErrorSuccess) {
+      EXPECT_EQ(RegistryRefusalReason(), u"");
+      RegistryValue value;
+      ASSERT_EQ(RegQueryValue(key, u"v", &value), kErrorSuccess);
+      EXPECT_EQ(RegistryDataDword(value.data), uint32_t(c.failures));
+    } else {
+      EXPECT_EQ(RegistryRefusalReason(),
+                u"Wine est en cours d'exécution dans ce préfixe et l'outil de registre de Wine a refusé la "
+                u"modification (code 1) : fermez ses programmes, puis recommencez.");
+    }
+  }
 }
 
 // What a dead or foreign server leaves: the layer decides from what answers,

@@ -208,8 +208,10 @@ TEST_F(RegistryInteropTest, WritesBesideARunningWineserverGoThroughWine) {
   RegistryKey key;
   ASSERT_EQ(RegCreateKey(RegistryRoot::CurrentUser, kBase + u"\\Serveur", kKeyAllAccess, &key), kErrorSuccess);
   ASSERT_EQ(RegSetValue(key, u"Filename", kRegSz, RegistryStringData(u"C:\\WKelvaro\\Programs\\été.dll")),
-            kErrorSuccess);
-  ASSERT_EQ(RegSetValue(key, u"Build", kRegDword, RegistryDwordData(1234)), kErrorSuccess);
+            kErrorSuccess)
+      << Utf8(RegistryRefusalReason());
+  ASSERT_EQ(RegSetValue(key, u"Build", kRegDword, RegistryDwordData(1234)), kErrorSuccess)
+      << Utf8(RegistryRefusalReason());
   RegistryValue value;
   ASSERT_EQ(RegQueryValue(key, u"Filename", &value), kErrorSuccess);
   EXPECT_EQ(RegistryDataString(value.data), u"C:\\WKelvaro\\Programs\\été.dll");
