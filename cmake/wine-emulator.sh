@@ -9,7 +9,9 @@ set -euo pipefail
 prefix=${KELVARO_WINE_PREFIX:-${1:?usage: wine-emulator.sh PREFIX PROGRAM [ARGS...]}}
 shift
 here=$(cd "$(dirname "$0")" && pwd)
-export WINEPREFIX="$prefix" WINEDEBUG=${WINEDEBUG:--all} LANG=C.UTF-8
+# Wine's server keeps its folder in $TMPDIR: the prefix's own, beside it.
+export WINEPREFIX="$prefix" WINEDEBUG=${WINEDEBUG:--all} LANG=C.UTF-8 TMPDIR="$prefix.tmp"
+mkdir -p "$TMPDIR"
 
 if [ ! -e "$prefix/.kelvaro-prefix-complete" ]; then
   # Several tests may start at once: one of them makes the prefix.

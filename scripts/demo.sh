@@ -9,6 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh demo
+# The compiler cache as scripts/test.sh keys it: either command's build
+# serves the other's, in any clone.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 build=${KELVARO_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 # Only what the demo runs (the tests, benchmarks and fuzz targets are

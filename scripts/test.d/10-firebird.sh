@@ -12,5 +12,11 @@ if ! firebird_pid=$("$firebird_scripts/start-server.sh"); then
 fi
 if [ -n "$firebird_pid" ]; then
   add_cleanup "\"$firebird_scripts/stop-server.sh\" $firebird_pid"
+elif [ -n "${KELVARO_TEST_FRESH_TMP:-}" ]; then
+  # A server started outside this run's private /tmp cannot see the
+  # databases the tests make there.
+  echo "10-firebird: a Firebird server started outside this test run already listens on 127.0.0.1:3050;" \
+    "it does not see the run's private /tmp: stop it, then run the tests again" >&2
+  exit 1
 fi
 export KELVARO_REQUIRE_FIREBIRD=1

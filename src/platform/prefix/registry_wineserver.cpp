@@ -52,7 +52,28 @@ bool SocketAccepts(const std::string& socketPath) {
   return accepted;
 }
 
+std::mutex& TempFolderMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::string& TempFolderSetting() {
+  static std::string folder;
+  return folder;
+}
+
+std::string WineserverTempFolder() {
+  std::lock_guard lock(TempFolderMutex());
+  const std::string& folder = TempFolderSetting();
+  return folder.empty() ? std::string("/tmp") : folder;
+}
+
 }  // namespace
+
+void SetWineserverTempFolder(const std::string& folder) {
+  std::lock_guard lock(TempFolderMutex());
+  TempFolderSetting() = folder;
+}
 
 std::vector<std::string> WineserverFolders(const std::string& prefixRoot) {
   struct stat st {};
@@ -60,14 +81,15 @@ std::vector<std::string> WineserverFolders(const std::string& prefixRoot) {
   char leaf[64];
   std::snprintf(leaf, sizeof leaf, "/server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
                 static_cast<unsigned long long>(st.st_ino));
-  std::vector<std::string> folders{"/tmp/.wine-" + std::to_string(getuid()) + leaf};
+  const std::string temp = WineserverTempFolder();
+  std::vector<std::string> folders{temp + "/.wine-" + std::to_string(getuid()) + leaf};
   std::ifstream named(prefixRoot + "/wineserver");
   std::string root;
   if (std::getline(named, root)) {
     while (!root.empty() && (root.back() == '\r' || root.back() == ' ')) root.pop_back();
     // A bare name lives in /tmp; anything that climbs out is ignored.
     if (!root.empty() && root.find("..") == std::string::npos) {
-      folders.push_back((root[0] == '/' ? root : "/tmp/" + root) + leaf);
+      folders.push_back((root[0] == '/' ? root : temp + "/" + root) + leaf);
     }
   }
   return folders;

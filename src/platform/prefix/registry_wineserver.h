@@ -6,7 +6,7 @@
 // <root>/server-<dev>-<inode>/ (device and inode of the prefix folder, in
 // hex) and holds an fcntl write lock on "lock" as long as it runs. <root> is
 // /tmp/.wine-<uid> for Wine as its makers ship it; Debian's Wine makes a
-// private /tmp/wine-XXXXXX instead and writes that name into the prefix's
+// private $TMPDIR/wine-XXXXXX instead and writes that name into the prefix's
 // "wineserver" file. Both places are checked.
 // A folder left behind by a server that died has an unlocked lock file and a
 // socket nobody accepts on: that counts as not running.
@@ -23,6 +23,12 @@ namespace platform::prefix {
 // usual one first; empty when the prefix folder does not exist.
 std::vector<std::string> WineserverFolders(const std::string& prefixRoot);
 std::string WineserverFolder(const std::string& prefixRoot);
+
+// The folder under which Wine as its makers ship it keeps .wine-<uid>, and
+// where a bare name in the prefix's "wineserver" file lives: /tmp, shared by
+// every Wine session of the machine. A test points it at a folder of its
+// own, so that it never touches a real session's; empty puts /tmp back.
+void SetWineserverTempFolder(const std::string& folder);
 
 bool WineserverRunning(const std::string& prefixRoot);
 // The folder of the server that answers (its lock held, or its socket

@@ -43,11 +43,19 @@ String HexData(uint32_t type, const std::string& data) {
   return out;
 }
 
+// The temporary folder of this process, as Unix programs choose it: $TMPDIR
+// when set, /tmp otherwise.
+std::string TemporaryFolder() {
+  const char* folder = std::getenv("TMPDIR");
+  return folder && folder[0] == '/' ? folder : "/tmp";
+}
+
 // Writes text as UTF-16LE with a byte-order mark, as regedit saves a
-// version 5 file, to a new file under /tmp; its host path in *path.
+// version 5 file, to a new file in the temporary folder; its host path in
+// *path.
 bool WriteRegFile(const String& text, std::string* path) {
-  char name[] = "/tmp/kelvaro-reg-XXXXXX.reg";
-  const int fd = mkstemps(name, 4);
+  std::string name = TemporaryFolder() + "/kelvaro-reg-XXXXXX.reg";
+  const int fd = mkstemps(name.data(), 4);
   if (fd < 0) return false;
   std::string bytes = "\xff\xfe";
   for (char16_t c : text) {

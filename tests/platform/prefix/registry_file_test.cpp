@@ -655,8 +655,8 @@ TEST_F(RegistryFileTest, LeftoversOfNoLiveServerNeitherStallNorStopAWrite) {
        [](const std::string& root) { ASSERT_EQ(mkfifo((prefix::WineserverFolder(root) + "/lock").c_str(), 0600), 0); }},
   };
   CountedWineserverWait wait;
-  const fs::path parent = fs::path(prefix::WineserverFolder(prefix_.root())).parent_path();
-  const bool madeParent = !fs::exists(parent);
+  fixtures::OwnWineserverTempFolder temp;
+  ASSERT_EQ(prefix::WineserverFolder(prefix_.root()).rfind(temp.folder() + "/.wine-", 0), 0u);
   RegistryKey key = create(u"Software\\Leftovers");
   uint32_t n = 0;
   for (const Case& c : cases) {
@@ -669,8 +669,6 @@ TEST_F(RegistryFileTest, LeftoversOfNoLiveServerNeitherStallNorStopAWrite) {
     EXPECT_NE(ReadHost(userReg()).find(expected), std::string::npos);
   }
   EXPECT_EQ(wait.begun, 0);
-  fs::remove_all(prefix::WineserverFolder(prefix_.root()));
-  if (madeParent) fs::remove(parent);
 }
 
 TEST_F(RegistryFileTest, AFileRewrittenByAnotherProcessIsReadAgain) {

@@ -14,7 +14,10 @@ if [ "$prefix" = "${HOME:-}/.wine" ]; then
   exit 2
 fi
 
-export WINEPREFIX="$prefix" WINEDEBUG=-all LANG=C.UTF-8
+# Debian's Wine keeps its server's folder in $TMPDIR: one of the prefix's
+# own, beside it, which the tests that use the prefix name too.
+export WINEPREFIX="$prefix" WINEDEBUG=-all LANG=C.UTF-8 TMPDIR="$prefix.tmp"
+mkdir -p "$TMPDIR"
 marker="$prefix/.kelvaro-prefix-complete"
 
 if [ -e "$marker" ] && [ -f "$prefix/system.reg" ] && [ -f "$prefix/user.reg" ] &&
