@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -87,9 +88,17 @@ std::vector<std::string> WineserverFolders(const std::string& prefixRoot) {
   std::string root;
   if (std::getline(named, root)) {
     while (!root.empty() && (root.back() == '\r' || root.back() == ' ')) root.pop_back();
-    // A bare name lives in /tmp; anything that climbs out is ignored.
+    // Anything that climbs out is ignored. A bare name lives in the
+    // temporary folder of the Wine that made it: $TMPDIR, which Wine's
+    // programs share with this one, or else /tmp.
     if (!root.empty() && root.find("..") == std::string::npos) {
-      folders.push_back((root[0] == '/' ? root : temp + "/" + root) + leaf);
+      if (root[0] == '/') {
+        folders.push_back(root + leaf);
+      } else {
+        const char* tmpdir = std::getenv("TMPDIR");
+        if (tmpdir && tmpdir[0] == '/' && std::string(tmpdir) != temp) folders.push_back(tmpdir + ("/" + root) + leaf);
+        folders.push_back(temp + "/" + root + leaf);
+      }
     }
   }
   return folders;

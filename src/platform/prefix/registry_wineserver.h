@@ -6,8 +6,9 @@
 // <root>/server-<dev>-<inode>/ (device and inode of the prefix folder, in
 // hex) and holds an fcntl write lock on "lock" as long as it runs. <root> is
 // /tmp/.wine-<uid> for Wine as its makers ship it; Debian's Wine makes a
-// private $TMPDIR/wine-XXXXXX instead and writes that name into the prefix's
-// "wineserver" file. Both places are checked.
+// private $TMPDIR/wine-XXXXXX instead (/tmp without TMPDIR) and writes its
+// name, without the folder, into the prefix's "wineserver" file. Both
+// places are checked.
 // A folder left behind by a server that died has an unlocked lock file and a
 // socket nobody accepts on: that counts as not running.
 #pragma once

@@ -557,6 +557,22 @@ TEST_F(RegistryFileTest, AWriteBesideAWineserverWithoutWineIsRefusedWithItsReaso
   EXPECT_EQ(RegistryRefusalReason(), u"");
 }
 
+// Debian's Wine names its server's folder in the prefix without the folder
+// that holds it, its temporary folder: TMPDIR when set. A server there owns
+// the files as any other does.
+TEST_F(RegistryFileTest, AServerFolderNamedInTheTemporaryFolderOwnsTheFiles) {
+  RegistryKey key = create(u"Software\\Served");
+  const std::string text = ReadHost(userReg());
+  fixtures::ShortWineserverWait shortWait;
+  fixtures::FakeWineserver server(prefix_.root(), fixtures::FakeWineserver::Naming::NameInTmpdir);
+  ASSERT_TRUE(server.locked());
+  EXPECT_TRUE(prefix::WineserverRunning(prefix_.root()));
+  EXPECT_EQ(prefix::LiveWineserverFolder(prefix_.root()), server.folder());
+  fixtures::WithoutWine noWine;
+  EXPECT_EQ(RegSetValue(key, u"v", kRegDword, RegistryDwordData(2)), kErrorAccessDenied);
+  EXPECT_EQ(ReadHost(userReg()), text);
+}
+
 // Stands for Wine's registry tool for the life of the object: a `wine` first
 // on PATH that counts its runs and exits with an error for the first
 // `failures` of them, then with success.
