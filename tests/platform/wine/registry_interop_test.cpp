@@ -67,8 +67,27 @@ std::string ReadText(const std::string& path) {
   return s.str();
 }
 
+// Removes the key at path under HKCU with everything below it.
+void DeleteTree(const String& path) {
+  RegistryKey key;
+  if (RegOpenKey(RegistryRoot::CurrentUser, path, kKeyAllAccess, &key) != kErrorSuccess) return;
+  std::vector<String> children;
+  String child;
+  while (RegEnumKey(key, static_cast<uint32_t>(children.size()), &child) == kErrorSuccess) children.push_back(child);
+  for (const String& name : children) DeleteTree(path + u"\\" + name);
+  const size_t cut = path.rfind(u'\\');
+  RegistryKey parent;
+  if (RegOpenKey(RegistryRoot::CurrentUser, path.substr(0, cut), kKeyAllAccess, &parent) == kErrorSuccess)
+    RegDeleteKey(parent, path.substr(cut + 1));
+}
+
+const String kBase = u"Software\\KelvaroInterop";
+
 class RegistryInteropTest : public ::testing::Test {
  protected:
+  // The prefix is made once and kept between runs: each case starts
+  // without what an earlier run wrote under kBase, so that it sees only
+  // what it writes itself.
   void SetUp() override {
     const char* prefix = std::getenv("KELVARO_WINE_PREFIX");
     if (!prefix || !*prefix) GTEST_SKIP() << "KELVARO_WINE_PREFIX names no prefix made by wineboot";
@@ -76,6 +95,7 @@ class RegistryInteropTest : public ::testing::Test {
     setenv("WINEPREFIX", prefix, 1);
     setenv("WINEDEBUG", "-all", 1);
     StopServer();
+    DeleteTree(kBase);
   }
   void TearDown() override {
     if (!prefix_.empty()) StopServer();
@@ -83,8 +103,6 @@ class RegistryInteropTest : public ::testing::Test {
 
   std::string prefix_;
 };
-
-const String kBase = u"Software\\KelvaroInterop";
 
 TEST_F(RegistryInteropTest, WhatWineWritesTheLayerReads) {
   const std::string key = "HKCU\\Software\\KelvaroInterop\\De Wine\\Clé été";
@@ -218,8 +236,24 @@ TEST_F(RegistryInteropTest, WritesBesideARunningWineserverGoThroughWine) {
   EXPECT_TRUE(prefix::WineserverRunning(prefix_)) << "the server was left running";
   const std::string live = Output("wine reg query 'HKCU\\Software\\KelvaroInterop\\Serveur' /v Build 2>/dev/null");
   EXPECT_NE(live.find("0x4d2"), std::string::npos) << live;
+  // The quote and backslash of the text handed to Wine's tool, and a
+  // character outside Windows-1252, in a value's name and data: Wine holds
+  // them exactly as written (its export is UTF-16, every character exact).
+  const String trickyName = u"Nom \"cité\" \\ ł";
+  const String trickyData = u"C:\\Données\\\"ł\"\\";
+  ASSERT_EQ(RegSetValue(key, trickyName, kRegSz, RegistryStringData(trickyData)), kErrorSuccess)
+      << Utf8(RegistryRefusalReason());
+  const std::string exported = prefix_ + "/kelvaro-export.reg";
+  ASSERT_EQ(Shell("wine reg export 'HKCU\\Software\\KelvaroInterop\\Serveur' '" + exported + "' /y"), 0);
+  const std::string liveText = ReadExport(exported);
+  fs::remove(exported);
+  EXPECT_NE(liveText.find("\"Nom \\\"cité\\\" \\\\ ł\"=\"C:\\\\Données\\\\\\\"ł\\\"\\\\\"\n"), std::string::npos)
+      << liveText;
 
   StopServer();
+  ASSERT_EQ(RegQueryValue(key, trickyName, &value), kErrorSuccess);
+  EXPECT_EQ(value.type, kRegSz);
+  EXPECT_EQ(RegistryDataString(value.data), trickyData);
   const std::string saved = ReadText(prefix_ + "/user.reg");
   EXPECT_NE(saved.find("\"Filename\"=\"C:\\\\WKelvaro\\\\Programs\\\\\\xe9t\\xe9.dll\""), std::string::npos);
   ASSERT_EQ(RegQueryValue(key, u"Build", &value), kErrorSuccess);
