@@ -132,6 +132,24 @@ TEST_F(TrustTest, AByteFlippedInAnyCarriedFileChangesNothing) {
   expectUpdated(run(update));
 }
 
+// An index edited by hand in an unsigned update: a stored digest that
+// differs from the file's in any of its bytes, the first half or the
+// second, refuses the file as damaged.
+TEST_F(TrustTest, ADigestEditedInTheIndexIsRefusedWhicheverByteDiffers) {
+  const std::string update = pack();
+  const auto entries = blobs(update);
+  const auto& library =
+      *std::find_if(entries.begin(), entries.end(), [](const auto& e) { return e.name == u"WKTORVIDA2.DLL"; });
+  const std::string stored(reinterpret_cast<const char*>(library.digest.data()), library.digest.size());
+  const std::string bytes = readBytes(update);
+  const size_t at = bytes.find(stored, indexOffset(bytes));
+  ASSERT_NE(at, std::string::npos) << "the library's digest is not in the index";
+  for (size_t byte : {size_t(0), size_t(15), size_t(16), stored.size() - 1}) {
+    SCOPED_TRACE("digest byte " + std::to_string(byte));
+    expectRefused(run(altered(update, [&](std::string* b) { (*b)[at + byte] ^= 0x01; })), digestMismatch(library.name));
+  }
+}
+
 TEST_F(TrustTest, ACutUpdateChangesNothing) {
   const std::string update = pack();
   const auto entries = blobs(update);
