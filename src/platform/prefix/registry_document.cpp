@@ -372,8 +372,11 @@ bool CleanBoundary(const char* a, const char* b, size_t at, const char* end) {
   for (const char* name : {a, b}) {
     const auto c = static_cast<unsigned char>(name[at]);
     if (c == '\\') {
-      // A separator starting here: two backslashes, then a name.
-      if (at == 0 || slashBefore || at + 2 >= limit || name[at + 1] != '\\' || name[at + 2] == '\\' ||
+      // A separator starting here: two backslashes. The name ends its
+      // component here and orders as the separator does, whatever follows
+      // (a name, an escape, another separator); only a name that ends
+      // right after it (a trailing separator) is left to the full reader.
+      if (at == 0 || slashBefore || at + 2 >= limit || name[at + 1] != '\\' ||
           name[at + 2] == ']')
         return false;
     } else if (c != ']' && (c < 0x20 || c >= 0x7F)) {

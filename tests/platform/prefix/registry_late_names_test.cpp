@@ -92,6 +92,42 @@ TEST(RegistryLateNames, LoadedFilesAnswerAsTextsReadWhole) {
   }
 }
 
+// Every pair of short names built from separators (one, or two running
+// together), escapes (among them an escaped backslash and bracket) and
+// letters, in both orders, so that runs of backslashes and escapes fall
+// right where the two names first differ, and right after a separator
+// there: loaded as the program loads them, they answer as read whole.
+TEST(RegistryLateNames, BackslashRunsAtTheFirstDifferenceLoadAsReadWhole) {
+  const std::vector<std::string> pieces = {"a", "A", "\\\\", "\\\\\\\\", "\\x41", "\\x5c", "\\]"};
+  std::vector<std::string> names;
+  for (const std::string& one : pieces) {
+    names.push_back(one);
+    for (const std::string& two : pieces) {
+      names.push_back(one + two);
+      for (const std::string& three : pieces) names.push_back(one + two + three);
+    }
+  }
+  int loadedPairs = 0;
+  for (const std::string& first : names) {
+    for (const std::string& second : names) {
+      if (first == second) continue;
+      const std::string text =
+          std::string(kHead) + "[K" + first + "]\n\"v\"=\"1\"\n[K" + second + "]\n\"w\"=\"2\"\n";
+      uint32_t line = 0;
+      std::string reason;
+      RegistryDocument whole, loaded;
+      if (!whole.Parse(text, &line, &reason)) continue;
+      ASSERT_TRUE(loaded.Load(AsFile(text), &line, &reason)) << line << ": " << reason << "\n" << text;
+      Snapshot expected, got;
+      Walk(whole, RegistryDocument::kRootKey, String(), &expected);
+      Walk(loaded, RegistryDocument::kRootKey, String(), &got);
+      ASSERT_EQ(got, expected) << text;
+      ++loadedPairs;
+    }
+  }
+  EXPECT_GT(loadedPairs, 0);
+}
+
 TEST(RegistryLateNames, ADamagedNameIsFoundByTheLookupThatMeetsIt) {
   // The fault lies past where the name differs from its neighbours.
   std::string text = kHead;
