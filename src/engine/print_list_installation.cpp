@@ -23,6 +23,8 @@
 #include "printlists/list_definition.h"
 #include "printlists/structure_printing.h"
 #include "products/product_paths.h"
+#include "platform/files.h"
+#include "support/change_seam.h"
 #include "support/errors.h"
 #include "support/text.h"
 
@@ -98,6 +100,10 @@ bool IsListFile(const QString& name) {
 
 TUpdateResultType TdmUpdateCommon::InstallPrintLists(const QString& DestPath) {
   TUpdateResultType result = urtOk;
+  // Lists stored in the companies' databases are not the workstation's:
+  // what the routine changed there so far stands. Lists kept as files are,
+  // and go with the rest.
+  if (DestPath.isEmpty()) Changes().KeepChanges();
   if (!HasPrintLists(FAppNameType)) return result;
   if (LoadResourceFileList(QStringLiteral("PrintLists.txt"), mPrintNames) == 0) return result;
   try {
@@ -121,7 +127,13 @@ bool TdmUpdateCommon::InstallListsForCompanies(const QString& DestPath) {
     for (const QString& name : mPrintNames) {
       // A name the update does not carry writes nothing, so it is not
       // reported as installed either.
-      if (ExtractResourceFile(name, folder + name).isEmpty()) continue;
+      bool carried = false;
+      const bool written = Changes().WriteFile(folder + name, [&] {
+        carried = !ExtractResourceFile(name, folder + name).isEmpty();
+        return true;
+      });
+      if (!written) throw OsError(platform::GetLastError());
+      if (!carried) continue;
       AddToLog(kListPrefix + name + kUpdatedSuffix);
     }
     AddToLog(QString());

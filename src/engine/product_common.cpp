@@ -5,6 +5,7 @@
 #include "products/product_paths.h"
 #include "support/errors.h"
 #include "support/text.h"
+#include "support/change_seam.h"
 
 namespace kelvaro {
 namespace {
@@ -16,7 +17,7 @@ QString CommonProgramsFolder() {
   const QString root = GetProductsRootFolder();
   if (root.isEmpty()) return {};
   const QString folder = root + QStringLiteral("Common\\Programs\\");
-  if (!DirectoryExists(folder)) platform::CreateDirectoryTree(toW(folder));
+  if (!DirectoryExists(folder)) Changes().CreateFolder(folder);
   return folder;
 }
 

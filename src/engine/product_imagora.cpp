@@ -7,6 +7,7 @@
 #include "support/errors.h"
 #include "support/registry_access.h"
 #include "support/text.h"
+#include "support/change_seam.h"
 
 namespace kelvaro {
 namespace {
@@ -27,7 +28,7 @@ TUpdateResultType TdmUpdateCommon::UpdateImagora() {
     const QString root = GetProductsRootFolder();
     const QString folder = root.isEmpty() ? MachineRegisteredFolder() : root + QStringLiteral("Common\\Programs\\");
     if (folder.isEmpty()) return urtKo;
-    if (!DirectoryExists(folder)) platform::CreateDirectoryTree(toW(folder));
+    if (!DirectoryExists(folder)) Changes().CreateFolder(folder);
 
     const QString installed = folder + name;
     if (!FileExists(installed)) throw Error(QStringLiteral("Programme %1 pas trouvé.").arg(installed));

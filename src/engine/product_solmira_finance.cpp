@@ -7,6 +7,7 @@
 #include "products/product_paths.h"
 #include "support/errors.h"
 #include "support/text.h"
+#include "support/change_seam.h"
 
 namespace kelvaro {
 namespace {
@@ -40,7 +41,7 @@ TUpdateResultType TdmUpdateCommon::UpdateSolmiraFinance(TAppNameType AppType) {
     result = ReplaceFile(carried, installed, true, true);
     if (result == urtOk) {
       LoadResourceFileList(QStringLiteral("FileNames.txt"), mNamesList);
-      platform::CreateDirectoryTree(toW(folder + QStringLiteral("Images07")));
+      Changes().CreateFolder(folder + QStringLiteral("Images07"));
       if (CopyListedFiles(folder, true)) LogCopyFile(carried, installed, true);
       else result = urtWarning;
       result = WorseOutcome(result, registered);

@@ -8,6 +8,7 @@
 // in use is refused, never overwritten.
 #include "engine/update_common.h"
 #include "platform/files.h"
+#include "support/change_seam.h"
 #include "support/errors.h"
 #include "support/report_sink.h"
 #include "support/text.h"
@@ -36,20 +37,25 @@ void TdmUpdateCommon::LogCopyFile(const QString& SourceFile, const QString& Dest
     Delay(10);  // lets the report repaint between entries
   }
   const platform::String dest = toW(DestFile);
-  bool ok = true;
   uint32_t error = platform::kErrorSuccess;
-  // A read-only target would refuse the copy: clear its attributes first.
-  if (platform::FileExists(dest) && !platform::SetFileAttributes(dest, platform::kAttributeNormal)) {
-    ok = false;
-    error = platform::GetLastError();
-  }
-  if (ok && !platform::CopyFile(toW(SourceFile), dest, false)) {
-    ok = false;
-    error = platform::GetLastError();
-  }
-  // The installed file ends with normal attributes whatever happened. The
-  // error is kept from the failing step, before this call can change it.
-  platform::SetFileAttributes(dest, platform::kAttributeNormal);
+  const bool ok = Changes().WriteFile(DestFile, [&] {
+    bool copied = true;
+    // A read-only target would refuse the copy: clear its attributes first.
+    if (platform::FileExists(dest) && !platform::SetFileAttributes(dest, platform::kAttributeNormal)) {
+      copied = false;
+      error = platform::GetLastError();
+    }
+    if (copied && !platform::CopyFile(toW(SourceFile), dest, false)) {
+      copied = false;
+      error = platform::GetLastError();
+    }
+    // The installed file ends with normal attributes whatever happened. The
+    // error is kept from the failing step, before this call can change it.
+    platform::SetFileAttributes(dest, platform::kAttributeNormal);
+    return copied;
+  });
+  // A change whose undo could not be recorded was not made at all.
+  if (!ok && error == platform::kErrorSuccess) error = platform::GetLastError();
   if (!ok) {
     throw Error(QStringLiteral("Source: ") + SourceFile + kCrLf + QStringLiteral("Target: ") + DestFile + kCrLf +
                 kCrLf + QStringLiteral("Error: ") + OsError(error).message());

@@ -3,6 +3,8 @@
 #include <exception>
 
 #include "engine/update_common.h"
+#include "engine/workstation_unit.h"
+#include "platform/system.h"
 #include "support/errors.h"
 #include "support/user_seam.h"
 
@@ -110,14 +112,51 @@ void CheckBeforeRoutine(TdmUpdateCommon& engine, const UpdateTrust& trust) {
 }
 
 // What the run's handler does with an error that reached it: said once,
-// written to the report with the failed outcome.
-void ReportFailure(TdmUpdateCommon& engine, const QString& message, RunUpdateOutcome* outcome) {
+// written to the report with the failed outcome; undoneLines (the undo's
+// report) between the two.
+void ReportFailure(TdmUpdateCommon& engine, const QString& message, RunUpdateOutcome* outcome,
+                   const QString& undoneLines = QString()) {
   outcome->failed = true;
   outcome->result = urtKo;
   outcome->errorMessage = message;
   ShowErrorMessage(message);
-  engine.AddToLog(message + QStringLiteral("\r\n\r\n") + OutcomeMessage(urtKo));
+  const QString gap = QStringLiteral("\r\n\r\n");
+  engine.AddToLog(message + gap + (undoneLines.isEmpty() ? QString() : undoneLines + gap) + OutcomeMessage(urtKo));
 }
+
+// Undoes what an interrupted earlier run left, before this run changes
+// anything; false when that could not be done whole: the installation is
+// then neither the old nor the new, and this run must not build on it.
+bool RestoreEarlierRun(TdmUpdateCommon& engine, RunUpdateOutcome* outcome) {
+  const RestoreOutcome earlier = RestoreUnfinishedUnit();
+  const QString lines = RestoreReport(earlier, true);
+  if (!lines.isEmpty()) engine.AddToLog(lines);
+  outcome->restoredEarlierRun = earlier.found && earlier.complete;
+  if (earlier.complete) return true;
+  outcome->notRestored = earlier.failures;
+  outcome->failed = true;
+  outcome->result = urtKo;
+  engine.AddToLog(QStringLiteral("La mise à jour n'est pas lancée tant que l'installation n'est pas remise dans son "
+                                 "état d'avant la mise à jour interrompue."));
+  return false;
+}
+
+// The routine failed: every change of its unit undone; the report's lines
+// for it.
+QString UndoAfterFailure(WorkstationUnit& unit, RunUpdateOutcome* outcome) {
+  const RestoreOutcome undone = unit.Undo();
+  if (!undone.found && undone.complete) return {};
+  outcome->undone = undone.complete;
+  outcome->notRestored = undone.failures;
+  return RestoreReport(undone, false);
+}
+
+// An error that leaves the routine, with the report's lines of the undo
+// that followed it.
+struct RoutineFailure {
+  std::exception_ptr error;
+  QString undoneLines;
+};
 
 void RunSteps(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
               const RunUpdateHooks& hooks, const UpdateTrust& trust, RunUpdateOutcome* outcome) {
@@ -127,11 +166,29 @@ void RunSteps(TdmUpdateCommon& engine, const QStringList& productNames, const QS
     engine.SetAppNameType(type);
     engine.AddToLog(UpdateTitleLine(title, QDateTime::currentDateTime()), 10);
     outcome->productRun = true;
+    const std::unique_ptr<platform::InstanceLock> journalLock = platform::CreateInstanceLock(kJournalLockName);
+    if (journalLock && journalLock->alreadyExists()) {
+      throw Error(QStringLiteral("Le journal des modifications de cette installation est en cours d'utilisation par un "
+                                 "autre programme."));
+    }
+    if (!RestoreEarlierRun(engine, outcome)) break;
     {
       ActionsDisabled disabled(hooks);
       Delay(100);  // lets the window repaint before the routine starts
       CheckBeforeRoutine(engine, trust);
-      outcome->result = RunProductRoutine(engine, type);
+      WorkstationUnit unit;
+      ScopedChanges door(&unit);
+      try {
+        outcome->result = RunProductRoutine(engine, type);
+      } catch (...) {
+        throw RoutineFailure{std::current_exception(), UndoAfterFailure(unit, outcome)};
+      }
+      if (outcome->result == urtKo) {
+        const QString lines = UndoAfterFailure(unit, outcome);
+        if (!lines.isEmpty()) engine.AddToLog(lines);
+      } else {
+        unit.KeepChanges();
+      }
     }
     break;  // only the first product named is updated
   }
@@ -149,13 +206,22 @@ RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNa
   // Whatever leaves the routine is the run's failure. An exception of
   // another kind than the program's own (from a library, or a lack of
   // memory) is no exception to that.
-  const auto fail = [&](const QString& message) { ReportFailure(engine, message, &outcome); };
+  QString undoneLines;
+  const auto fail = [&](const QString& message) { ReportFailure(engine, message, &outcome, undoneLines); };
   try {
-    RunSteps(engine, productNames, title, hooks, trust, &outcome);
+    try {
+      RunSteps(engine, productNames, title, hooks, trust, &outcome);
+    } catch (const RoutineFailure& failure) {
+      // The routine's changes are undone already: the error itself is
+      // handled below, its report followed by the undo's lines.
+      undoneLines = failure.undoneLines;
+      std::rethrow_exception(failure.error);
+    }
   } catch (const SilentAbort&) {
     // The silent abort ends the run without a message.
     outcome.failed = true;
     outcome.result = urtKo;
+    if (!undoneLines.isEmpty()) engine.AddToLog(undoneLines);
   } catch (const Error& error) {
     fail(error.message());
   } catch (const std::exception& error) {

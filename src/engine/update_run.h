@@ -71,6 +71,12 @@ struct RunUpdateOutcome {
   bool productRun = false;  // a name mapped to a product and its step ran
   bool failed = false;      // an error reached the handler
   QString errorMessage;
+  // After a failure, the workstation's changes were undone: all of them
+  // (undone), or all but notRestored ("<what> : <why>" each).
+  bool undone = false;
+  QStringList notRestored;
+  // The unit an interrupted earlier run left was undone before this run.
+  bool restoredEarlierRun = false;
 };
 
 // How a run checks its update (update_check.h) before the routine changes
@@ -83,10 +89,14 @@ struct UpdateTrust {
 };
 
 // The run: for the first name that maps to a product, the title line (font
-// size 10), Delay(100), the check of every carried file and of the signature
-// (with its line when trust asks for it), its routine; then the closing line
-// (CR LF + message, font size 10). Errors, a failed check among them, end in
-// the handler described above.
+// size 10), the undoing of what an interrupted earlier run left (with its
+// lines; a run that cannot undo it whole goes no further), Delay(100), the
+// check of every carried file and of the signature (with its line when trust
+// asks for it), its routine as one unit of changes (workstation_unit.h);
+// then the closing line (CR LF + message, font size 10). Errors, a failed
+// check among them, end in the handler described above; a routine that
+// failed has its changes undone first, and the report says so after its
+// failure lines.
 RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
                            const RunUpdateHooks& hooks = {}, const UpdateTrust& trust = {});
 

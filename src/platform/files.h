@@ -128,6 +128,28 @@ bool SetFileLastWriteTime(const String& path, FileTime time);
 // kErrorFileNotFound when absent).
 uint32_t TryOpenExclusive(const String& path);
 
+// What undoing a change needs from the system: a file kept under a second
+// name in its own folder (the same file, never a copy: no second copy of a
+// large library, and the same file system by construction), put back in one
+// step, and writes made durable before the change they describe.
+//
+// Keeps the file at path also as kept, a new name in the same folder, and
+// makes that durable; *mode receives what PutBackFile needs to give the file
+// back its permissions (the permission bits over a prefix, the attributes on
+// Windows), as they are now.
+bool KeepFile(const String& path, const String& kept, uint32_t* mode);
+// Renames kept over path in one step, whether path is in use or read-only,
+// gives it mode and makes that durable.
+bool PutBackFile(const String& kept, const String& path, uint32_t mode);
+// Appends bytes to the file at path, created when missing, and makes them
+// (and a new file's name) durable before returning.
+bool AppendFileDurably(const String& path, const std::string& bytes);
+// Makes the names in folder (files created, renamed or deleted) durable.
+bool FlushFolder(const String& folder);
+// Whether the file at path belongs to the user this program runs as (always
+// on Windows, where access control decides); its owner's name in *owner.
+bool FileIsOurs(const String& path, String* owner);
+
 // Whole-file reads and atomic whole-file writes.
 bool ReadFileContents(const String& path, std::string* bytes);
 bool WriteFileContents(const String& path, const std::string& bytes);

@@ -32,6 +32,7 @@ enum ErrorCode : uint32_t {
   kErrorNotEnoughMemory = 8,
   kErrorBadFormat = 11,
   kErrorInvalidData = 13,
+  kErrorNotSameDevice = 17,
   kErrorNoMoreFiles = 18,
   kErrorNotReady = 21,
   kErrorWriteFault = 29,

@@ -7,6 +7,7 @@
 #include "printlists/list_definition.h"
 #include "support/errors.h"
 #include "support/text.h"
+#include "support/change_seam.h"
 
 namespace kelvaro {
 
@@ -38,7 +39,7 @@ TdmStructurePrinting::TdmStructurePrinting(QObject* owner, const QString& folder
                                            db::TdmDBConnection* connection)
     : QObject(owner), QueryPrint(new db::IbQuery(this)), IBSQL1(new db::IbQuery(this)),
       FConnection(connection), FFolder(folder) {
-  if (!FFolder.isEmpty()) platform::CreateDirectoryTree(toW(FFolder));
+  if (!FFolder.isEmpty()) Changes().CreateFolder(FFolder);
   AssignConnection();
   DefineTables();
 }

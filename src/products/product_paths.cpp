@@ -6,6 +6,7 @@
 #include "support/registry_access.h"
 #include "support/text.h"
 #include "support/user_seam.h"
+#include "support/change_seam.h"
 
 namespace kelvaro {
 namespace {
@@ -108,7 +109,9 @@ bool ProgramPathValue(const QString& ProductName, QString* key, QString* name) {
 bool SetProductProgramPath(const QString& ProductName, const QString& Path) {
   QString key, name;
   if (!ProgramPathValue(ProductName, &key, &name)) return false;
-  return WriteRegistryValue(kHkeyCurrentUser, key, name, Path, RegistryKind::String, true);
+  return Changes().SetRegistryValue(kHkeyCurrentUser, key, name, [&] {
+    return WriteRegistryValue(kHkeyCurrentUser, key, name, Path, RegistryKind::String, true);
+  });
 }
 
 QString ProductProgramPathEntry(const QString& ProductName) {

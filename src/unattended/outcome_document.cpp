@@ -36,12 +36,16 @@ QJsonDocument OutcomeDocument(const RunRecord& record) {
     messages.append(QJsonObject{{QStringLiteral("kind"), message.kind}, {QStringLiteral("text"), message.text}});
   QJsonArray companies;
   for (const kelvaro::CompanyListsOutcome& company : record.companies) companies.append(CompanyObject(company));
+  const QJsonObject workstation{{QStringLiteral("undone"), record.undone},
+                                {QStringLiteral("notRestored"), QJsonArray::fromStringList(record.notRestored)},
+                                {QStringLiteral("earlierRunUndone"), record.earlierRunUndone}};
   return QJsonDocument(QJsonObject{{QStringLiteral("update"), record.update},
                                    {QStringLiteral("outcome"), OutcomeName(record.exitCode)},
                                    {QStringLiteral("exitCode"), record.exitCode},
                                    {QStringLiteral("report"), QJsonArray::fromStringList(record.reportLines)},
                                    {QStringLiteral("messages"), messages},
-                                   {QStringLiteral("companies"), companies}});
+                                   {QStringLiteral("companies"), companies},
+                                   {QStringLiteral("workstation"), workstation}});
 }
 
 bool WriteOutcomeDocument(const QString& path, const RunRecord& record, QString* error) {

@@ -5,7 +5,13 @@
 //     "report": ["Mise à jour : ...", ...],
 //     "messages": [{"kind": "error", "text": "..."}],
 //     "companies": [{"company": "Alpha", "added": ["adresses"],
-//                    "updated": [], "failures": []}] }
+//                    "updated": [], "failures": []}],
+//     "workstation": {"undone": false, "notRestored": [],
+//                     "earlierRunUndone": false} }
+//
+// "undone" is true when a failed run put every file and registry value it
+// had changed back; "notRestored" lists what it (or the undoing of an
+// interrupted earlier run) could not put back, "<what> : <why>" each.
 //
 // The file is written whole or not at all (a temporary file renamed over
 // it), so a reader never sees half a document, even when the disk is full.
@@ -27,6 +33,9 @@ struct RunRecord {
   QStringList reportLines;
   std::vector<ShownMessage> messages;
   std::vector<kelvaro::CompanyListsOutcome> companies;
+  bool undone = false;
+  QStringList notRestored;
+  bool earlierRunUndone = false;
 };
 
 QJsonDocument OutcomeDocument(const RunRecord& record);

@@ -79,7 +79,7 @@ QString CheckWorkstation() {
       .arg(prefix);
 }
 
-int RunUpdateFile(const Options& options, UnattendedConsole& console, std::vector<CompanyListsOutcome>* companies) {
+int RunUpdateFile(const Options& options, UnattendedConsole& console, RunRecord* record) {
   UpdateTrust trust;
   if (!options.trust.isEmpty()) {
     try {
@@ -129,9 +129,12 @@ int RunUpdateFile(const Options& options, UnattendedConsole& console, std::vecto
       ProductListStatus::ClientRefused) {
     return kExitNothingDone;
   }
-  const int code = ExitCodeOf(RunUpdate(engine, productNames, title, {}, trust));
-  *companies = engine.listOutcomes();
-  return code;
+  const RunUpdateOutcome outcome = RunUpdate(engine, productNames, title, {}, trust);
+  record->companies = engine.listOutcomes();
+  record->undone = outcome.undone;
+  record->notRestored = outcome.notRestored;
+  record->earlierRunUndone = outcome.restoredEarlierRun;
+  return ExitCodeOf(outcome);
 }
 
 }  // namespace
@@ -141,7 +144,7 @@ int RunUnattended(const Options& options) {
   InstalledUser installed(&console);
   RunRecord record;
   record.update = options.update;
-  record.exitCode = RunUpdateFile(options, console, &record.companies);
+  record.exitCode = RunUpdateFile(options, console, &record);
   console.ClearStatus();
   if (options.json.isEmpty()) return record.exitCode;
 

@@ -60,6 +60,8 @@ QStringList Copy(const QString& name) {
 }
 const QString kTitle = QStringLiteral("Mise à jour : Mise à jour Torvida  <date>\r\n");
 const QString kFailed = QStringLiteral("\r\nLa mise à jour a échouée !");
+const QString kUndone =
+    QStringLiteral("Les fichiers et le registre ont été remis dans l'état où ils étaient avant la mise à jour.");
 
 class FullDiskTest : public enginetest::EngineTest {};
 
@@ -75,18 +77,20 @@ TEST_F(FullDiskTest, AProductFolderTooSmallKeepsTheInstalledFiles) {
     std::string libraryAfter;
     QStringList report;
   } cases[] = {
-      // ReplaceFile swallows the copy error: the attempt's two lines are all.
+      // ReplaceFile swallows the copy error: the attempt's two lines are all,
+      // then the undoing of the run.
       {"the new library does not fit", Grown(newLibrary, tooLarge), 16, oldLibrary,
-       QStringList{kTitle} + Copy(QStringLiteral("WKTorvida2.dll")) + QStringList{kFailed}},
-      // A companion copied directly: its error reaches the routine's handler.
-      {"the library fits, a companion does not", newLibrary, tooLarge, newLibrary,
+       QStringList{kTitle} + Copy(QStringLiteral("WKTorvida2.dll")) + QStringList{kUndone, kFailed}},
+      // A companion copied directly: its error reaches the routine's handler,
+      // and the library already replaced goes back with the rest.
+      {"the library fits, a companion does not", newLibrary, tooLarge, oldLibrary,
        QStringList{kTitle} + Copy(QStringLiteral("WKTorvida2.dll")) + Copy(QStringLiteral("IBANKernel.dll")) +
            QStringList{QStringLiteral("Une erreur s'est produite lors de la mise à jour du IBANKernel.dll\r\n"
                                       "Source: <temp>\r\nTarget: ") +
                            kProgramFolderText +
                            QStringLiteral("IBANKernel.dll\r\n\r\nError: Erreur système.  Code : 112.\r\n"
                                           "Espace insuffisant sur le disque.\r\n"),
-                       kFailed}},
+                       kUndone, kFailed}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

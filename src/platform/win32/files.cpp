@@ -474,3 +474,45 @@ String FromNativePath(const std::string& nativePath) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+bool KeepFile(const String& path, const String& kept, uint32_t* mode) {
+  const DWORD attributes = ::GetFileAttributesW(W(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  ::DeleteFileW(W(kept).c_str());
+  if (!::CreateHardLinkW(W(kept).c_str(), W(path).c_str(), nullptr)) return false;
+  *mode = attributes;
+  return true;
+}
+
+bool PutBackFile(const String& kept, const String& path, uint32_t mode) {
+  ::SetFileAttributesW(W(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!::MoveFileExW(W(kept).c_str(), W(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return false;
+  }
+  return ::SetFileAttributesW(W(path).c_str(), mode) != 0;
+}
+
+bool AppendFileDurably(const String& path, const std::string& bytes) {
+  const HANDLE file = ::CreateFileW(W(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = ::WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size() &&
+            ::FlushFileBuffers(file);
+  const DWORD error = ::GetLastError();
+  ::CloseHandle(file);
+  if (!ok) ::SetLastError(error);
+  return ok;
+}
+
+// NTFS makes a folder's names durable with the operations themselves.
+bool FlushFolder(const String& folder) { return ::GetFileAttributesW(W(folder).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool FileIsOurs(const String&, String* owner) {
+  owner->clear();
+  return true;
+}
+
+}  // namespace platform
