@@ -78,6 +78,10 @@ RestoreOutcome RestoreUnfinishedUnit();
 // there was nothing to undo.
 QString RestoreReport(const RestoreOutcome& outcome, bool atStart);
 
+// Benchmarks: units that make their changes as they come, recording and
+// keeping nothing (true), as a run without undo would.
+void StubJournalForBenchmarks(bool stubbed);
+
 // Tests: the n-th change of the units that follow (from 1) fails after its
 // record, as a platform write that fails; 0 lets every change through.
 void FailChangeForTests(int n);

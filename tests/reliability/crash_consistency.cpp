@@ -1,8 +1,11 @@
-// crash_consistency [--kills N] [--seed S]: kills kelvaro-update-batch with
-// SIGKILL at a random moment N times on a fixture installation and checks,
-// after each kill, that nothing is half-written (installed files, registry
-// files, print-list rows), then that a run to the end completes with the
-// expected report and leaves no temporary file behind.
+// crash_consistency [--kills N] [--seed S] [--library-mb M]: kills
+// kelvaro-update-batch with SIGKILL at a random moment N times on a fixture
+// installation (its program library M MB, 6 by default) and checks, after
+// each kill, that nothing is half-written (installed files, registry files,
+// print-list rows), that undoing what the killed run left (as the next start
+// does) gives the program's files all old or all new, with no kept file and
+// no journal left, then that a run to the end completes with the expected
+// report and leaves no temporary file behind.
 //
 // The moment is drawn from the length of a run to the end measured first: a
 // third of the kills anywhere in it, a third while files are copied, a third
@@ -35,6 +38,7 @@ void RequestStop(int) { stopRequested = 1; }
 
 struct Options {
   int kills = 10;
+  int libraryMb = 6;
   unsigned seed = std::random_device{}();
 };
 
@@ -43,10 +47,11 @@ bool ParseOptions(const QStringList& args, Options* options) {
     bool ok = i + 1 < args.size();
     if (args[i] == QStringLiteral("--kills") && ok) options->kills = args[++i].toInt(&ok);
     else if (args[i] == QStringLiteral("--seed") && ok) options->seed = args[++i].toUInt(&ok);
+    else if (args[i] == QStringLiteral("--library-mb") && ok) options->libraryMb = args[++i].toInt(&ok);
     else ok = false;
     if (!ok) return false;
   }
-  return options->kills > 0;
+  return options->kills > 0 && options->libraryMb > 0;
 }
 
 // Phases of a run to the end, in milliseconds from its start.
@@ -118,7 +123,7 @@ int Drive(const Options& options) {
   unsetenv("SSH_CONNECTION");  // a console session, not a remote one
   QElapsedTimer clock;
   clock.start();
-  CrashInstallation installation;
+  CrashInstallation installation(options.libraryMb);
 
   // The first run fills the caches: the second one's length is the one
   // the killed runs will have.
@@ -160,6 +165,9 @@ int Drive(const Options& options) {
     StoredKeys stored;
     installation.CheckConsistent(&violations, &stored);
     leftovers += installation.LeftoverCount();
+    if (const int code = installation.RestoreAfterKill(); code != 0)
+      violations.push_back("undoing what the killed run left ended with exit code " + std::to_string(code));
+    installation.CheckWholeUnit(&violations);
 
     const RunResult after = installation.Run();
     const QString expected = installation.ExpectedReport(stored);
@@ -201,7 +209,7 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, RequestStop);
   Options options;
   if (!ParseOptions(app.arguments().mid(1), &options)) {
-    std::fprintf(stderr, "usage: crash_consistency [--kills N] [--seed S]\n");
+    std::fprintf(stderr, "usage: crash_consistency [--kills N] [--seed S] [--library-mb M]\n");
     return 2;
   }
   try {

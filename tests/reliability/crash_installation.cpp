@@ -128,7 +128,7 @@ void CollectValues(platform::prefix::RegistryDocument& document, uint32_t key, c
 
 }  // namespace
 
-CrashInstallation::CrashInstallation() : holdsOldLists_(kHoldsOldLists) {
+CrashInstallation::CrashInstallation(int libraryMb) : libraryMb_(libraryMb), holdsOldLists_(kHoldsOldLists) {
   work_ = prefix_.root() + "/work";
   fs::create_directories(work_ + "/carried");
   buildFiles();
@@ -150,8 +150,8 @@ std::string CrashInstallation::programFolder() const { return prefix_.hostPath(k
 void CrashInstallation::buildFiles() {
   // A program library of several MB: the version resource of a real PE
   // file, then data; the copy then lasts long enough to be killed in.
-  files_.push_back({kLibrary, ReadBytes(kPe + "/torvida_1_2_3_9.dll") + Noise(6 << 20, 1),
-                    ReadBytes(kPe + "/torvida_2_0_0_0.dll") + Noise(6 << 20, 2)});
+  files_.push_back({kLibrary, ReadBytes(kPe + "/torvida_1_2_3_9.dll") + Noise(size_t(libraryMb_) << 20, 1),
+                    ReadBytes(kPe + "/torvida_2_0_0_0.dll") + Noise(size_t(libraryMb_) << 20, 2)});
   files_.push_back({"IBANKernel.dll", Noise(2 << 20, 3), Noise(2 << 20, 4)});
   files_.push_back({"Torvida.chm", std::nullopt, Noise(3 << 20, 5)});
   files_.push_back({"ssleay32.dll", std::string("old ssleay32"), std::string("carried ssleay32")});
@@ -247,6 +247,39 @@ void CrashInstallation::Reset() {
   }
   for (const auto& [name, bytes] : registryFiles_) WriteBytes(prefix_.root() + "/" + name, bytes);
   for (size_t i = 0; i < databases_.size(); ++i) resetRows(*databases_[i], holdsOldLists_[i]);
+  fs::remove_all(prefix_.hostPath("C:\\ProgramData\\Kelvaro"));
+}
+
+bool CrashInstallation::journalLeft() const {
+  return fs::exists(prefix_.hostPath("C:\\ProgramData\\Kelvaro\\journal.txt"));
+}
+
+int CrashInstallation::RestoreAfterKill() {
+  QProcess inspect;
+  inspect.start(QStringLiteral(KELVARO_INSPECT), {QStringLiteral("journal"), QStringLiteral("restore")});
+  if (!inspect.waitForFinished(120000)) throw std::runtime_error("kelvaro-inspect journal restore does not end");
+  return inspect.exitStatus() == QProcess::NormalExit ? inspect.exitCode() : -1;
+}
+
+void CrashInstallation::CheckWholeUnit(std::vector<std::string>* violations) const {
+  const std::string folder = programFolder();
+  int oldFiles = 0, newFiles = 0;
+  for (const CarriedFile& file : files_) {
+    const std::string path = folder + "/" + file.name;
+    const bool there = fs::exists(path);
+    const std::string bytes = there ? ReadBytes(path) : std::string();
+    if (there && bytes == file.newBytes) ++newFiles;
+    if ((!there && !file.oldBytes) || (there && file.oldBytes && bytes == *file.oldBytes)) ++oldFiles;
+  }
+  const int all = int(files_.size());
+  if (oldFiles != all && newFiles != all)
+    violations->push_back("after the undo, " + std::to_string(oldFiles) + " of " + std::to_string(all) +
+                          " files are old and " + std::to_string(newFiles) + " new");
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().filename().string().find(".kelvaro-kept") != std::string::npos)
+      violations->push_back("a kept file is left: " + entry.path().filename().string());
+  }
+  if (journalLeft()) violations->push_back("the journal is left after the undo");
 }
 
 namespace {
@@ -341,8 +374,9 @@ void CrashInstallation::checkFiles(bool completed, std::vector<std::string>* vio
   for (const auto& entry : fs::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
     if (known.count(name)) continue;
-    // A killed run may leave its temporary file; the next run must not.
-    if (!completed && name.rfind("~kvtmp", 0) == 0) continue;
+    // A killed run may leave its temporary file and the old file it kept
+    // for its undo; the next run must not.
+    if (!completed && (name.rfind("~kvtmp", 0) == 0 || name.find(".kelvaro-kept") != std::string::npos)) continue;
     violations->push_back("stray file in the program folder: " + name);
   }
 }

@@ -43,7 +43,8 @@ using StoredKeys = std::vector<std::set<QString>>;
 
 class CrashInstallation {
  public:
-  CrashInstallation();
+  // libraryMb: the size of the program library, in MB.
+  explicit CrashInstallation(int libraryMb = 6);
   ~CrashInstallation();
   CrashInstallation(const CrashInstallation&) = delete;
   CrashInstallation& operator=(const CrashInstallation&) = delete;
@@ -71,6 +72,13 @@ class CrashInstallation {
   // What a finished run must leave: the new files only, no temporary file
   // of any run, every list in its new form.
   void CheckCompleted(std::vector<std::string>* violations);
+  // Undoes what a killed run left, as the next start does, through
+  // kelvaro-inspect journal restore; its exit code.
+  int RestoreAfterKill();
+  // What the undoing must leave: the program's files all old (and the new
+  // ones absent) or all new, no kept file, no journal. Faults go to
+  // violations.
+  void CheckWholeUnit(std::vector<std::string>* violations) const;
   // The report a run gives when it starts from the lists stored.
   QString ExpectedReport(const StoredKeys& stored) const;
   // Temporary files ("~kvtmp...") in the program folder.
@@ -101,11 +109,13 @@ class CrashInstallation {
   void checkRegistry(std::vector<std::string>* violations) const;
   void checkRows(bool completed, std::vector<std::string>* violations, StoredKeys* stored) const;
   void checkNoTemporaries(std::vector<std::string>* violations) const;
+  bool journalLeft() const;
   static bool ReadRegistry(const std::string& file, RegistryValues* values, std::string* error);
 
   fixtures::TempPrefix prefix_;
   std::string work_;
   std::string update_;
+  int libraryMb_;
   std::vector<CarriedFile> files_;
   std::vector<CarriedList> lists_;
   std::vector<std::unique_ptr<dbtest::CompanyDatabase>> databases_;
