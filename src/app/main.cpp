@@ -19,6 +19,7 @@
 
 #include "font_config_warm_up.h"
 #include "gui_start_guard.h"
+#include "engine/update_run.h"
 #include "support/errors.h"
 #include "support/installation_owner.h"
 #include "support/one_instance.h"
@@ -101,6 +102,9 @@ int RunWizard(int argc, char** argv, const QString& programName) {
     return kExitForeignInstallation;
   }
 
+  // What an interrupted update left is undone before anything is shown;
+  // the report of the next run says so.
+  RestoreEarlierRunAtStart();
   fontConfig.wait();
   CreateProgramWindows();
   InstallStartupProbe();

@@ -1,6 +1,7 @@
 #include "engine/update_run.h"
 
 #include <exception>
+#include <utility>
 
 #include "engine/update_common.h"
 #include "engine/workstation_unit.h"
@@ -124,11 +125,20 @@ void ReportFailure(TdmUpdateCommon& engine, const QString& message, RunUpdateOut
   engine.AddToLog(message + gap + (undoneLines.isEmpty() ? QString() : undoneLines + gap) + OutcomeMessage(urtKo));
 }
 
+// What the program's start undid, until the run reports it.
+RestoreOutcome& PendingEarlierRun() {
+  static RestoreOutcome pending;
+  return pending;
+}
+
 // Undoes what an interrupted earlier run left, before this run changes
 // anything; false when that could not be done whole: the installation is
 // then neither the old nor the new, and this run must not build on it.
 bool RestoreEarlierRun(TdmUpdateCommon& engine, RunUpdateOutcome* outcome) {
-  const RestoreOutcome earlier = RestoreUnfinishedUnit();
+  RestoreOutcome earlier = RestoreUnfinishedUnit();
+  // Nothing (left) to undo now: what the start undid, if anything, is
+  // what this run reports.
+  if (!earlier.found && earlier.complete) earlier = std::exchange(PendingEarlierRun(), RestoreOutcome{});
   const QString lines = RestoreReport(earlier, true);
   if (!lines.isEmpty()) engine.AddToLog(lines);
   outcome->restoredEarlierRun = earlier.found && earlier.complete;
@@ -230,6 +240,13 @@ RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNa
     fail(QStringLiteral("Erreur inconnue"));
   }
   return outcome;
+}
+
+void RestoreEarlierRunAtStart() {
+  const std::unique_ptr<platform::InstanceLock> lock = platform::CreateInstanceLock(kJournalLockName);
+  // Another program works on the journal: the run tries again later.
+  if (lock && lock->alreadyExists()) return;
+  PendingEarlierRun() = RestoreUnfinishedUnit();
 }
 
 bool CheckUpdateBeforeRun(TdmUpdateCommon& engine, UpdateTrust* trust) {

@@ -100,6 +100,11 @@ struct UpdateTrust {
 RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
                            const RunUpdateHooks& hooks = {}, const UpdateTrust& trust = {});
 
+// Undoes what an interrupted earlier run left, for a program that changes
+// the installation, at its start (under its single-instance lock), before it
+// shows anything; the next RunUpdate writes what was done into its report.
+void RestoreEarlierRunAtStart();
+
 // The check alone, for a runner that makes it before it reads anything else
 // from the update: false after a fault, which is then shown and written to
 // the report with the closing line, as the run's handler does; true with

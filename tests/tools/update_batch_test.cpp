@@ -5,6 +5,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -208,6 +209,27 @@ TEST_F(UpdateBatchTest, APrefixOfAnotherUserIsRefused) {
   EXPECT_EQ(result.out, QString());
   EXPECT_EQ(read(kInstalled), fixture("torvida_1_2_3_9.dll"));
   EXPECT_EQ(HostFile(prefix.root() + "/user.reg"), userReg);
+}
+
+// The journal an interrupted run of another user left is that user's
+// installation too: undoing it would leave files the user cannot write.
+TEST_F(UpdateBatchTest, AJournalOfAnotherUserIsRefusedLikeTheirPrefix) {
+  fixtures::TestUser owner;
+  if (!owner.available()) GTEST_SKIP() << owner.whyNot();
+  carryTorvidaUpdate();
+  installTorvida("torvida_1_2_3_9.dll");
+  const std::string update = pack();
+  const std::string journal = prefix.hostPath("C:\\ProgramData\\Kelvaro\\journal.txt");
+  prefix.writeFile("C:\\ProgramData\\Kelvaro\\journal.txt", "KELVARO-JOURNAL 1\n");
+  ASSERT_TRUE(owner.giveTree(std::filesystem::path(journal).parent_path().string()));
+  const BatchRun result = run(update);
+  EXPECT_EQ(result.exitCode, 5);
+  EXPECT_EQ(result.err, QStringLiteral("kelvaro-update-batch: Le journal des modifications "
+                                       "C:\\ProgramData\\Kelvaro\\journal.txt appartient à l'utilisateur %1 : "
+                                       "lancez ce programme sous son compte. Rien n'a été modifié.\n")
+                            .arg(QString::fromStdString(owner.name())));
+  EXPECT_EQ(read(kInstalled), fixture("torvida_1_2_3_9.dll"));
+  EXPECT_EQ(HostFile(journal), "KELVARO-JOURNAL 1\n");
 }
 
 TEST_F(UpdateBatchTest, BadArguments) {
