@@ -4,7 +4,8 @@
 // drives, replaces it and registers its path through the running Wine, so
 // that Wine reads the path at once and keeps it after the server ends. With
 // Wine's registry tool out of reach the run says why and ends with a
-// warning instead of passing the lost registration for success.
+// warning instead of passing the lost registration for success. A run that
+// fails takes its registration back through the running Wine too.
 #include <gtest/gtest.h>
 
 #include <QString>
@@ -84,6 +85,24 @@ TEST_F(BatchWithWineTest, TheProgramPathIsRegisteredThroughTheRunningWine) {
   Shell("wineserver -k");
   Shell("wineserver -w");
   EXPECT_NE(RegisteredInWine().find(path), std::string::npos) << "after the server ended";
+}
+
+// A run that fails after its registration undoes it the way it wrote it:
+// through the running Wine, which then no longer has the value, at once and
+// after the server ended.
+TEST_F(BatchWithWineTest, AFailedRunTakesItsRegistrationBackThroughTheRunningWine) {
+  fs::create_directories(programs() + "/ssleay32.dll");  // a folder where a companion goes
+  const fixtures::BatchRun result = run(pack());
+  EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
+  EXPECT_TRUE(result.out.contains(QStringLiteral(
+      "Les fichiers et le registre ont été remis dans l'état où ils étaient avant la mise à jour.")))
+      << result.out.toStdString();
+  EXPECT_EQ(RegisteredInWine().find("WKTorvida2.dll"), std::string::npos) << "while the server runs";
+  Shell("wineserver -k");
+  Shell("wineserver -w");
+  EXPECT_EQ(RegisteredInWine().find("WKTorvida2.dll"), std::string::npos) << "after the server ended";
+  std::ifstream library(programs() + "/WKTorvida2.dll", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(library), {}), fixture("torvida_1_2_3_9.dll"));
 }
 
 TEST_F(BatchWithWineTest, WithoutWinesRegistryToolTheRunSaysWhyAndWarns) {
