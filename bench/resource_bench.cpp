@@ -15,7 +15,6 @@
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
-#include <QBuffer>
 #include <QFile>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +28,7 @@
 #include "engine/resource_pack.h"
 #include "fixtures/temp_prefix.h"
 #include "library_like_bytes.h"
+#include "packed_module.h"
 #include "platform/module_resources.h"
 #include "support/text.h"
 
@@ -39,15 +39,7 @@ constexpr platform::FileTime kPacked = 133500000000000000ull;
 using bench::libraryLikeBytes;
 
 void writeModule(const std::string& path, const std::map<QString, QByteArray>& payloads) {
-  QFile file(QString::fromStdString(path));
-  file.open(QIODevice::WriteOnly);
-  QByteArray base("MZ bench base");
-  QBuffer baseDevice(&base);
-  baseDevice.open(QIODevice::ReadOnly);
-  kelvaro::PackedExecutableWriter writer(&file);
-  writer.appendBase(&baseDevice, static_cast<uint64_t>(base.size()));
-  for (const auto& [name, payload] : payloads) writer.appendPayload(name, payload);
-  writer.finish();
+  bench::WritePackedModule(path, {payloads.begin(), payloads.end()});
 }
 
 struct Inflation {

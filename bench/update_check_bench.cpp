@@ -9,8 +9,6 @@
 // processor). Prints the medians and their ratio against its ceiling of 1.2;
 // exit code 1 above it. The older format, whose check is inflating, is timed
 // the same way for reference.
-#include <QBuffer>
-#include <QFile>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +23,7 @@
 #include "engine/update_check.h"
 #include "fixtures/temp_prefix.h"
 #include "library_like_bytes.h"
+#include "packed_module.h"
 #include "platform/module_resources.h"
 #include "support/text.h"
 
@@ -49,17 +48,11 @@ const Carried kUpdate[] = {
 };
 
 void writeUpdate(const std::string& path, uint32_t version) {
-  QFile file(QString::fromStdString(path));
-  file.open(QIODevice::WriteOnly);
-  QByteArray base("MZ bench base");
-  QBuffer baseDevice(&base);
-  baseDevice.open(QIODevice::ReadOnly);
-  kelvaro::PackedExecutableWriter writer(&file);
-  writer.appendBase(&baseDevice, uint64_t(base.size()));
+  std::vector<std::pair<QString, QByteArray>> payloads;
   uint32_t seed = 1;
   for (const Carried& c : kUpdate)
-    writer.appendPayload(QString::fromLatin1(c.name), kelvaro::EncodePayload(libraryLikeBytes(c.size, seed++), 0));
-  writer.finish(nullptr, version);
+    payloads.emplace_back(QString::fromLatin1(c.name), kelvaro::EncodePayload(libraryLikeBytes(c.size, seed++), 0));
+  bench::WritePackedModule(path, payloads, version);
 }
 
 // Every carried file inflated to its end, nothing else: what reading the

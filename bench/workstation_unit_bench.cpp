@@ -17,8 +17,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QBuffer>
-#include <QFile>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,13 +24,13 @@
 #include <vector>
 
 #include "engine/payload.h"
-#include "engine/resource_pack.h"
 #include "engine/update_common.h"
 #include "engine/update_run.h"
 #include "engine/workstation_unit.h"
 #include "fixtures/temp_prefix.h"
 #include "library_like_bytes.h"
 #include "median.h"
+#include "packed_module.h"
 #include "platform/module_resources.h"
 #include "support/change_seam.h"
 #include "support/scripted_user.h"
@@ -55,21 +53,14 @@ const Carried kFiles[] = {
 };
 
 void writeUpdate(const std::string& path) {
-  QFile file(QString::fromStdString(path));
-  file.open(QIODevice::WriteOnly);
-  QByteArray base("MZ bench base");
-  QBuffer baseDevice(&base);
-  baseDevice.open(QIODevice::ReadOnly);
-  kelvaro::PackedExecutableWriter writer(&file);
-  writer.appendBase(&baseDevice, uint64_t(base.size()));
-  uint32_t seed = 1;
   // Newer than the installed files: the run replaces without asking.
   const platform::FileTime newer = (1800000000ull + platform::kUnixEpochInFileTimeSeconds) * 10000000ull;
+  std::vector<std::pair<QString, QByteArray>> payloads;
+  uint32_t seed = 1;
   for (const Carried& c : kFiles)
-    writer.appendPayload(QString::fromLatin1(c.name),
-                         kelvaro::EncodePayload(bench::libraryLikeBytes(c.size, seed++), newer));
-  writer.appendPayload(QStringLiteral("Updates.txt"), kelvaro::EncodePayload("Torvida\r\n", newer));
-  writer.finish();
+    payloads.emplace_back(QString::fromLatin1(c.name), kelvaro::EncodePayload(bench::libraryLikeBytes(c.size, seed++), newer));
+  payloads.emplace_back(QStringLiteral("Updates.txt"), kelvaro::EncodePayload("Torvida\r\n", newer));
+  bench::WritePackedModule(path, payloads);
 }
 
 // The old installation again: every installed file written anew, nothing
