@@ -135,18 +135,21 @@ TEST_F(TorvidaUpdateTest, ListNamesInCapitals) {
 
 TEST_F(TorvidaUpdateTest, FailuresBeforeTheListsInstallNone) {
   // An installed library in use, and a required companion the update lacks:
-  // the run fails before any database is touched.
+  // the run fails before any database is touched, and what it had changed
+  // goes back.
+  const QString undone =
+      QStringLiteral("Les fichiers et le registre ont été remis dans l'état où ils étaient avant la mise à jour.\n");
   const struct {
     const char* what;
     bool holdLibrary;
     const char* missing;
     QString report;
   } cases[] = {
-      {"library in use", true, nullptr, kTitle + Copies({QStringLiteral("WKTorvida2.dll")}) + kFailed},
+      {"library in use", true, nullptr, kTitle + Copies({QStringLiteral("WKTorvida2.dll")}) + undone + kFailed},
       {"missing required companion", false, "ssleay32.dll",
        kTitle + Copies({QStringLiteral("WKTorvida2.dll"), QStringLiteral("IBANKernel.dll"), QStringLiteral("Torvida.chm")}) +
            QStringLiteral("Une erreur s'est produite lors de la mise à jour du ssleay32.dll\nCannot find ssleay32.dll\n") +
-           kFailed},
+           undone + kFailed},
   };
   for (const auto& c : cases) {
     carryTorvidaUpdate();
@@ -168,6 +171,7 @@ TEST_F(TorvidaUpdateTest, FailuresBeforeTheListsInstallNone) {
     }
     EXPECT_EQ(result.exitCode, 1) << c.what;
     EXPECT_EQ(result.out, c.report) << c.what;
+    EXPECT_TRUE(prefix.readFile(e2e::kInstalled) == fixture("torvida_1_2_3_9.dll")) << c.what << ": the old library is back";
     EXPECT_TRUE(StoredLists(byDefault).isEmpty()) << c.what;
   }
 }
