@@ -36,6 +36,8 @@ constexpr size_t kMaxTabStops = 64;
 // RTF's default tab stops, every half inch unless \deftab says otherwise.
 constexpr int kDefaultTabTwips = 720;
 constexpr int kMaxUnicodeSkip = 16;
+// Deeper \itap levels read as this one: all of them are below the first.
+constexpr int kMaxNesting = 1000;
 
 enum class Destination { Text, FontTable, ColorTable, Picture, Skip };
 
@@ -49,6 +51,9 @@ struct CharState {
   int halfPoints = 0;  // 0: the document's own size
   int color = 0;       // colour table index; 0 is the automatic colour
   int highlight = 0;
+  bool hidden = false;     // \v: text that is not shown
+  bool allCaps = false;    // \caps: shown in capitals
+  bool smallCaps = false;  // \scaps: shown in small capitals
 };
 
 struct TabStop {
@@ -68,6 +73,7 @@ struct ParaState {
   std::vector<TabStop> tabs;
   QTextOption::TabType nextTabType = QTextOption::LeftTab;
   bool inTable = false;
+  int nesting = 1;  // \itapN: the table a paragraph of a table belongs to, 1 the outermost
 };
 
 struct GroupState {
@@ -76,6 +82,7 @@ struct GroupState {
   ParaState para;
   int unicodeSkip = 1;
   bool listText = false;  // inside \listtext or \pntext
+  bool footnote = false;  // inside \footnote: the note's text, kept for the end
 };
 
 struct Font {
@@ -92,11 +99,11 @@ enum class Word {
   Charset, CodePage, Red, Green, Blue,
   // characters
   Plain, Bold, Italic, Underline, UnderlineNone, Strike, Super, Sub, NoSuperSub,
-  Font, FontSize, ColorForeground, Highlight,
+  Font, FontSize, ColorForeground, Highlight, Hidden, AllCaps, SmallCaps,
   // paragraphs
   Pard, AlignLeft, AlignCenter, AlignRight, AlignJustify, LeftIndent, RightIndent,
   FirstIndent, SpaceBefore, SpaceAfter, LineSpacing, LineMultiple, TabPosition, TabKind,
-  BarTab, InTable,
+  BarTab, InTable, Nesting, FlatTable,
   // pictures
   PictureFormat, PictureWidth, PictureHeight, PictureGoalWidth, PictureGoalHeight,
   PictureScaleX, PictureScaleY,
@@ -104,7 +111,8 @@ enum class Word {
   RowDefaults, RowLeft, RowAlign, CellGap, RowPadding, CellPadding, BorderTarget, BorderStyle,
   BorderWidth, BorderColor, CellEdge,
   // text
-  Par, Line, Tab, Cell, Row, Unicode, UnicodeSkip, Bin, Character,
+  Par, Line, Tab, Cell, Row, NestedCell, NestedRow, Unicode, UnicodeSkip, Bin, Character,
+  Footnote, FootnoteMark,
 };
 
 struct WordInfo {
@@ -170,7 +178,7 @@ const std::unordered_map<std::string_view, WordInfo>& Words() {
   static const std::unordered_map<std::string_view, WordInfo> words = [] {
     std::unordered_map<std::string_view, WordInfo> w;
     for (auto name : {"info", "stylesheet", "header", "headerl", "headerr", "headerf",
-                      "footer", "footerl", "footerr", "footerf", "footnote", "object", "objdata",
+                      "footer", "footerl", "footerr", "footerf", "object", "objdata",
                       "listtable", "listoverridetable", "revtbl", "rsidtbl", "xmlnstbl", "filetbl",
                       "pn", "themedata", "colorschememapping", "datastore", "latentstyles",
                       "fldinst", "template", "nonshppict", "generator", "userprops", "pgdsctbl",
@@ -178,6 +186,8 @@ const std::unordered_map<std::string_view, WordInfo>& Words() {
       w[name] = {Word::Skipped};
     }
     w["fonttbl"] = {Word::FontTable};
+    w["footnote"] = {Word::Footnote};
+    w["chftn"] = {Word::FootnoteMark};
     w["listtext"] = {Word::ListText};
     w["pntext"] = {Word::ListText};
     w["pict"] = {Word::Picture};
@@ -205,6 +215,9 @@ const std::unordered_map<std::string_view, WordInfo>& Words() {
     }
     w["ulnone"] = {Word::UnderlineNone};
     w["strike"] = {Word::Strike};
+    w["v"] = {Word::Hidden};
+    w["caps"] = {Word::AllCaps};
+    w["scaps"] = {Word::SmallCaps};
     w["super"] = {Word::Super};
     w["sub"] = {Word::Sub};
     w["nosupersub"] = {Word::NoSuperSub};
@@ -231,6 +244,8 @@ const std::unordered_map<std::string_view, WordInfo>& Words() {
     w["tqdec"] = {Word::TabKind, 0, QTextOption::DelimiterTab};
     w["tb"] = {Word::BarTab};
     w["intbl"] = {Word::InTable};
+    w["itap"] = {Word::Nesting};
+    w["nonesttables"] = {Word::FlatTable};
     AddPictureWords(w);
     AddTableWords(w);
     for (auto name : {"par", "sect", "page"}) w[name] = {Word::Par};
@@ -238,6 +253,8 @@ const std::unordered_map<std::string_view, WordInfo>& Words() {
     w["line"] = {Word::Line};
     w["tab"] = {Word::Tab};
     w["cell"] = {Word::Cell};
+    w["nestcell"] = {Word::NestedCell};
+    w["nestrow"] = {Word::NestedRow};
     w["u"] = {Word::Unicode};
     w["uc"] = {Word::UnicodeSkip};
     w["bin"] = {Word::Bin};
@@ -279,6 +296,35 @@ void RepairSurrogates(QString& text) {
   }
 }
 
+// The Symbol font's character of code (its own encoding, as Word writes it
+// at U+F000 + code) in Unicode; 0 for the pieces of large brackets and
+// extenders, which have none.
+char16_t SymbolCharacter(int code) {
+  static const char16_t kUpper[] = {  // 0x20 to 0x7E
+      0x0020, 0x0021, 0x2200, 0x0023, 0x2203, 0x0025, 0x0026, 0x220B, 0x0028, 0x0029, 0x2217, 0x002B,
+      0x002C, 0x2212, 0x002E, 0x002F, 0x0030, 0x0031, 0x0032, 0x0033, 0x0034, 0x0035, 0x0036, 0x0037,
+      0x0038, 0x0039, 0x003A, 0x003B, 0x003C, 0x003D, 0x003E, 0x003F, 0x2245, 0x0391, 0x0392, 0x03A7,
+      0x0394, 0x0395, 0x03A6, 0x0393, 0x0397, 0x0399, 0x03D1, 0x039A, 0x039B, 0x039C, 0x039D, 0x039F,
+      0x03A0, 0x0398, 0x03A1, 0x03A3, 0x03A4, 0x03A5, 0x03C2, 0x03A9, 0x039E, 0x03A8, 0x0396, 0x005B,
+      0x2234, 0x005D, 0x22A5, 0x005F, 0x0000, 0x03B1, 0x03B2, 0x03C7, 0x03B4, 0x03B5, 0x03C6, 0x03B3,
+      0x03B7, 0x03B9, 0x03D5, 0x03BA, 0x03BB, 0x03BC, 0x03BD, 0x03BF, 0x03C0, 0x03B8, 0x03C1, 0x03C3,
+      0x03C4, 0x03C5, 0x03D6, 0x03C9, 0x03BE, 0x03C8, 0x03B6, 0x007B, 0x007C, 0x007D, 0x223C};
+  static const char16_t kHigh[] = {  // 0xA0 to 0xFF
+      0x20AC, 0x03D2, 0x2032, 0x2264, 0x2044, 0x221E, 0x0192, 0x2663, 0x2666, 0x2665, 0x2660, 0x2194,
+      0x2190, 0x2191, 0x2192, 0x2193, 0x00B0, 0x00B1, 0x2033, 0x2265, 0x00D7, 0x221D, 0x2202, 0x2022,
+      0x00F7, 0x2260, 0x2261, 0x2248, 0x2026, 0x0000, 0x0000, 0x21B5, 0x2135, 0x2111, 0x211C, 0x2118,
+      0x2297, 0x2295, 0x2205, 0x2229, 0x222A, 0x2283, 0x2287, 0x2284, 0x2282, 0x2286, 0x2208, 0x2209,
+      0x2220, 0x2207, 0x00AE, 0x00A9, 0x2122, 0x220F, 0x221A, 0x22C5, 0x00AC, 0x2227, 0x2228, 0x21D4,
+      0x21D0, 0x21D1, 0x21D2, 0x21D3, 0x25CA, 0x2329, 0x00AE, 0x00A9, 0x2122, 0x2211, 0x0000, 0x0000,
+      0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x232A, 0x222B, 0x0000,
+      0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000};
+  static_assert(sizeof kUpper / sizeof kUpper[0] == 0x7F - 0x20);
+  static_assert(sizeof kHigh / sizeof kHigh[0] == 0x100 - 0xA0);
+  if (code >= 0x20 && code < 0x7F) return kUpper[code - 0x20];
+  if (code >= 0xA0 && code <= 0xFF) return kHigh[code - 0xA0];
+  return 0;
+}
+
 class RtfParser {
  public:
   RtfParser(const QByteArray& input, QTextDocument* document)
@@ -288,6 +334,7 @@ class RtfParser {
   bool hasFrames() const { return hasFrames_; }
 
   void Run() {
+    hasFlatTables_ = in_.contains("\\nonesttables");
     // White space before the document is not part of it.
     while (pos_ < in_.size() && in_[pos_] != '{') ++pos_;
     while (pos_ < in_.size() && !finished_) Step();
@@ -295,6 +342,7 @@ class RtfParser {
     // The last paragraph has no \par: it keeps the formatting its text was
     // read with, even when the groups that set it have closed since.
     ApplyParagraphFormat(blockHasText_ ? lastTextPara_ : st_.para);
+    AddFootnotes();
   }
 
  private:
@@ -455,16 +503,31 @@ class RtfParser {
     switch (word) {
       case Word::ListText:
         if (st_.destination != Destination::Text) return true;
+        if (st_.footnote) {
+          st_.destination = Destination::Skip;
+          return true;
+        }
         PlaceCursor();
         st_.listText = true;
         listTextStart_ = cursor_.position();
         return true;
       case Word::Picture:
+        // The notes are kept as text: a picture in one is left out.
+        if (st_.footnote) {
+          st_.destination = Destination::Skip;
+          return true;
+        }
         st_.destination = Destination::Picture;
         picture_ = RtfPicture();
         pictureNibble_ = -1;
         return true;
       case Word::PictureGroup: return true;
+      case Word::Footnote:
+        // A note inside a note (damaged input) goes on with the same note.
+        if (st_.destination != Destination::Text || st_.footnote) return true;
+        st_.footnote = true;
+        footnotes_.append(QString());
+        return true;
       case Word::FontTable: st_.destination = Destination::FontTable; return true;
       case Word::ColorTable:
         st_.destination = Destination::ColorTable;
@@ -529,6 +592,9 @@ class RtfParser {
       case Word::Underline: c.underline = on; return true;
       case Word::UnderlineNone: c.underline = false; return true;
       case Word::Strike: c.strike = on; return true;
+      case Word::Hidden: c.hidden = on; return true;
+      case Word::AllCaps: c.allCaps = on; return true;
+      case Word::SmallCaps: c.smallCaps = on; return true;
       case Word::Super: c.vertical = 1; return true;
       case Word::Sub: c.vertical = -1; return true;
       case Word::NoSuperSub: c.vertical = 0; return true;
@@ -564,6 +630,12 @@ class RtfParser {
         return true;
       case Word::BarTab: p.nextTabType = QTextOption::LeftTab; return true;  // a line, not a stop
       case Word::InTable: p.inTable = true; return true;
+      case Word::Nesting:
+        p.inTable = param > 0;
+        p.nesting = std::clamp(param, 1, kMaxNesting);
+        return true;
+      // The flat text of an inner table belongs to the cell that holds it.
+      case Word::FlatTable: p.nesting = 1; return true;
       default: return false;
     }
   }
@@ -609,12 +681,39 @@ class RtfParser {
 
   void TextWord(Word word, char16_t character) {
     if (st_.destination != Destination::Text) return;
+    if (st_.footnote) return FootnoteWord(word, character);
     switch (word) {
       case Word::Par: NewParagraph(); return;
       case Word::Line: AddCharacter(QChar::LineSeparator); return;
       case Word::Tab: AddCharacter(QChar('\t')); return;
       case Word::Cell: EndCell(); return;
       case Word::Row: table_.EndRow(); return;
+      // Tables inside a table are not laid out: a document that offers the
+      // flat text of its inner tables (\nonesttables) shows that instead;
+      // another shows their cells in order, each row a paragraph.
+      case Word::NestedCell:
+        if (!hasFlatTables_) AddCharacter(QChar(' '));
+        return;
+      case Word::NestedRow:
+        if (!hasFlatTables_) NewParagraph();
+        return;
+      case Word::FootnoteMark: AddText(QString::number(footnotes_.size() + 1)); return;
+      case Word::Character: AddCharacter(QChar(character)); return;
+      default: return;
+    }
+  }
+
+  // Inside a note, whose text is kept whole for the end of the document:
+  // its breaks are spaces, its own mark is the number put before it there.
+  void FootnoteWord(Word word, char16_t character) {
+    switch (word) {
+      case Word::Par:
+      case Word::Line:
+      case Word::Tab:
+      case Word::Cell:
+      case Word::Row:
+      case Word::NestedCell:
+      case Word::NestedRow: AddCharacter(QChar(' ')); return;
       case Word::Character: AddCharacter(QChar(character)); return;
       default: return;
     }
@@ -625,8 +724,19 @@ class RtfParser {
   void UnicodeCharacter(int param) {
     if (st_.destination != Destination::Text) return;
     const int code = param < 0 ? param + 65536 : param;
-    if (code >= 0 && code <= 0xFFFF) AddCharacter(QChar(static_cast<char16_t>(code)));
     pendingSkip_ = st_.unicodeSkip;
+    // The Symbol font's characters, as Word writes them, in the private use
+    // area: their Unicode characters, or nothing where there is none.
+    if (code >= 0xF020 && code <= 0xF0FF && CurrentFontIsSymbol()) {
+      if (const char16_t mapped = SymbolCharacter(code & 0xFF)) AddCharacter(QChar(mapped));
+      return;
+    }
+    if (code >= 0 && code <= 0xFFFF) AddCharacter(QChar(static_cast<char16_t>(code)));
+  }
+
+  bool CurrentFontIsSymbol() const {
+    const auto it = fonts_.find(st_.chars.font);
+    return it != fonts_.end() && it->second.name.trimmed().compare(QStringLiteral("Symbol"), Qt::CaseInsensitive) == 0;
   }
 
   // \binN: N bytes of binary data, a picture's when inside one.
@@ -670,6 +780,10 @@ class RtfParser {
     }
   }
 
+  void AddText(const QString& text) {
+    for (QChar c : text) AddCharacter(c);
+  }
+
   void AddCharacter(QChar c) {
     if (st_.destination != Destination::Text) return;
     if (c.unicode() < 0x20 && c != QChar('\t')) return;
@@ -693,6 +807,18 @@ class RtfParser {
     DecodeBytes();
     if (run_.isEmpty()) return;
     RepairSurrogates(run_);
+    if (st_.chars.allCaps) run_ = run_.toUpper();
+    // Hidden text, and an inner table whose flat text the document offers
+    // too, are not shown.
+    if (st_.chars.hidden || InnerTableWithFlatText()) {
+      run_.clear();
+      return;
+    }
+    if (st_.footnote) {
+      footnotes_.back() += run_;
+      run_.clear();
+      return;
+    }
     PlaceCursor();
     cursor_.insertText(run_, CharFormat());
     run_.clear();
@@ -716,6 +842,7 @@ class RtfParser {
       format.setFontFamilies(QStringList{font->second.name});
     }
     if (c.halfPoints > 0) format.setFontPointSize(c.halfPoints / 2.0);
+    if (c.smallCaps) format.setFontCapitalization(QFont::SmallCaps);
     if (const QColor* color = TableColor(c.color)) format.setForeground(*color);
     if (const QColor* color = TableColor(c.highlight)) format.setBackground(*color);
     return format;
@@ -738,8 +865,11 @@ class RtfParser {
     }
   }
 
+  bool InnerTableWithFlatText() const { return hasFlatTables_ && st_.para.inTable && st_.para.nesting > 1; }
+
   void NewParagraph() {
     FlushText();
+    if (InnerTableWithFlatText()) return;
     PlaceCursor();
     ApplyParagraphFormat(st_.para);
     cursor_.insertBlock();
@@ -806,6 +936,18 @@ class RtfParser {
 
   // A list text that shows nothing (a numbering without number, only its
   // tab) is left out: it would push the paragraph to the next tab stop.
+  // The notes after the document's last paragraph, one paragraph each,
+  // numbered as their marks.
+  void AddFootnotes() {
+    if (footnotes_.isEmpty()) return;
+    if (table_.active()) table_.Leave(cursor_);
+    cursor_.movePosition(QTextCursor::End);
+    for (qsizetype i = 0; i < footnotes_.size(); ++i) {
+      cursor_.insertBlock(QTextBlockFormat(), QTextCharFormat());
+      cursor_.insertText(QString::number(i + 1) + QLatin1Char(' ') + footnotes_[i].simplified(), QTextCharFormat());
+    }
+  }
+
   void FinishListText() {
     QTextCursor listText(cursor_);
     listText.setPosition(std::min(listTextStart_, cursor_.position()), QTextCursor::KeepAnchor);
@@ -906,6 +1048,8 @@ class RtfParser {
   int pictureNibble_ = -1;  // the first hexadecimal digit of a byte, when read
   RtfTable table_;
   bool hasFrames_ = false;
+  bool hasFlatTables_ = false;  // the document offers its inner tables' flat text
+  QStringList footnotes_;       // each note's text, in the order of their marks
 
   int defaultTabTwips_ = kDefaultTabTwips;
 };

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -86,6 +87,20 @@ const TextCase kTextCases[] = {
     {"field_result_shown", "{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt link}}}", "link"},
     {"unknown_words_ignored", "{\\rtf1 a\\foo b\\bar12 c\\zzz-3 d}", "abcd"},
     {"text_after_document_ignored", "{\\rtf1 in}out", "in"},
+    {"hidden_text_left_out", "{\\rtf1 shown {\\v secret}after \\v hidden\\v0 again}", "shown after again"},
+    {"all_capitals", "{\\rtf1 {\\caps capitales} \\'e9t\\'e9 {\\caps\\'e9t\\'e9}}",
+     QString::fromUtf8("CAPITALES été ÉTÉ")},
+    {"symbol_font_private_use_bullet",
+     "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset2 Symbol;}}{\\f1\\uc1\\u-3913?}\\tab item}",
+     QString::fromUtf8("•\titem")},
+    {"symbol_font_greek_and_arrow", "{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}}\\f1\\uc1\\u-3999?\\u-3922?}",
+     QString::fromUtf8("α→")},
+    // A bracket piece has no character of its own: left out, never a blank.
+    {"symbol_font_piece_left_out", "{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}}a{\\f1\\uc1\\u-3843?}b}", "ab"},
+    {"footnote_after_the_last_paragraph",
+     "{\\rtf1 Texte{\\super\\chftn}{\\footnote\\pard\\plain{\\super\\chftn} Une note\\par suite.} fin.\\par "
+     "Deux{\\super\\chftn}{\\footnote{\\super\\chftn} Autre.}}",
+     "Texte1 fin.\nDeux2\n1 Une note suite.\n2 Autre."},
     {"leading_white_space", "\r\n {\\rtf1 x}", "x"},
 };
 INSTANTIATE_TEST_SUITE_P(Cases, RtfTextTest, testing::ValuesIn(kTextCases),
@@ -328,9 +343,103 @@ const BadCase kBadCases[] = {
     {"100000_nested_groups", Nested(100000, "deep"), "deep"},
     {"100000_open_groups_truncated", "{\\rtf1 " + QByteArray(100000, '{') + "deep", "deep"},
     {"100000_nested_destinations", Nested(100000, "\\*\\x y") + "", ""},
+    {"footnote_inside_a_footnote", "{\\rtf1 a{\\chftn}{\\footnote x{\\footnote y}z} b}", "a1 b\n1 xyz"},
+    {"footnote_never_closed", "{\\rtf1 a{\\chftn}{\\footnote x", "a1\n1 x"},
 };
 INSTANTIATE_TEST_SUITE_P(Cases, RtfBadInputTest, testing::ValuesIn(kBadCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Tables inside a table are not laid out: where the document offers their
+// flat text (\\nonesttables) that is shown instead of their cells; where it
+// does not, their cells are shown in order, apart. Never both, and a wrong
+// \\itap loses nothing.
+TEST(RtfNestedTableTest, ShowsTheFlatTextOrTheCellsNeverBoth) {
+  const QByteArray inner =
+      "\\pard\\intbl\\itap2 Deep A\\nestcell Deep B\\nestcell"
+      "{\\*\\nesttableprops\\trowd\\cellx1000\\cellx2000\\nestrow}";
+  struct Case {
+    const char* name;
+    QByteArray rtf;
+    QStringList shown;
+    QStringList notShown;
+  };
+  const QByteArray outerStart = "{\\rtf1 \\trowd\\cellx6000\\pard\\intbl Outer\\par ";
+  const QByteArray outerEnd = "\\pard\\intbl\\cell\\row\\pard After}";
+  const std::vector<Case> cases = {
+      {"flat text offered", outerStart + inner + "{\\nonesttables\\par NESTED FALLBACK ONE}" + outerEnd,
+       {"Outer", "NESTED FALLBACK ONE", "After"}, {"Deep A", "Deep B"}},
+      {"no flat text", outerStart + inner + outerEnd, {"Outer", "Deep A Deep B", "After"}, {"Deep ADeep B"}},
+      {"a level skipped", outerStart + "\\pard\\intbl\\itap3 Lost?\\nestcell Kept\\nestcell" + outerEnd,
+       {"Outer", "Lost? Kept", "After"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QTextDocument document;
+    ASSERT_EQ(0, StreamIn(&document, c.rtf));
+    const QString text = document.toPlainText();
+    qsizetype at = 0;
+    for (const QString& shown : c.shown) {
+      const qsizetype found = text.indexOf(shown, at);
+      EXPECT_GE(found, at) << shown.toStdString() << " in order in: " << text.toStdString();
+      if (found >= 0) at = found + shown.size();
+    }
+    for (const QString& hidden : c.notShown) EXPECT_FALSE(text.contains(hidden)) << text.toStdString();
+  }
+}
+
+// Hundreds of table levels, a note in a cell: read in bounded time, the
+// text in order.
+TEST(RtfNestedTableTest, DeepLevelsAndNotesInCellsKeepTheText) {
+  QByteArray rtf = "{\\rtf1 \\trowd\\cellx6000\\pard\\intbl start ";
+  for (int level = 2; level < 600; ++level) rtf += "\\pard\\intbl\\itap" + QByteArray::number(level) + " L\\nestcell";
+  rtf += "\\pard\\intbl{\\chftn}{\\footnote in a cell}\\cell\\row end}";
+  QTextDocument document;
+  QElapsedTimer timer;
+  timer.start();
+  ASSERT_EQ(0, StreamIn(&document, rtf));
+  EXPECT_LT(timer.elapsed(), 5000);
+  const QString text = document.toPlainText();
+  EXPECT_EQ(text.count(QStringLiteral("L")), 598);
+  EXPECT_LT(text.indexOf(QStringLiteral("start")), text.indexOf(QStringLiteral("L")));
+  EXPECT_TRUE(text.endsWith(QStringLiteral("1 in a cell"))) << text.toStdString();
+}
+
+// Documents shaped as other word processors write them (a theme, a
+// revision table, a list table with its overrides, \\pnseclvl lines, notes,
+// an inner table with its flat text), from the fuzz seeds: their words in
+// order, and nothing of what is not shown.
+TEST(RtfOtherWritersTest, ShowTheirWordsInOrderAndNothingHidden) {
+  struct Case {
+    const char* file;
+    QStringList shown;
+    QStringList notShown;
+  };
+  const std::vector<Case> cases = {
+      {"word_processor_notes.rtf",
+       {"NOTES DE VERSION1", QString::fromUtf8("•\tNouvelle liste des adresses et étiquettes"),
+        QString::fromUtf8("1 Version 2.4 du gestionnaire d’adresses.")},
+       {"remarque interne", "504b03", "Normal;", "Marie"}},
+      {"word_processor_nested_table.rtf",
+       {"Module", "Changements", QString::fromUtf8("Avant / Après"), "2.3 / 2.4",
+        QString::fromUtf8("•\tListe des adresses MISE À JOUR"), "Fin.", "1 Voir la notice."},
+       {"AvantApr", "Paul", QString::fromUtf8("caché")}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    QFile file(QStringLiteral(KELVARO_RTF_SEEDS_DIR "/") + QLatin1String(c.file));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QTextDocument document;
+    ASSERT_EQ(0, StreamIn(&document, file.readAll()));
+    const QString text = document.toPlainText();
+    qsizetype at = 0;
+    for (const QString& shown : c.shown) {
+      const qsizetype found = text.indexOf(shown, at);
+      EXPECT_GE(found, at) << shown.toStdString() << " in order in:\n" << text.toStdString();
+      if (found >= 0) at = found + shown.size();
+    }
+    for (const QString& hidden : c.notShown) EXPECT_FALSE(text.contains(hidden)) << text.toStdString();
+  }
+}
 
 TEST(RtfDeepNestingTest, FormattingOfDeepGroupsDoesNotLeakOut) {
   // Far deeper than the groups the reader keeps: formatting switched on in
