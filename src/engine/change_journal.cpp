@@ -23,6 +23,7 @@ const char* KindName(JournalRecord::Kind kind) {
     case JournalRecord::Create: return "create";
     case JournalRecord::MakeFolder: return "mkdir";
     case JournalRecord::Value: return "value";
+    case JournalRecord::Keep: return "keep";
     case JournalRecord::Damaged: break;
   }
   return "";
@@ -113,6 +114,8 @@ JournalRecord ParseFields(const std::vector<std::string>& f, int line) {
     }
     r.key = FromUtf8(key);
     r.name = FromUtf8(name);
+  } else if (kind == "keep" && count(1)) {
+    r.kind = JournalRecord::Keep;
   } else {
     return DamagedLine(line, unreadable);
   }
@@ -142,6 +145,7 @@ std::string JournalLine(const JournalRecord& r) {
       text += "\t" + std::to_string(r.root) + "\t" + Hex(Utf8(r.key)) + "\t" + Hex(Utf8(r.name)) + "\t" +
               (r.existed ? "1" : "0") + "\t" + std::to_string(r.type) + "\t" + Hex(r.data);
       break;
+    case JournalRecord::Keep:
     case JournalRecord::Damaged: break;
   }
   char crc[16];

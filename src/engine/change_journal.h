@@ -9,11 +9,12 @@
 //   <crc> create    <Windows path>
 //   <crc> mkdir     <Windows path>
 //   <crc> value     <root> <key> <name> <existed> <type> <data>   (hex)
+//   <crc> keep
 //
 // (fields separated by tabs; <crc> is the CRC-32 of the rest of the line.)
 // A replaced file is kept beside itself as "<name>.kelvaro-kept", a second
-// name of the same file. Removing the journal is what makes the changes
-// stand; the kept files go after it.
+// name of the same file. "keep" is the moment the changes stand: only the
+// kept files are left to remove, then the journal.
 //
 // What this promises when things go wrong: a record that cannot be made
 // durable is reported as failed, so the change it covers is not made; a
@@ -37,7 +38,7 @@ namespace kelvaro {
 QString KeptPathOf(const QString& path);
 
 struct JournalRecord {
-  enum Kind { Begin, Folder, Replace, Create, MakeFolder, Value, Damaged };
+  enum Kind { Begin, Folder, Replace, Create, MakeFolder, Value, Keep, Damaged };
   Kind kind = Damaged;
   QString path;        // Folder, Replace, Create, MakeFolder
   std::string host;    // Folder: the folder's host path, links resolved

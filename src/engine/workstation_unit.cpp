@@ -38,8 +38,14 @@ class Playback {
   explicit Playback(RestoreOutcome* outcome) : outcome_(outcome) {}
 
   void Run(const std::vector<JournalRecord>& records) {
+    bool kept = false;
     for (const JournalRecord& r : records) {
       if (r.kind == JournalRecord::Folder) hosts_[r.path.toUpper()] = r.host;
+      kept = kept || r.kind == JournalRecord::Keep;
+    }
+    // The changes stood already: what is left is removing the kept files.
+    if (kept) return RemoveKeptFiles(records);
+    for (const JournalRecord& r : records) {
       if (r.kind != JournalRecord::Begin && r.kind != JournalRecord::Folder) outcome_->found = true;
     }
     for (auto r = records.rbegin(); r != records.rend(); ++r) Undo(*r);
@@ -68,7 +74,17 @@ class Playback {
       case JournalRecord::MakeFolder: RemoveCreatedFolder(r.path); return;
       case JournalRecord::Value: RestoreValue(r); return;
       case JournalRecord::Begin:
-      case JournalRecord::Folder: return;
+      case JournalRecord::Folder:
+      case JournalRecord::Keep: return;
+    }
+  }
+
+  void RemoveKeptFiles(const std::vector<JournalRecord>& records) {
+    for (const JournalRecord& r : records) {
+      if (r.kind != JournalRecord::Replace) continue;
+      const platform::String kept = toW(KeptPathOf(r.path));
+      if (platform::FileExists(kept) && SameFolder(r.path) && !platform::DeleteFile(kept))
+        Fail(KeptPathOf(r.path), LastErrorText());
     }
   }
 
@@ -246,10 +262,15 @@ bool WorkstationUnit::SetRegistryValue(int root, const QString& key, const QStri
 void WorkstationUnit::KeepChanges() {
   if (!begun_ || closed_) return;
   closed_ = true;
-  // Removing the journal is the moment the changes stand; a kept file left
-  // by a stop right after it is only a spare name, replaced by the next keep.
-  RemoveJournal();
+  // The "keep" record is the moment the changes stand: a stop after it
+  // leaves only the kept files to remove, which the next start does. Where
+  // it cannot be written, removing the journal first makes them stand all
+  // the same (a kept file left then is a spare name the next keep replaces).
+  JournalRecord keep;
+  keep.kind = JournalRecord::Keep;
+  if (!AppendToJournal(keep)) RemoveJournal();
   for (const QString& kept : kept_) platform::DeleteFile(toW(kept));
+  RemoveJournal();
 }
 
 RestoreOutcome WorkstationUnit::Undo() {

@@ -203,6 +203,29 @@ TEST_F(WorkstationUnitTest, AnInterruptedRunIsUndoneByTheNextOneFirst) {
   EXPECT_FALSE(RestoreUnfinishedUnit().found) << "restoring twice finds nothing more";
 }
 
+// A run stopped once its changes stood, while it removed what it had kept:
+// the next start only finishes that, and undoes nothing.
+TEST_F(WorkstationUnitTest, AStopAfterTheChangesStoodLeavesThemAndOnlyItsKeptFilesGo) {
+  install();
+  {
+    WorkstationUnit cut;
+    ScopedChanges door(&cut);
+    ASSERT_TRUE(Changes().WriteFile(QString::fromStdString(kLibrary), [&] {
+      return platform::WriteFileContents(toW(QString::fromStdString(kLibrary)), "new library");
+    }));
+    JournalRecord keep;
+    keep.kind = JournalRecord::Keep;
+    ASSERT_TRUE(AppendToJournal(keep));  // stopped right after its keep record
+  }
+  ASSERT_TRUE(keptLeft());
+  const RestoreOutcome outcome = RestoreUnfinishedUnit();
+  EXPECT_FALSE(outcome.found);
+  EXPECT_TRUE(outcome.complete);
+  EXPECT_EQ(read(kLibrary), "new library");
+  EXPECT_FALSE(keptLeft());
+  EXPECT_FALSE(journalLeft());
+}
+
 TEST_F(WorkstationUnitTest, TheNextRunSaysWhatItUndidBeforeUpdating) {
   install();
   {

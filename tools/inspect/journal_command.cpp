@@ -33,6 +33,7 @@ QString Describe(const JournalRecord& r) {
       return QStringLiteral("valeur %1\t").arg(r.existed ? QStringLiteral("modifiée") : QStringLiteral("ajoutée")) +
              root + r.key + QStringLiteral(" : ") + r.name;
     case JournalRecord::Damaged: return QStringLiteral("illisible\t") + r.problem;
+    case JournalRecord::Keep: return QStringLiteral("conservé\tles modifications sont acquises");
     case JournalRecord::Begin:
     case JournalRecord::Folder: break;
   }
@@ -41,7 +42,7 @@ QString Describe(const JournalRecord& r) {
 
 int ChangeCount(const std::vector<JournalRecord>& records) {
   int count = 0;
-  for (const JournalRecord& r : records) count += Describe(r).isEmpty() ? 0 : 1;
+  for (const JournalRecord& r : records) count += r.kind != JournalRecord::Keep && !Describe(r).isEmpty() ? 1 : 0;
   return count;
 }
 
