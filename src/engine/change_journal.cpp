@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "products/product_paths.h"
 #include "support/text.h"
 
 namespace kelvaro {
@@ -67,8 +68,6 @@ bool PlainPath(const QString& path) {
   }
   return true;
 }
-
-QString ParentOf(const QString& path) { return path.left(path.lastIndexOf(QLatin1Char('\\')) + 1); }
 
 JournalRecord DamagedLine(int line, const QString& problem) {
   JournalRecord record;
@@ -189,8 +188,8 @@ std::vector<JournalRecord> ReadJournal(const std::string& text) {
         folders.append(record.path.toUpper());
       }
     } else if (onDisk) {
-      const QString name = record.path.mid(ParentOf(record.path).size());
-      if (name.isEmpty() || !folders.contains(ParentOf(record.path).toUpper())) {
+      const QString name = record.path.mid(ExtractFilePath(record.path).size());
+      if (name.isEmpty() || !folders.contains(ExtractFilePath(record.path).toUpper())) {
         record = DamagedLine(line, QStringLiteral("%1 est hors des dossiers de l'installation").arg(record.path));
       }
     }

@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "products/product_paths.h"
 #include "support/system_errors.h"
 #include "support/text.h"
 
@@ -22,15 +23,14 @@ bool ChangeAllowed() {
   return false;
 }
 
-QString ParentOf(const QString& path) { return path.left(path.lastIndexOf(QLatin1Char('\\')) + 1); }
-
 platform::RegistryRoot RootOf(int root) {
   return root == 1 ? platform::RegistryRoot::LocalMachine : platform::RegistryRoot::CurrentUser;
 }
 
 QString RootName(int root) { return root == 1 ? QStringLiteral("HKEY_LOCAL_MACHINE") : QStringLiteral("HKEY_CURRENT_USER"); }
 
-QString LastErrorText() { return SystemErrorText(platform::GetLastError()).simplified(); }
+// The system's text of the last error, on one line as the report's lines are.
+QString LastErrorLine() { return LastErrorText().simplified(); }
 
 // Plays records backwards; what could not be undone in outcome.
 class Playback {
@@ -60,8 +60,8 @@ class Playback {
   // The folder of path still leads where it led when it was recorded: no
   // link put in its place since sends the undo elsewhere.
   bool SameFolder(const QString& path) {
-    const auto recorded = hosts_.find(ParentOf(path).toUpper());
-    if (recorded != hosts_.end() && ResolvedHostFolder(ParentOf(path)) == recorded->second) return true;
+    const auto recorded = hosts_.find(ExtractFilePath(path).toUpper());
+    if (recorded != hosts_.end() && ResolvedHostFolder(ExtractFilePath(path)) == recorded->second) return true;
     Fail(path, QStringLiteral("son dossier ne mène plus là où il menait au début de la mise à jour"));
     return false;
   }
@@ -84,7 +84,7 @@ class Playback {
       if (r.kind != JournalRecord::Replace) continue;
       const platform::String kept = toW(KeptPathOf(r.path));
       if (platform::FileExists(kept) && SameFolder(r.path) && !platform::DeleteFile(kept))
-        Fail(KeptPathOf(r.path), LastErrorText());
+        Fail(KeptPathOf(r.path), LastErrorLine());
     }
   }
 
@@ -93,20 +93,20 @@ class Playback {
   void PutBack(const JournalRecord& r) {
     const platform::String kept = toW(KeptPathOf(r.path));
     if (!platform::FileExists(kept) || !SameFolder(r.path)) return;
-    if (!platform::PutBackFile(kept, toW(r.path), r.mode)) Fail(r.path, LastErrorText());
+    if (!platform::PutBackFile(kept, toW(r.path), r.mode)) Fail(r.path, LastErrorLine());
   }
 
   void RemoveCreatedFile(const QString& path) {
     const platform::String file = toW(path);
     if (!platform::FileExists(file) || !SameFolder(path)) return;
     platform::SetFileAttributes(file, platform::kAttributeNormal);
-    if (!platform::DeleteFile(file)) Fail(path, LastErrorText());
+    if (!platform::DeleteFile(file)) Fail(path, LastErrorLine());
   }
 
   void RemoveCreatedFolder(const QString& path) {
     const platform::String folder = toW(path);
     if (!platform::DirectoryExists(folder) || !SameFolder(path)) return;
-    if (!platform::RemoveDirectory(folder)) Fail(path, LastErrorText());
+    if (!platform::RemoveDirectory(folder)) Fail(path, LastErrorLine());
   }
 
   void RestoreValue(const JournalRecord& r) {
@@ -135,7 +135,7 @@ void RemoveJournal() {
   platform::DeleteFile(toW(JournalPath()));
   const QString folder = JournalFolder().chopped(1);
   if (!platform::RemoveDirectory(toW(folder))) platform::FlushFolder(toW(JournalFolder()));
-  platform::FlushFolder(toW(ParentOf(folder)));
+  platform::FlushFolder(toW(ExtractFilePath(folder)));
 }
 
 // Plays the journal on disk backwards and removes it when that went through.
@@ -147,7 +147,7 @@ RestoreOutcome PlayJournal() {
   if (!platform::ReadFileContents(path, &text)) {
     outcome.found = true;
     outcome.complete = false;
-    outcome.failures.append(JournalPath() + QStringLiteral(" : ") + LastErrorText());
+    outcome.failures.append(JournalPath() + QStringLiteral(" : ") + LastErrorLine());
     return outcome;
   }
   Playback(&outcome).Run(ReadJournal(text));
@@ -193,7 +193,7 @@ bool WorkstationUnit::Touched(const QString& path) const { return touched_.conta
 
 bool WorkstationUnit::WriteFile(const QString& target, const std::function<bool()>& write) {
   if (!gJournalStubbed && !Touched(target)) {
-    if (!RecordFolder(ParentOf(target))) return false;
+    if (!RecordFolder(ExtractFilePath(target))) return false;
     JournalRecord record;
     record.path = target;
     if (platform::FileExists(toW(target))) {
@@ -218,12 +218,12 @@ bool WorkstationUnit::RecordCreatedFolders(const QString& folder) {
   if (!path.endsWith(QLatin1Char('\\'))) path += QLatin1Char('\\');
   QStringList missing;
   for (QString level = path; level.size() > 3 && !platform::DirectoryExists(toW(level));
-       level = ParentOf(level.left(level.size() - 1))) {
+       level = ExtractFilePath(level.left(level.size() - 1))) {
     missing.prepend(level);
   }
   for (const QString& level : missing) {
     const QString bare = level.left(level.size() - 1);
-    if (!RecordFolder(ParentOf(bare))) return false;
+    if (!RecordFolder(ExtractFilePath(bare))) return false;
     JournalRecord record;
     record.kind = JournalRecord::MakeFolder;
     record.path = bare;

@@ -120,6 +120,13 @@ class WorkstationUnitTest : public enginetest::EngineTest {
     return RunUpdate(*engine, {QStringLiteral("Torvida")}, QStringLiteral("Titre"));
   }
 
+  // The library replaced through the door in place, through a new file as
+  // the program's copies replace it.
+  bool replaceLibrary(const std::string& bytes) {
+    const QString library = QString::fromStdString(kLibrary);
+    return Changes().WriteFile(library, [&] { return platform::WriteFileContents(toW(library), bytes); });
+  }
+
   bool journalLeft() const { return exists("C:\\ProgramData\\Kelvaro\\journal.txt"); }
   bool keptLeft() const {
     for (const auto& item : fs::recursive_directory_iterator(prefix.hostPath("C:\\WKelvaro")))
@@ -184,9 +191,7 @@ TEST_F(WorkstationUnitTest, AnInterruptedRunIsUndoneByTheNextOneFirst) {
   {
     WorkstationUnit cut;
     ScopedChanges door(&cut);
-    ASSERT_TRUE(Changes().WriteFile(QString::fromStdString(kLibrary), [&] {
-      return platform::WriteFileContents(toW(QString::fromStdString(kLibrary)), "half of an update");
-    }));
+    ASSERT_TRUE(replaceLibrary("half of an update"));
     ASSERT_TRUE(Changes().WriteFile(kFolderQ + QStringLiteral("Torvida.chm"), [&] {
       return platform::WriteFileContents(toW(kFolderQ + QStringLiteral("Torvida.chm")), "help");
     }));
@@ -210,9 +215,7 @@ TEST_F(WorkstationUnitTest, AStopAfterTheChangesStoodLeavesThemAndOnlyItsKeptFil
   {
     WorkstationUnit cut;
     ScopedChanges door(&cut);
-    ASSERT_TRUE(Changes().WriteFile(QString::fromStdString(kLibrary), [&] {
-      return platform::WriteFileContents(toW(QString::fromStdString(kLibrary)), "new library");
-    }));
+    ASSERT_TRUE(replaceLibrary("new library"));
     JournalRecord keep;
     keep.kind = JournalRecord::Keep;
     ASSERT_TRUE(AppendToJournal(keep));  // stopped right after its keep record
@@ -231,9 +234,7 @@ TEST_F(WorkstationUnitTest, TheNextRunSaysWhatItUndidBeforeUpdating) {
   {
     WorkstationUnit cut;
     ScopedChanges door(&cut);
-    ASSERT_TRUE(Changes().WriteFile(QString::fromStdString(kLibrary), [&] {
-      return platform::WriteFileContents(toW(QString::fromStdString(kLibrary)), "half of an update");
-    }));
+    ASSERT_TRUE(replaceLibrary("half of an update"));
   }
   const RunUpdateOutcome next = runUpdate();
   EXPECT_EQ(next.result, urtOk) << reportText().toStdString();

@@ -349,6 +349,17 @@ const BadCase kBadCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, RtfBadInputTest, testing::ValuesIn(kBadCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Each of shown in text, in that order, and none of notShown.
+void ExpectShown(const QString& text, const QStringList& shown, const QStringList& notShown) {
+  qsizetype at = 0;
+  for (const QString& words : shown) {
+    const qsizetype found = text.indexOf(words, at);
+    EXPECT_GE(found, at) << words.toStdString() << " in order in:\n" << text.toStdString();
+    if (found >= 0) at = found + words.size();
+  }
+  for (const QString& hidden : notShown) EXPECT_FALSE(text.contains(hidden)) << text.toStdString();
+}
+
 // Tables inside a table are not laid out: where the document offers their
 // flat text (\\nonesttables) that is shown instead of their cells; where it
 // does not, their cells are shown in order, apart. Never both, and a wrong
@@ -376,14 +387,7 @@ TEST(RtfNestedTableTest, ShowsTheFlatTextOrTheCellsNeverBoth) {
     SCOPED_TRACE(c.name);
     QTextDocument document;
     ASSERT_EQ(0, StreamIn(&document, c.rtf));
-    const QString text = document.toPlainText();
-    qsizetype at = 0;
-    for (const QString& shown : c.shown) {
-      const qsizetype found = text.indexOf(shown, at);
-      EXPECT_GE(found, at) << shown.toStdString() << " in order in: " << text.toStdString();
-      if (found >= 0) at = found + shown.size();
-    }
-    for (const QString& hidden : c.notShown) EXPECT_FALSE(text.contains(hidden)) << text.toStdString();
+    ExpectShown(document.toPlainText(), c.shown, c.notShown);
   }
 }
 
@@ -430,14 +434,7 @@ TEST(RtfOtherWritersTest, ShowTheirWordsInOrderAndNothingHidden) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     QTextDocument document;
     ASSERT_EQ(0, StreamIn(&document, file.readAll()));
-    const QString text = document.toPlainText();
-    qsizetype at = 0;
-    for (const QString& shown : c.shown) {
-      const qsizetype found = text.indexOf(shown, at);
-      EXPECT_GE(found, at) << shown.toStdString() << " in order in:\n" << text.toStdString();
-      if (found >= 0) at = found + shown.size();
-    }
-    for (const QString& hidden : c.notShown) EXPECT_FALSE(text.contains(hidden)) << text.toStdString();
+    ExpectShown(document.toPlainText(), c.shown, c.notShown);
   }
 }
 

@@ -28,19 +28,6 @@ bool SyncFolderOf(const std::string& hostPath) {
   return synced || FailErrno(error, FolderOf(hostPath));
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t count = write(fd, bytes.data() + done, bytes.size() - done);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(count);
-  }
-  return true;
-}
-
 }  // namespace
 
 bool KeepFile(const String& path, const String& kept, uint32_t* mode) {

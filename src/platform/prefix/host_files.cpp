@@ -1,5 +1,7 @@
 #include "platform/prefix/host_files.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "platform/files.h"
@@ -60,6 +62,17 @@ std::string FolderOf(const std::string& hostPath) {
   const size_t slash = hostPath.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : hostPath.substr(0, slash);
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
 }
 
 }  // namespace platform::prefix

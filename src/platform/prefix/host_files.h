@@ -26,6 +26,10 @@ uint32_t AttributesOf(const struct stat& status, const std::string& name);
 FileTime FileTimeOf(const struct timespec& time);
 struct timespec TimespecOf(FileTime time);
 
+// Writes all of bytes to fd, going on after interrupted and short writes;
+// false with errno set when the system refuses.
+bool WriteAll(int fd, const std::string& bytes);
+
 // Last component of a host path.
 std::string NameOf(const std::string& hostPath);
 std::string FolderOf(const std::string& hostPath);

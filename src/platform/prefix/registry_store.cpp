@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/prefix/file_owner.h"
+#include "platform/prefix/host_files.h"
 #include "platform/prefix/prefix.h"
 #include "platform/prefix/registry_wineserver.h"
 
@@ -29,17 +30,6 @@ struct Fd {
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
 };
-
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
 
 // Writable for this program: the system lets it write (root is never
 // refused), and the entry has at least one write bit, which is how the
