@@ -101,16 +101,22 @@ double timedRun(kelvaro::TdmUpdateCommon& engine, bool journal) {
 class FreeSpaceWatch final : public kelvaro::WorkstationChanges {
  public:
   FreeSpaceWatch(kelvaro::WorkstationChanges* inner, std::string path) : inner_(inner), path_(std::move(path)) {}
-  bool WriteFile(const QString& target, const std::function<bool()>& write) override {
-    return inner_->WriteFile(target, [&] {
+  bool WriteFile(const QString& target, const QString& source, const std::function<bool()>& write) override {
+    return inner_->WriteFile(target, source, [&] {
       const bool ok = write();
       least_ = std::min(least_, freeBytes(path_));
       return ok;
     });
   }
   bool CreateFolder(const QString& folder) override { return inner_->CreateFolder(folder); }
-  bool SetRegistryValue(int root, const QString& key, const QString& name, const std::function<bool()>& write) override {
-    return inner_->SetRegistryValue(root, key, name, write);
+  bool SetRegistryValue(int root, const QString& key, const QString& name, const QString& data,
+                        const std::function<bool()>& write) override {
+    return inner_->SetRegistryValue(root, key, name, data, write);
+  }
+  kelvaro::PrintListStore StorePrintList(const QString& company, const QString& key,
+                                         const std::function<kelvaro::PrintListStore()>& inspect,
+                                         const std::function<kelvaro::PrintListStore()>& store) override {
+    return inner_->StorePrintList(company, key, inspect, store);
   }
   void KeepChanges() override { inner_->KeepChanges(); }
   uint64_t least() const { return least_; }

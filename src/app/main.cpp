@@ -75,6 +75,7 @@ int RunUnattended(int argc, char** argv, const app::WizardCommand& command) {
   unattended::Options options;
   options.update = QCoreApplication::applicationFilePath();
   options.answer = command.answer;
+  options.dryRun = command.dryRun;
   options.json = command.json;
   return unattended::RunUnattended(options);
 }

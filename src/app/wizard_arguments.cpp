@@ -42,6 +42,10 @@ WizardCommand ParseWizardArguments(const QStringList& args) {
     const QString& arg = args[i];
     if (arg == QStringLiteral("--unattended") || IsSlashForm(arg, "/SILENT")) {
       unattended = true;
+    } else if (arg == QStringLiteral("--dry-run") || IsSlashForm(arg, "/DRYRUN")) {
+      // Nothing to show a window for: a plan is printed.
+      unattended = true;
+      command.dryRun = true;
     } else if (arg == QStringLiteral("--answer")) {
       if (i + 1 >= args.size() || !SetAnswer(args[++i], &command))
         return Refused(QStringLiteral("--answer attend yes ou no"));
@@ -74,6 +78,8 @@ QString WizardUsage(const QString& programName) {
              "Usage : %1\n"
              "        %1 --unattended [--answer yes|no] [--json FICHIER]\n"
              "        %1 /SILENT [/ANSWER=YES|NO] [/JSON=FICHIER]\n"
+             "        %1 --dry-run [--answer yes|no] [--json FICHIER]\n"
+             "        %1 /DRYRUN [/ANSWER=YES|NO] [/JSON=FICHIER]\n"
              "\n"
              "Sans argument, l'assistant de mise à jour s'ouvre.\n"
              "  --unattended, /SILENT   effectue la mise à jour sans fenêtre, comme\n"
@@ -84,6 +90,10 @@ QString WizardUsage(const QString& programName) {
              "  --json FICHIER, /JSON=FICHIER\n"
              "                          écrit aussi le résultat de la mise à jour dans FICHIER,\n"
              "                          en un document JSON (celui de kelvaro-update-batch)\n"
+             "  --dry-run, /DRYRUN      ne modifie rien : fait les mêmes vérifications, puis indique\n"
+             "                          ce que la mise à jour ferait (fichiers remplacés ou gardés,\n"
+             "                          questions et réponses, registre, sociétés, listes) et\n"
+             "                          comment elle se terminerait (sans fenêtre)\n"
              "  --help, /?              affiche cette aide\n"
              "\n"
              "Codes de sortie :\n"
@@ -95,11 +105,17 @@ QString WizardUsage(const QString& programName) {
              "      refusée, ou une autre copie de la mise à jour en cours)\n"
              "  %9   le préfixe Wine appartient à un autre utilisateur : rien n'a été modifié\n"
              "  %7  arguments incorrects\n"
-             "  %8  pas de session graphique pour l'assistant (lancé sans argument)\n")
+             "  %8  pas de session graphique pour l'assistant (lancé sans argument)\n"
+             "Avec --dry-run, une fois la mise à jour simulée (rien n'a été modifié) :\n"
+             "  %2   la mise à jour ne modifierait rien sur ce poste\n"
+             "  %10  la mise à jour modifierait ce poste ou les listes d'une société\n"
+             "  %11  la mise à jour échouerait\n"
+             "et avant cela les codes ci-dessus, comme pour la mise à jour elle-même.\n")
       // One call: a program name holding "%2" is never taken for a marker.
       .arg(programName, QString::number(kExitOk), QString::number(kExitFailed), QString::number(kExitDeclined),
            QString::number(kExitWarning), QString::number(kExitNothingDone), QString::number(kExitUsage),
-           QString::number(kExitNoDisplay), QString::number(kExitForeignPrefix));
+           QString::number(kExitNoDisplay), QString::number(kExitForeignPrefix), QString::number(kExitWouldChange),
+           QString::number(kExitWouldFail));
 }
 
 QString NoDisplayMessage(const QString& programName) {

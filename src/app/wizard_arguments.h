@@ -1,8 +1,9 @@
 // The update executable's command line. Without arguments it is the wizard,
 // as it always was. Asked to run unattended it runs the update it carries
 // exactly as kelvaro-update-batch runs it, in either habit:
-//   --unattended [--answer yes|no] [--json FILE]
-//   /SILENT [/ANSWER=YES|NO] [/JSON=FILE]   (the slash forms in any letter case)
+//   --unattended [--answer yes|no] [--json FILE] [--dry-run]
+//   /SILENT [/ANSWER=YES|NO] [/JSON=FILE] [/DRYRUN]   (the slash forms in any letter case)
+// A dry run is always unattended: --dry-run (or /DRYRUN) alone is enough.
 // --help and /? print the usage. Anything else is refused with the usage
 // before a window is made or anything is changed.
 #pragma once
@@ -22,6 +23,7 @@ struct WizardCommand {
   Mode mode = Mode::Wizard;
   bool answer = false;  // unattended: the answer to every question
   QString json;         // unattended: where to write the JSON document, or empty
+  bool dryRun = false;  // unattended: plan the update and change nothing
   QString error;        // refused: why
 };
 

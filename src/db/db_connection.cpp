@@ -94,14 +94,14 @@ void TdmDBConnection::Connect() {
   // A critical result has closed the connection already; the registration
   // below then fails quietly and Connect returns normally.
   CheckFreeDiskSpace();
-  DatabaseManager->RegisterUser(GetUserStr());
+  if (FRegistersPresence) DatabaseManager->RegisterUser(GetUserStr());
 }
 
 bool TdmDBConnection::Connected() const { return IBDatabase->connected(); }
 
 void TdmDBConnection::Disconnect() noexcept {
   try {
-    if (Connected()) DatabaseManager->UnRegisterUser(GetUserStr());
+    if (Connected() && FRegistersPresence) DatabaseManager->UnRegisterUser(GetUserStr());
   } catch (...) {
   }
   ClearAllConnections();
@@ -281,6 +281,7 @@ void TdmDBConnection::DoRollback(const std::exception& error) {
 // --- Timers ------------------------------------------------------------------
 
 void TdmDBConnection::TimerUsersTimer() {
+  if (!FRegistersPresence) return;
   try {
     DatabaseManager->RegisterUser(GetUserStr());
   } catch (const SilentAbort&) {

@@ -87,6 +87,10 @@ class TdmDBConnection : public QObject {
   QTimer* TimerCheckDiskSpace;
 
   bool DoNotCheckFreeSpace() const { return FDoNotCheckFreeSpace; }
+  // Whether a connection announces the workstation in the presence table
+  // (true unless told otherwise): a connection that must write nothing
+  // (a dry run) does not, and then neither refreshes nor removes the row.
+  void SetRegistersPresence(bool registers) { FRegistersPresence = registers; }
 
  public slots:
   void TimerUsersTimer();
@@ -96,6 +100,7 @@ class TdmDBConnection : public QObject {
   TIBServerType FServerType = UnknownServer;
   QString FClientShortName;
   bool FDoNotCheckFreeSpace = false;
+  bool FRegistersPresence = true;
 };
 
 // Free bytes as the messages show them: decimal megabytes, rounded down.

@@ -16,6 +16,7 @@
 #include "engine/update_common.h"
 #include "platform/registry.h"
 #include "platform/system.h"
+#include "support/change_seam.h"
 #include "support/errors.h"
 #include "support/registry_access.h"
 #include "support/user_seam.h"
@@ -134,6 +135,8 @@ bool TdmUpdateCommon::TryConnect(int Version, const QString& Identifier) {
   WaitCursorScope waitCursor;
   mDbConnection->Init(Version, Identifier, QStringLiteral("Base de données"), QStringLiteral("Updater"));
   mDbConnection->SetParams(name, QString(), QString(), QString());
+  // A dry run reads the database without announcing the workstation there.
+  mDbConnection->SetRegistersPresence(Changes().MakesChanges());
   bool returned = false;
   try {
     mDbConnection->ConnectAsKelvaro();

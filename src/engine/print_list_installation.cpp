@@ -128,7 +128,7 @@ bool TdmUpdateCommon::InstallListsForCompanies(const QString& DestPath) {
       // A name the update does not carry writes nothing, so it is not
       // reported as installed either.
       bool carried = false;
-      const bool written = Changes().WriteFile(folder + name, [&] {
+      const bool written = Changes().WriteFile(folder + name, QString(), [&] {
         carried = !ExtractResourceFile(name, folder + name).isEmpty();
         return true;
       });
@@ -162,12 +162,19 @@ bool TdmUpdateCommon::InstallListsForCompany(const QString& Company) {
   const QString shownName = ShownCompanyName(Company);
   AddToLog(QStringLiteral("\r\n") + kCompanyHeading + shownName);
   mListOutcomes.push_back({shownName, {}, {}, {}});
+  WorkstationAction reached;
+  reached.company = shownName;
   if (!Connect(Company)) {
     const QString failure = kConnectionFailure.arg(shownName);
     AddToLog(failure);
     mListOutcomes.back().failures.append(failure);
+    reached.kind = WorkstationAction::Kind::CompanyUnreachable;
+    reached.detail = failure;
+    Changes().Note(reached);
     return false;
   }
+  reached.kind = WorkstationAction::Kind::CompanyReached;
+  Changes().Note(reached);
   try {
     mListBuffer.clear();
     for (const QString& name : mPrintNames) {
@@ -199,19 +206,31 @@ void TdmUpdateCommon::InstallList(const QString& Name) {
   // workstations take turns instead of meeting on a row; one that meets a
   // row all the same (another program's) is rolled back and run again.
   static const QByteArray reservation = db::ReservingTableForWrite(QStringLiteral("PRT_Params"), kListTableWaitSeconds);
-  QString line;
-  bool added = false;
-  db::RunRetryingConflicts(*mDbConnection, [&] {
-    added = !mStructurePrinting->PrintParamsExists(key);
-    if (added) {
-      line = kListPrefix + mStructurePrinting->InsertPrintParams(key, lines) + kAddedSuffix;
-    } else {
-      mStructurePrinting->UpdatePrintParams(key, lines);
-      line = kListPrefix + key + kUpdatedSuffix;
-    }
-  }, {}, reservation);
-  AddToLog(line);
-  (added ? mListOutcomes.back().added : mListOutcomes.back().updated).append(key);
+  // What storing it does, or would do: the stored text read first tells
+  // an insert from an update, and an update that changes nothing.
+  const auto inspect = [&] {
+    PrintListStore found;
+    const std::optional<QString> stored = mStructurePrinting->StoredPrintParams(key);
+    found.added = !stored;
+    if (found.added) found.title = ReadListHeader(lines, key).fTitle;
+    else found.sameText = *stored == PrintParamsText(lines);
+    return found;
+  };
+  const auto store = [&] {
+    PrintListStore done;
+    db::RunRetryingConflicts(*mDbConnection, [&] {
+      done = inspect();
+      if (done.added) {
+        done.title = mStructurePrinting->InsertPrintParams(key, lines);
+      } else {
+        mStructurePrinting->UpdatePrintParams(key, lines);
+      }
+    }, {}, reservation);
+    return done;
+  };
+  const PrintListStore done = Changes().StorePrintList(mListOutcomes.back().company, key, inspect, store);
+  AddToLog(kListPrefix + (done.added ? done.title + kAddedSuffix : key + kUpdatedSuffix));
+  (done.added ? mListOutcomes.back().added : mListOutcomes.back().updated).append(key);
 }
 
 }  // namespace kelvaro

@@ -3,8 +3,10 @@
 #include "engine/file_in_use.h"
 #include "engine/resource_file.h"
 #include "engine/windows_installer.h"
+#include "engine/workstation_actions.h"
 #include "platform/files.h"
 #include "products/product_paths.h"
+#include "support/change_seam.h"
 #include "support/errors.h"
 #include "support/registry_access.h"
 #include "support/system_errors.h"
@@ -65,6 +67,11 @@ QString FailureText(const QString& Name, const QString& Message) {
 
 void ReportFailure(TdmUpdateCommon& engine, const QString& Name, const QString& Message) {
   engine.AddToLog(FailureText(Name, Message));
+  WorkstationAction failure;
+  failure.kind = WorkstationAction::Kind::Failure;
+  failure.target = Name;
+  failure.detail = FailureText(Name, Message);
+  Changes().Note(failure);
 }
 
 TUpdateResultType RegisterProgramPath(TdmUpdateCommon& engine, const QString& Product, const QString& Path) {
@@ -115,6 +122,13 @@ bool PassesVersionGate(TdmUpdateCommon& engine, const QString& Carried, const QS
   if (engine.GetSourceDriveType() != platform::kDriveCdrom && installed.part[0] == Major &&
       carried.part[0] > Major) {
     MessageBeep(BeepType::Exclamation);
+    WorkstationAction refused;
+    refused.kind = WorkstationAction::Kind::Refused;
+    refused.target = Installed;
+    refused.before = FileVersionText(Installed);
+    refused.after = FileVersionText(Carried);
+    refused.detail = kContactKelvaro;
+    Changes().Note(refused);
     engine.AddToLog(QStringLiteral("\r\n") + kContactKelvaro);
     ShowPlainMessage(kContactKelvaro);
     return false;
@@ -125,6 +139,11 @@ bool PassesVersionGate(TdmUpdateCommon& engine, const QString& Carried, const QS
 bool FileIsFree(const QString& FileName) {
   const int code = FileInUseError(FileName);
   if (code == 0) return true;
+  WorkstationAction inUse;
+  inUse.kind = WorkstationAction::Kind::FileInUse;
+  inUse.target = FileName;
+  inUse.detail = SystemErrorText(uint32_t(code)).simplified();
+  Changes().Note(inUse);
   // The system text is shown as the system gives it: it usually ends with a
   // line break, which puts the code on a line of its own.
   ShowPlainMessage(FailureHeading(FileName) + QStringLiteral("\r\n") + SystemErrorText(uint32_t(code)) +

@@ -5,8 +5,10 @@
 #include "engine/update_common.h"
 #include "engine/update_run.h"
 #include "engine/windows_installer.h"
+#include "engine/workstation_actions.h"
 #include "platform/files.h"
 #include "products/product_paths.h"
+#include "support/change_seam.h"
 #include "support/errors.h"
 #include "support/text.h"
 #include "support/user_seam.h"
@@ -28,6 +30,33 @@ QString OlderVersionQuestion(const QString& destFile) {
   return QStringLiteral("Le fichier ") + ExtractFileName(destFile) +
          QStringLiteral(" présent sur votre système est plus récent\r\nque celui qui est contenu dans cette mise à "
                         "jour.\r\nVoulez-vous installer un ancien fichier ?");
+}
+
+// The question the version comparison asked about destFile, and its answer,
+// among the run's actions; when the answer keeps the installed file, that
+// too.
+void NoteQuestion(const QString& question, bool yes, const QString& sourceFile, const QString& destFile) {
+  WorkstationAction asked;
+  asked.kind = WorkstationAction::Kind::Question;
+  asked.target = destFile;
+  asked.detail = question;
+  asked.after = yes ? QStringLiteral("oui") : QStringLiteral("non");
+  Changes().Note(asked);
+  if (yes) return;
+  WorkstationAction kept;
+  kept.kind = WorkstationAction::Kind::KeepFile;
+  kept.target = destFile;
+  kept.before = FileVersionText(destFile);
+  kept.after = FileVersionText(sourceFile);
+  Changes().Note(kept);
+}
+
+// Asks question (after its exclamation beep) and notes it with its answer.
+bool AskAboutVersion(const QString& question, const QString& sourceFile, const QString& destFile) {
+  MessageBeep(BeepType::Exclamation);
+  const bool yes = AskConfirmation(question);
+  NoteQuestion(question, yes, sourceFile, destFile);
+  return yes;
 }
 
 }  // namespace
@@ -67,15 +96,13 @@ TUpdateResultType TdmUpdateCommon::ReplaceFile(const QString& SourceFile, const 
     // Each question is announced by an exclamation beep of its own before
     // the question's beep.
     case 0:
-      MessageBeep(BeepType::Exclamation);
-      if (!AskConfirmation(SameVersionQuestion(DestFile))) {
+      if (!AskAboutVersion(SameVersionQuestion(DestFile), SourceFile, DestFile)) {
         LogSameFile(DestFile);
         return urtNot;
       }
       break;
     case -1:
-      MessageBeep(BeepType::Exclamation);
-      if (!AskConfirmation(OlderVersionQuestion(DestFile))) {
+      if (!AskAboutVersion(OlderVersionQuestion(DestFile), SourceFile, DestFile)) {
         LogNotReplacedFile(DestFile);
         return urtNot;
       }

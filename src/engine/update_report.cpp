@@ -38,7 +38,7 @@ void TdmUpdateCommon::LogCopyFile(const QString& SourceFile, const QString& Dest
   }
   const platform::String dest = toW(DestFile);
   uint32_t error = platform::kErrorSuccess;
-  const bool ok = Changes().WriteFile(DestFile, [&] {
+  const bool ok = Changes().WriteFile(DestFile, SourceFile, [&] {
     bool copied = true;
     // A read-only target would refuse the copy: clear its attributes first.
     if (platform::FileExists(dest) && !platform::SetFileAttributes(dest, platform::kAttributeNormal)) {
@@ -52,6 +52,7 @@ void TdmUpdateCommon::LogCopyFile(const QString& SourceFile, const QString& Dest
     // The installed file ends with normal attributes whatever happened. The
     // error is kept from the failing step, before this call can change it.
     platform::SetFileAttributes(dest, platform::kAttributeNormal);
+    if (!copied) platform::SetLastError(error);
     return copied;
   });
   // A change whose undo could not be recorded was not made at all.

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "engine/update_common.h"
+#include "engine/workstation_plan.h"
 #include "engine/workstation_unit.h"
 #include "platform/system.h"
 #include "support/errors.h"
@@ -120,6 +121,10 @@ void ReportFailure(TdmUpdateCommon& engine, const QString& message, RunUpdateOut
   outcome->failed = true;
   outcome->result = urtKo;
   outcome->errorMessage = message;
+  WorkstationAction failure;
+  failure.kind = WorkstationAction::Kind::Failure;
+  failure.detail = message;
+  outcome->actions.push_back(failure);
   ShowErrorMessage(message);
   const QString gap = QStringLiteral("\r\n\r\n");
   engine.AddToLog(message + gap + (undoneLines.isEmpty() ? QString() : undoneLines + gap) + OutcomeMessage(urtKo));
@@ -168,8 +173,49 @@ struct RoutineFailure {
   QString undoneLines;
 };
 
+// The routine as one unit of changes: undone when it fails.
+void ApplyRoutine(TdmUpdateCommon& engine, TAppNameType type, RunUpdateOutcome* outcome) {
+  WorkstationUnit unit;
+  ScopedChanges door(&unit);
+  try {
+    outcome->result = RunProductRoutine(engine, type);
+  } catch (...) {
+    const QString lines = UndoAfterFailure(unit, outcome);
+    outcome->actions = unit.TakeActions();
+    throw RoutineFailure{std::current_exception(), lines};
+  }
+  if (outcome->result == urtKo) {
+    const QString lines = UndoAfterFailure(unit, outcome);
+    if (!lines.isEmpty()) engine.AddToLog(lines);
+  } else {
+    unit.KeepChanges();
+  }
+  outcome->actions = unit.TakeActions();
+}
+
+// The routine through a plan; what an interrupted earlier run left is
+// listed first, as the run would undo it before anything else.
+void PlanRoutine(TdmUpdateCommon& engine, TAppNameType type, RunUpdateOutcome* outcome) {
+  WorkstationPlan plan;
+  if (const int earlier = UnfinishedChanges(); earlier > 0) {
+    WorkstationAction undo;
+    undo.kind = WorkstationAction::Kind::UndoEarlierRun;
+    undo.target = JournalPath();
+    undo.detail = QString::number(earlier);
+    plan.Note(undo);
+  }
+  ScopedChanges door(&plan);
+  try {
+    outcome->result = RunProductRoutine(engine, type);
+  } catch (...) {
+    outcome->actions = plan.TakeActions();
+    throw RoutineFailure{std::current_exception(), QString()};
+  }
+  outcome->actions = plan.TakeActions();
+}
+
 void RunSteps(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
-              const RunUpdateHooks& hooks, const UpdateTrust& trust, RunUpdateOutcome* outcome) {
+              const RunUpdateHooks& hooks, const UpdateTrust& trust, RunMode mode, RunUpdateOutcome* outcome) {
   for (const QString& name : productNames) {
     const TAppNameType type = ProductFromName(name);
     if (type == antUnknown) continue;
@@ -181,24 +227,13 @@ void RunSteps(TdmUpdateCommon& engine, const QStringList& productNames, const QS
       throw Error(QStringLiteral("Le journal des modifications de cette installation est en cours d'utilisation par un "
                                  "autre programme."));
     }
-    if (!RestoreEarlierRun(engine, outcome)) break;
+    if (mode == RunMode::Apply && !RestoreEarlierRun(engine, outcome)) break;
     {
       ActionsDisabled disabled(hooks);
       Delay(100);  // lets the window repaint before the routine starts
       CheckBeforeRoutine(engine, trust);
-      WorkstationUnit unit;
-      ScopedChanges door(&unit);
-      try {
-        outcome->result = RunProductRoutine(engine, type);
-      } catch (...) {
-        throw RoutineFailure{std::current_exception(), UndoAfterFailure(unit, outcome)};
-      }
-      if (outcome->result == urtKo) {
-        const QString lines = UndoAfterFailure(unit, outcome);
-        if (!lines.isEmpty()) engine.AddToLog(lines);
-      } else {
-        unit.KeepChanges();
-      }
+      if (mode == RunMode::Apply) ApplyRoutine(engine, type, outcome);
+      else PlanRoutine(engine, type, outcome);
     }
     break;  // only the first product named is updated
   }
@@ -211,7 +246,7 @@ void RunSteps(TdmUpdateCommon& engine, const QStringList& productNames, const QS
 }  // namespace
 
 RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
-                           const RunUpdateHooks& hooks, const UpdateTrust& trust) {
+                           const RunUpdateHooks& hooks, const UpdateTrust& trust, RunMode mode) {
   RunUpdateOutcome outcome;
   // Whatever leaves the routine is the run's failure. An exception of
   // another kind than the program's own (from a library, or a lack of
@@ -220,7 +255,7 @@ RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNa
   const auto fail = [&](const QString& message) { ReportFailure(engine, message, &outcome, undoneLines); };
   try {
     try {
-      RunSteps(engine, productNames, title, hooks, trust, &outcome);
+      RunSteps(engine, productNames, title, hooks, trust, mode, &outcome);
     } catch (const RoutineFailure& failure) {
       // The routine's changes are undone already: the error itself is
       // handled below, its report followed by the undo's lines.

@@ -18,9 +18,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "engine/update_check.h"
 #include "products/product_table.h"
+#include "support/change_seam.h"
 
 namespace kelvaro {
 
@@ -77,7 +79,16 @@ struct RunUpdateOutcome {
   QStringList notRestored;
   // The unit an interrupted earlier run left was undone before this run.
   bool restoredEarlierRun = false;
+  // What the routine did (or, planned, would do), in order, with what it
+  // noted on the way (change_seam.h).
+  std::vector<WorkstationAction> actions;
 };
+
+// How RunUpdate treats the workstation: Apply changes it as one unit; Plan
+// runs the routine through a plan (workstation_plan.h) and changes nothing:
+// no file, registry value or database row, and no undo of an earlier run
+// (the plan lists it first instead).
+enum class RunMode { Apply, Plan };
 
 // How a run checks its update (update_check.h) before the routine changes
 // anything.
@@ -98,7 +109,8 @@ struct UpdateTrust {
 // failed has its changes undone first, and the report says so after its
 // failure lines.
 RunUpdateOutcome RunUpdate(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title,
-                           const RunUpdateHooks& hooks = {}, const UpdateTrust& trust = {});
+                           const RunUpdateHooks& hooks = {}, const UpdateTrust& trust = {},
+                           RunMode mode = RunMode::Apply);
 
 // Undoes what an interrupted earlier run left, for a program that changes
 // the installation, at its start (under its single-instance lock), before it

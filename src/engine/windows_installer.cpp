@@ -54,7 +54,7 @@ TWindowsInstaller::TWindowsInstaller(const QString& SourceToolsPath) : FToolsPat
 TWindowsInstaller::~TWindowsInstaller() = default;
 
 QString TWindowsInstaller::GetTempPath() const {
-  const QString path = toQ(platform::GetTempPath());
+  const QString path = FTempPath.isEmpty() ? toQ(platform::GetTempPath()) : FTempPath;
   if (path.isEmpty()) throw OsError(platform::GetLastError());
   return path.endsWith(QLatin1Char('\\')) ? path : path + QLatin1Char('\\');
 }

@@ -24,8 +24,12 @@ class TWindowsInstaller {
 
   const QString& ToolsPath() const { return FToolsPath; }
 
-  // The current user's temporary folder, always with a trailing backslash.
+  // The current user's temporary folder, always with a trailing backslash;
+  // the one given to UseTempPath instead, once given.
   QString GetTempPath() const;
+  // Makes folder (a Windows path) the temporary folder: a dry run keeps the
+  // carried files it compares out of the user's.
+  void UseTempPath(const QString& folder) { FTempPath = folder; }
 
   // The file version v1.v2.v3.v4 of FileName's fixed file info: true and the
   // four parts, or false leaving them untouched when there is none.
@@ -39,6 +43,7 @@ class TWindowsInstaller {
 
  private:
   QString FToolsPath;
+  QString FTempPath;
 };
 
 }  // namespace kelvaro

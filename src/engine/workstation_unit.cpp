@@ -191,7 +191,8 @@ bool WorkstationUnit::RecordFolder(const QString& folder) {
 
 bool WorkstationUnit::Touched(const QString& path) const { return touched_.contains(path.toUpper()); }
 
-bool WorkstationUnit::WriteFile(const QString& target, const std::function<bool()>& write) {
+bool WorkstationUnit::WriteFile(const QString& target, const QString& source, const std::function<bool()>& write) {
+  const WorkstationAction action = FileWriteAction(target, source, platform::FileExists(toW(target)), target);
   if (!gJournalStubbed && !Touched(target)) {
     if (!RecordFolder(ExtractFilePath(target))) return false;
     JournalRecord record;
@@ -208,7 +209,26 @@ bool WorkstationUnit::WriteFile(const QString& target, const std::function<bool(
     if (!Record(record)) return false;
     touched_.append(target.toUpper());
   }
-  return ChangeAllowed() && write();
+  if (!ChangeAllowed()) return false;
+  if (!write()) {
+    NoteFileInUse(target);
+    return false;
+  }
+  actions_.Add(action);
+  return true;
+}
+
+// A write refused because another program holds the file open: said among
+// the actions, as a plan says it.
+void WorkstationUnit::NoteFileInUse(const QString& target) {
+  const uint32_t error = platform::GetLastError();
+  if (error != platform::kErrorSharingViolation) return;
+  WorkstationAction inUse;
+  inUse.kind = WorkstationAction::Kind::FileInUse;
+  inUse.target = target;
+  inUse.detail = SystemErrorText(error).simplified();
+  actions_.Add(inUse);
+  platform::SetLastError(error);
 }
 
 // Each missing level of folder, the outermost first, recorded before it is
@@ -233,12 +253,16 @@ bool WorkstationUnit::RecordCreatedFolders(const QString& folder) {
 }
 
 bool WorkstationUnit::CreateFolder(const QString& folder) {
-  if (gJournalStubbed) return platform::CreateDirectoryTree(toW(folder));
-  return RecordCreatedFolders(folder) && platform::DirectoryExists(toW(folder));
+  if (platform::DirectoryExists(toW(folder))) return true;
+  const bool made = gJournalStubbed ? platform::CreateDirectoryTree(toW(folder))
+                                    : RecordCreatedFolders(folder) && platform::DirectoryExists(toW(folder));
+  if (made) actions_.Add(FolderAction(folder));
+  return made;
 }
 
-bool WorkstationUnit::SetRegistryValue(int root, const QString& key, const QString& name,
+bool WorkstationUnit::SetRegistryValue(int root, const QString& key, const QString& name, const QString& data,
                                        const std::function<bool()>& write) {
+  const WorkstationAction action = ValueAction(root, key, name, RegistryValueText(root, key, name), data);
   const QString id = QString::number(root) + QStringLiteral("|") + key + QStringLiteral("|") + name;
   if (!gJournalStubbed && !Touched(id)) {
     JournalRecord record;
@@ -256,7 +280,17 @@ bool WorkstationUnit::SetRegistryValue(int root, const QString& key, const QStri
     if (!Record(record)) return false;
     touched_.append(id.toUpper());
   }
-  return ChangeAllowed() && write();
+  if (!ChangeAllowed() || !write()) return false;
+  actions_.Add(action);
+  return true;
+}
+
+PrintListStore WorkstationUnit::StorePrintList(const QString& company, const QString& key,
+                                               const std::function<PrintListStore()>&,
+                                               const std::function<PrintListStore()>& store) {
+  const PrintListStore done = store();
+  actions_.Add(ListAction(company, key, done));
+  return done;
 }
 
 void WorkstationUnit::KeepChanges() {
@@ -280,6 +314,20 @@ RestoreOutcome WorkstationUnit::Undo() {
 }
 
 RestoreOutcome RestoreUnfinishedUnit() { return PlayJournal(); }
+
+int UnfinishedChanges() {
+  const platform::String path = toW(JournalPath());
+  std::string text;
+  if (!platform::FileExists(path)) return 0;
+  if (!platform::ReadFileContents(path, &text)) return 1;
+  int changes = 0;
+  for (const JournalRecord& r : ReadJournal(text)) {
+    // The changes stood already: only spare names are left to remove.
+    if (r.kind == JournalRecord::Keep) return 0;
+    if (r.kind != JournalRecord::Begin && r.kind != JournalRecord::Folder) ++changes;
+  }
+  return changes;
+}
 
 QString RestoreReport(const RestoreOutcome& outcome, bool atStart) {
   if (!outcome.found && outcome.complete) return {};

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "engine/change_journal.h"
+#include "engine/workstation_actions.h"
 #include "support/change_seam.h"
 
 namespace kelvaro {
@@ -44,12 +45,22 @@ class WorkstationUnit final : public WorkstationChanges {
   WorkstationUnit(const WorkstationUnit&) = delete;
   WorkstationUnit& operator=(const WorkstationUnit&) = delete;
 
-  bool WriteFile(const QString& target, const std::function<bool()>& write) override;
+  bool WriteFile(const QString& target, const QString& source, const std::function<bool()>& write) override;
   bool CreateFolder(const QString& folder) override;
-  bool SetRegistryValue(int root, const QString& key, const QString& name,
+  bool SetRegistryValue(int root, const QString& key, const QString& name, const QString& data,
                         const std::function<bool()>& write) override;
+  // Lists stored in a database are not the workstation's: the unit only
+  // lists what was done.
+  PrintListStore StorePrintList(const QString& company, const QString& key,
+                                const std::function<PrintListStore()>& inspect,
+                                const std::function<PrintListStore()>& store) override;
   // The changes stand: the journal goes, then the kept files.
   void KeepChanges() override;
+  void Note(const WorkstationAction& action) override { actions_.Add(action); }
+
+  // What the unit did, in order: every change made, undone or not, and what
+  // the routine noted.
+  std::vector<WorkstationAction> TakeActions() { return actions_.Take(); }
 
   // Every change made so far undone, the last first.
   RestoreOutcome Undo();
@@ -61,17 +72,23 @@ class WorkstationUnit final : public WorkstationChanges {
   bool RecordFolder(const QString& folder);
   bool RecordCreatedFolders(const QString& folder);
   bool Touched(const QString& path) const;
+  void NoteFileInUse(const QString& target);
 
   bool begun_ = false;
   bool closed_ = false;
   QStringList folders_;   // recorded, upper case
   QStringList touched_;   // paths already recorded, upper case
   QStringList kept_;      // files kept beside themselves
+  ActionList actions_;
 };
 
 // Plays the journal a killed run left backwards; nothing found when there
 // is none.
 RestoreOutcome RestoreUnfinishedUnit();
+
+// How many changes of a killed run the next start would undo, reading only
+// (a journal that cannot be read counts as one).
+int UnfinishedChanges();
 
 // The report's lines for an undo after a failure (atStart false) or for the
 // unit of an earlier run restored at start, CR LF between them; empty when

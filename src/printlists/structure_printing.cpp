@@ -77,6 +77,25 @@ bool TdmStructurePrinting::PrintParamsExists(const QString& key) {
   }
 }
 
+std::optional<QString> TdmStructurePrinting::StoredPrintParams(const QString& key) {
+  FConnection->DoStartTransaction();
+  try {
+    QueryPrint->close();
+    QueryPrint->setSql(QStringLiteral("SELECT print_params FROM PRT_Params WHERE pname=:p0"));
+    QueryPrint->clearParams();
+    QueryPrint->setParam(0, key);
+    QueryPrint->open();
+    std::optional<QString> stored;
+    if (!QueryPrint->eof()) stored = QueryPrint->field(0).toString();
+    QueryPrint->close();
+    FConnection->DoCommit();
+    return stored;
+  } catch (const std::exception& error) {
+    QueryPrint->close();
+    FConnection->DoRollback(error);
+  }
+}
+
 void TdmStructurePrinting::UpdatePrintParams(const QString& key, const QStringList& lines) {
   FConnection->DoStartTransaction();
   try {

@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 #include "printlists/table_manager.h"
 
@@ -30,6 +31,8 @@ class TdmStructurePrinting : public QObject {
   ~TdmStructurePrinting() override;
 
   bool PrintParamsExists(const QString& key);
+  // The stored text of the list key; nothing when it is not stored.
+  std::optional<QString> StoredPrintParams(const QString& key);
   // Replaces the stored text only; titles and compatibility tag stay.
   void UpdatePrintParams(const QString& key, const QStringList& lines);
   // Inserts the list with the titles of its header; returns its F title.

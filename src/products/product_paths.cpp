@@ -109,7 +109,7 @@ bool ProgramPathValue(const QString& ProductName, QString* key, QString* name) {
 bool SetProductProgramPath(const QString& ProductName, const QString& Path) {
   QString key, name;
   if (!ProgramPathValue(ProductName, &key, &name)) return false;
-  return Changes().SetRegistryValue(kHkeyCurrentUser, key, name, [&] {
+  return Changes().SetRegistryValue(kHkeyCurrentUser, key, name, Path, [&] {
     return WriteRegistryValue(kHkeyCurrentUser, key, name, Path, RegistryKind::String, true);
   });
 }

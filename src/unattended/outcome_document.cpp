@@ -9,7 +9,15 @@
 namespace unattended {
 namespace {
 
-QString OutcomeName(int exitCode) {
+QString OutcomeName(int exitCode, bool dryRun) {
+  if (dryRun) {
+    switch (exitCode) {
+      case kExitOk: return QStringLiteral("no-change");
+      case kExitWouldChange: return QStringLiteral("would-change");
+      case kExitWouldFail: return QStringLiteral("would-fail");
+      default: break;
+    }
+  }
   switch (exitCode) {
     case kExitOk: return QStringLiteral("ok");
     case kExitFailed: return QStringLiteral("failed");
@@ -28,6 +36,20 @@ QJsonObject CompanyObject(const kelvaro::CompanyListsOutcome& company) {
           {QStringLiteral("failures"), QJsonArray::fromStringList(company.failures)}};
 }
 
+QJsonObject ActionObject(const kelvaro::WorkstationAction& action) {
+  QJsonObject object{{QStringLiteral("action"), kelvaro::ActionKindName(action.kind)},
+                     {QStringLiteral("target"), action.target},
+                     {QStringLiteral("change"), action.changes()}};
+  if (!action.company.isEmpty()) object.insert(QStringLiteral("company"), action.company);
+  if (action.kind == kelvaro::WorkstationAction::Kind::SetValue || !action.before.isEmpty())
+    object.insert(QStringLiteral("before"), action.before.isNull() ? QJsonValue() : QJsonValue(action.before));
+  if (!action.after.isEmpty()) object.insert(QStringLiteral("after"), action.after);
+  if (!action.detail.isEmpty()) object.insert(QStringLiteral("detail"), action.detail);
+  if (action.kind == kelvaro::WorkstationAction::Kind::UpdateList)
+    object.insert(QStringLiteral("sameText"), action.sameText);
+  return object;
+}
+
 }  // namespace
 
 QJsonDocument OutcomeDocument(const RunRecord& record) {
@@ -39,13 +61,19 @@ QJsonDocument OutcomeDocument(const RunRecord& record) {
   const QJsonObject workstation{{QStringLiteral("undone"), record.undone},
                                 {QStringLiteral("notRestored"), QJsonArray::fromStringList(record.notRestored)},
                                 {QStringLiteral("earlierRunUndone"), record.earlierRunUndone}};
-  return QJsonDocument(QJsonObject{{QStringLiteral("update"), record.update},
-                                   {QStringLiteral("outcome"), OutcomeName(record.exitCode)},
-                                   {QStringLiteral("exitCode"), record.exitCode},
-                                   {QStringLiteral("report"), QJsonArray::fromStringList(record.reportLines)},
-                                   {QStringLiteral("messages"), messages},
-                                   {QStringLiteral("companies"), companies},
-                                   {QStringLiteral("workstation"), workstation}});
+  QJsonArray actions;
+  for (const kelvaro::WorkstationAction& action : record.actions) actions.append(ActionObject(action));
+  QJsonObject document{{QStringLiteral("update"), record.update},
+                       {QStringLiteral("outcome"), OutcomeName(record.exitCode, record.dryRun)},
+                       {QStringLiteral("exitCode"), record.exitCode},
+                       {QStringLiteral("report"), QJsonArray::fromStringList(record.reportLines)},
+                       {QStringLiteral("messages"), messages},
+                       {QStringLiteral("companies"), companies},
+                       {QStringLiteral("workstation"), workstation},
+                       {QStringLiteral("actions"), actions},
+                       {QStringLiteral("dryRun"), record.dryRun}};
+  if (record.dryRun) document.insert(QStringLiteral("plannedOutcome"), OutcomeName(record.plannedExitCode, false));
+  return QJsonDocument(document);
 }
 
 bool WriteOutcomeDocument(const QString& path, const RunRecord& record, QString* error) {

@@ -1,17 +1,23 @@
 #include "unattended/unattended_run.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <memory>
+#include <optional>
 
 #include "db/client_gate.h"
+#include "engine/plan_report.h"
 #include "engine/update_common.h"
 #include "engine/update_run.h"
+#include "engine/windows_installer.h"
 #include "platform/files.h"
 #include "platform/module_resources.h"
 #include "platform/system.h"
 #include "support/errors.h"
 #include "support/installation_owner.h"
 #include "support/one_instance.h"
+#include "support/report_sink.h"
 #include "support/text.h"
 #include "support/user_seam.h"
 #include "unattended/outcome_document.h"
@@ -79,6 +85,46 @@ QString CheckWorkstation() {
       .arg(prefix);
 }
 
+// The report lines a planned routine writes: they say what it did, which a
+// plan did not, so they are kept from the console.
+class SetAsideLines final : public ReportSink {
+ public:
+  void AppendLine(const QString&, int, const QString&) override {}
+};
+
+// The Windows path of a fresh host folder for the carried files a dry run
+// compares: the user's temporary folder is part of the installation, which
+// a dry run leaves as it is. Empty when none can be made.
+QString PlanTemporaryFolder(std::optional<QTemporaryDir>* folder) {
+  folder->emplace(QDir::tempPath() + QStringLiteral("/kelvaro-plan-XXXXXX"));
+  if (!(*folder)->isValid()) return {};
+  const platform::String windows = platform::FromNativePath(QDir::toNativeSeparators((*folder)->path()).toStdString());
+  return windows.empty() ? QString() : toQ(windows) + QLatin1Char('\\');
+}
+
+// The routine planned and its plan printed; the dry run's exit code.
+int PlanRun(TdmUpdateCommon& engine, const QStringList& productNames, const QString& title, const UpdateTrust& trust,
+            UnattendedConsole& console, RunRecord* record) {
+  SetAsideLines routineLines;
+  engine.InitLog(&routineLines);
+  const RunUpdateOutcome planned = RunUpdate(engine, productNames, title, {}, trust, RunMode::Plan);
+  engine.InitLog(&console);
+  record->companies = engine.listOutcomes();
+  record->actions = planned.actions;
+  record->plannedExitCode = ExitCodeOf(planned);
+  if (!planned.productRun) return record->plannedExitCode;
+  const PlanVerdict verdict = VerdictOf(planned);
+  engine.AddToLog(PlanTitleLine(title, QDateTime::currentDateTime()), 10);
+  for (const QString& line : PlanLines(planned.actions)) engine.AddToLog(line);
+  engine.AddToLog(QStringLiteral("\r\n") + PlanClosingLine(verdict, CountChanges(planned.actions)), 10);
+  switch (verdict) {
+    case PlanVerdict::NoChange: return kExitOk;
+    case PlanVerdict::WouldChange: return kExitWouldChange;
+    case PlanVerdict::WouldFail: break;
+  }
+  return kExitWouldFail;
+}
+
 int RunUpdateFile(const Options& options, UnattendedConsole& console, RunRecord* record) {
   UpdateTrust trust;
   if (!options.trust.isEmpty()) {
@@ -116,7 +162,15 @@ int RunUpdateFile(const Options& options, UnattendedConsole& console, RunRecord*
   // Its drive tells whether the update runs from a CD-ROM.
   SetUpdaterExecutable(toQ(platform::FromNativePath(hostPath.toStdString())));
 
+  // Outlives the engine, which empties it of its files when it goes.
+  std::optional<QTemporaryDir> planFolder;
+  QString planTemp;
+  if (options.dryRun && (planTemp = PlanTemporaryFolder(&planFolder)).isEmpty()) {
+    console.ShowRunnerError(QStringLiteral("cannot make a temporary folder for the plan in ") + QDir::tempPath());
+    return kExitUsage;
+  }
   TdmUpdateCommon engine;
+  if (options.dryRun) engine.installer().UseTempPath(planTemp);
   engine.InitLog(&console);
   engine.SetCompanyProgress(
       [&console](int number, int count, const QString& company) { console.ShowCompany(number, count, company); });
@@ -129,8 +183,10 @@ int RunUpdateFile(const Options& options, UnattendedConsole& console, RunRecord*
       ProductListStatus::ClientRefused) {
     return kExitNothingDone;
   }
+  if (options.dryRun) return PlanRun(engine, productNames, title, trust, console, record);
   const RunUpdateOutcome outcome = RunUpdate(engine, productNames, title, {}, trust);
   record->companies = engine.listOutcomes();
+  record->actions = outcome.actions;
   record->undone = outcome.undone;
   record->notRestored = outcome.notRestored;
   record->earlierRunUndone = outcome.restoredEarlierRun;
@@ -144,6 +200,7 @@ int RunUnattended(const Options& options) {
   InstalledUser installed(&console);
   RunRecord record;
   record.update = options.update;
+  record.dryRun = options.dryRun;
   record.exitCode = RunUpdateFile(options, console, &record);
   console.ClearStatus();
   if (options.json.isEmpty()) return record.exitCode;

@@ -10,6 +10,12 @@
 // key, the signature); every question gets the configured answer (No
 // unless told otherwise), every dialog is cancelled, and the outcome is the
 // exit code. Asked for a JSON document, a run writes it whatever its outcome.
+// A dry run goes through the same checks, then plans the routine instead of
+// running it (engine/workstation_plan.h): it prints the plan, changes no
+// file (the carried files it compares go to a temporary folder of its own
+// outside the installation, removed at the end), no registry value and no
+// database row, and the exit code tells whether the run would change
+// anything.
 #pragma once
 
 #include <QString>
@@ -17,7 +23,9 @@
 
 namespace unattended {
 
-// Exit codes.
+// Exit codes. A dry run ends with kExitOk, kExitWouldChange or
+// kExitWouldFail once it has planned a product's routine; before that, with
+// the code the run would end with (the same checks fail it the same way).
 enum ExitCode : int {
   kExitOk = 0,           // urtOk
   kExitFailed = 1,       // urtKo, or an error reached the run's handler
@@ -28,6 +36,9 @@ enum ExitCode : int {
                          // running)
   kExitForeignPrefix = 5,  // the prefix belongs to another user: nothing
                            // changed (kelvaro::kExitForeignInstallation)
+  kExitWouldChange = 10,  // dry run: the run would change the workstation
+                          // or a company's print lists
+  kExitWouldFail = 11,    // dry run: the run would fail
   kExitUsage = 64,       // bad arguments, an update that cannot be opened or
                          // carries nothing, or no drive C: (no prefix)
 };
@@ -37,6 +48,7 @@ struct Options {
   bool answer = false;  // the answer to every question
   QString json;         // host path of the JSON document, empty for none
   QString trust;        // public key file: run only what this key signed
+  bool dryRun = false;  // plan the run and change nothing
 };
 
 // Runs the update; returns the exit code.

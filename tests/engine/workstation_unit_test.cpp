@@ -124,7 +124,7 @@ class WorkstationUnitTest : public enginetest::EngineTest {
   // the program's copies replace it.
   bool replaceLibrary(const std::string& bytes) {
     const QString library = QString::fromStdString(kLibrary);
-    return Changes().WriteFile(library, [&] { return platform::WriteFileContents(toW(library), bytes); });
+    return Changes().WriteFile(library, QString(), [&] { return platform::WriteFileContents(toW(library), bytes); });
   }
 
   bool journalLeft() const { return exists("C:\\ProgramData\\Kelvaro\\journal.txt"); }
@@ -192,7 +192,7 @@ TEST_F(WorkstationUnitTest, AnInterruptedRunIsUndoneByTheNextOneFirst) {
     WorkstationUnit cut;
     ScopedChanges door(&cut);
     ASSERT_TRUE(replaceLibrary("half of an update"));
-    ASSERT_TRUE(Changes().WriteFile(kFolderQ + QStringLiteral("Torvida.chm"), [&] {
+    ASSERT_TRUE(Changes().WriteFile(kFolderQ + QStringLiteral("Torvida.chm"), QString(), [&] {
       return platform::WriteFileContents(toW(kFolderQ + QStringLiteral("Torvida.chm")), "help");
     }));
     ASSERT_TRUE(Changes().CreateFolder(kFolderQ + QStringLiteral("Aide\\Images")));

@@ -19,6 +19,8 @@ bool ParseArguments(const QStringList& args, unattended::Options* options, QStri
         *error = QStringLiteral("--json takes a file name");
         return false;
       }
+    } else if (arg == QStringLiteral("--dry-run")) {
+      options->dryRun = true;
     } else if (arg == QStringLiteral("--trust")) {
       options->trust = i + 1 < args.size() ? args[++i] : QString();
       if (options->trust.isEmpty()) {
@@ -41,7 +43,7 @@ bool ParseArguments(const QStringList& args, unattended::Options* options, QStri
 
 QString HelpText() {
   return QStringLiteral(
-      "usage: kelvaro-update-batch UPDATE [--answer yes|no] [--trust KEYFILE] [--json FILE]\n"
+      "usage: kelvaro-update-batch UPDATE [--answer yes|no] [--trust KEYFILE] [--json FILE] [--dry-run]\n"
       "\n"
       "Runs the update that the update executable UPDATE carries (made by\n"
       "kelvaro-pack), without any window, on the workstation of the Wine prefix\n"
@@ -55,8 +57,14 @@ QString HelpText() {
       "  --trust KEYFILE  run the update only if the key in KEYFILE (NAME.public\n"
       "                   of kelvaro-pack --new-key) signed it\n"
       "  --json FILE      also write the outcome, the exit code, the report, the\n"
-      "                   messages and, per company, the print lists added and\n"
-      "                   updated and the failures, as one JSON document\n"
+      "                   messages, per company the print lists added and updated\n"
+      "                   and the failures, and the list of actions (what the run\n"
+      "                   did, or would do), as one JSON document\n"
+      "  --dry-run        change nothing: make the same checks, then print what the\n"
+      "                   update would do (files replaced or kept with their\n"
+      "                   versions, questions and their answers, registry values,\n"
+      "                   companies reached, print lists added or updated) and\n"
+      "                   how it would end; exit codes 0, 10 and 11 below\n"
       "  --help           show this help and exit\n"
       "  --version        show the version and exit\n"
       "\n"
@@ -72,7 +80,16 @@ QString HelpText() {
       "  5   the Wine prefix belongs to another user: nothing was changed\n"
       "  64  bad arguments (a key file that cannot be read), an update that cannot\n"
       "      be read or carries no files,\n"
-      "      or no Wine prefix at WINEPREFIX\n");
+      "      or no Wine prefix at WINEPREFIX\n"
+      "\n"
+      "With --dry-run, once the update's routine is planned (nothing was changed):\n"
+      "  0   the update would change nothing here (up to date, a question answered\n"
+      "      no)\n"
+      "  10  the update would change this workstation or a company's print lists\n"
+      "  11  the update would fail (the plan says where)\n"
+      "and before that, the codes above, as the update itself would end: 1 (a\n"
+      "damaged update, or one not signed by the --trust key), 4, 5 or 64: no plan\n"
+      "was made.\n");
 }
 
 }  // namespace batch

@@ -1,4 +1,4 @@
-// kelvaro-update-batch UPDATE [--answer yes|no] [--trust KEYFILE] [--json FILE]:
+// kelvaro-update-batch UPDATE [--answer yes|no] [--trust KEYFILE] [--json FILE] [--dry-run]:
 // runs the update carried by the update executable UPDATE in the current
 // WINEPREFIX, without windows; with --trust, only when the key in KEYFILE
 // (NAME.public of kelvaro-pack --new-key) signed it. The report goes to standard output line by line, message boxes to
@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
   QString error;
   if (!batch::ParseArguments(args, &options, &error)) {
     std::fprintf(stderr,
-                 "kelvaro-update-batch: %s\nusage: kelvaro-update-batch UPDATE [--answer yes|no] [--trust KEYFILE] [--json FILE]\n"
+                 "kelvaro-update-batch: %s\nusage: kelvaro-update-batch UPDATE [--answer yes|no] [--trust KEYFILE] [--json FILE] "
+                 "[--dry-run]\n"
                  "(kelvaro-update-batch --help tells more)\n",
                  error.toUtf8().constData());
     return unattended::kExitUsage;
