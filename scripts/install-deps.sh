@@ -61,6 +61,9 @@ test_packages=(
   # the role's apt module (it installs the kelvaro package) needs python3-apt,
   # which ansible does not pull in, and would otherwise install it by itself
   ansible python3-apt
+  # the roll-out over SSH, as administrators run it: the test starts an sshd
+  # of its own on 127.0.0.1 (the package's own service is not used)
+  openssh-server
 )
 
 packages=("${demo_packages[@]}")

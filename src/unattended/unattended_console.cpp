@@ -18,7 +18,8 @@ void WriteErr(const QString& text) {
 
 }  // namespace
 
-UnattendedConsole::UnattendedConsole(bool answer, bool statusLine) : ConsoleUser(answer), statusLine_(statusLine) {}
+UnattendedConsole::UnattendedConsole(bool answer, bool statusLine, bool reportOnOutput)
+    : ConsoleUser(answer), statusLine_(statusLine), reportOnOutput_(reportOnOutput) {}
 
 UnattendedConsole::~UnattendedConsole() { ClearStatus(); }
 
@@ -40,6 +41,7 @@ void UnattendedConsole::AppendLine(const QString& line, int fontSize, const QStr
   QString text = line;
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   reportLines_ += text.split(QLatin1Char('\n'));
+  if (!reportOnOutput_) return;
   const QString status = status_;
   ClearStatus();
   ConsoleUser::AppendLine(line, fontSize, fontName);

@@ -23,7 +23,9 @@ struct ShownMessage {
 
 class UnattendedConsole : public kelvaro::ConsoleUser {
  public:
-  UnattendedConsole(bool answer, bool statusLine);
+  // reportOnOutput false keeps the report off standard output (the JSON
+  // document goes there instead); it is kept all the same.
+  UnattendedConsole(bool answer, bool statusLine, bool reportOnOutput = true);
   ~UnattendedConsole() override;
 
   bool ShowMessage(kelvaro::MessageKind kind, const QString& text, const QString& caption) override;
@@ -44,6 +46,7 @@ class UnattendedConsole : public kelvaro::ConsoleUser {
   void writeStatus(const QString& text);
 
   bool statusLine_;
+  bool reportOnOutput_;
   QString status_;  // what the status line shows now, empty when none
   QStringList reportLines_;
   std::vector<ShownMessage> messages_;

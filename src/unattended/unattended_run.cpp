@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -196,7 +197,8 @@ int RunUpdateFile(const Options& options, UnattendedConsole& console, RunRecord*
 }  // namespace
 
 int RunUnattended(const Options& options) {
-  UnattendedConsole console(options.answer, platform::StandardErrorIsConsole());
+  const bool jsonOnOutput = options.json == QStringLiteral("-");
+  UnattendedConsole console(options.answer, platform::StandardErrorIsConsole(), !jsonOnOutput);
   InstalledUser installed(&console);
   RunRecord record;
   record.update = options.update;
@@ -207,6 +209,12 @@ int RunUnattended(const Options& options) {
 
   record.reportLines = console.reportLines();
   record.messages = console.messages();
+  if (jsonOnOutput) {
+    const QByteArray bytes = OutcomeDocument(record).toJson(QJsonDocument::Indented);
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+    return record.exitCode;
+  }
   // A document that cannot be written leaves the outcome as it is: the
   // update ran, and the missing document is reported where the run's
   // caller sees it.

@@ -46,7 +46,8 @@ enum ExitCode : int {
 struct Options {
   QString update;       // host path of the update executable
   bool answer = false;  // the answer to every question
-  QString json;         // host path of the JSON document, empty for none
+  QString json;         // host path of the JSON document, empty for none,
+                        // "-" for standard output (instead of the report)
   QString trust;        // public key file: run only what this key signed
   bool dryRun = false;  // plan the run and change nothing
 };
