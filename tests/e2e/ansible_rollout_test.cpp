@@ -19,6 +19,7 @@
 #include <iostream>
 #include <map>
 
+#include "ansible_play.h"
 #include "e2e_fixture.h"
 #include "fixtures/small_file_system.h"
 #include "fixtures/test_user.h"
@@ -55,23 +56,8 @@ struct Workstation {
   }
 };
 
-struct Recap {
-  int ok = -1, changed = -1, unreachable = -1, failed = -1;
-};
-
-// "poste1 : ok=7 changed=1 unreachable=0 failed=0 ..." for every host.
-std::map<std::string, Recap> ParseRecap(const QString& output) {
-  std::map<std::string, Recap> recap;
-  static const QRegularExpression line(
-      QStringLiteral("^(\\S+)\\s*: ok=(\\d+)\\s+changed=(\\d+)\\s+unreachable=(\\d+)\\s+failed=(\\d+)"),
-      QRegularExpression::MultilineOption);
-  for (auto it = line.globalMatch(output.mid(output.indexOf(QStringLiteral("PLAY RECAP")))); it.hasNext();) {
-    const QRegularExpressionMatch m = it.next();
-    recap[m.captured(1).toStdString()] = {m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt(),
-                                          m.captured(5).toInt()};
-  }
-  return recap;
-}
+using e2e::ParseRecap;
+using e2e::Recap;
 
 QJsonObject ReadJson(const std::string& path) {
   QFile file(QString::fromStdString(path));
@@ -121,23 +107,7 @@ class AnsibleRolloutTest : public e2e::UpdateRunTest {
 
   // ansible-playbook on the playbook as shipped; its whole output.
   QString runPlaybook(const std::string& inventoryText, int* exitCode) {
-    std::ofstream(work + "/inventory.ini") << inventoryText;
-    QProcess ansible;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("ANSIBLE_NOCOLOR"), QStringLiteral("1"));
-    // Ansible's own files stay in the test's folder.
-    env.insert(QStringLiteral("ANSIBLE_HOME"), QString::fromStdString(work + "/ansible"));
-    env.insert(QStringLiteral("ANSIBLE_LOCAL_TEMP"), QString::fromStdString(work + "/ansible/tmp"));
-    env.insert(QStringLiteral("ANSIBLE_REMOTE_TMP"), QString::fromStdString(work + "/ansible/tmp"));
-    ansible.setProcessEnvironment(env);
-    ansible.setProcessChannelMode(QProcess::MergedChannels);
-    ansible.start(QStringLiteral("ansible-playbook"),
-                  {QStringLiteral("-i"), QString::fromStdString(work + "/inventory.ini"), QStringLiteral("--forks"),
-                   QString::number(fleet.size()), QStringLiteral(KELVARO_ANSIBLE_DIR "/rollout.yml")});
-    EXPECT_TRUE(ansible.waitForStarted(10000)) << "ansible-playbook (Debian's ansible) is not installed";
-    EXPECT_TRUE(ansible.waitForFinished(300000));
-    *exitCode = ansible.exitStatus() == QProcess::NormalExit ? ansible.exitCode() : -1;
-    return QString::fromUtf8(ansible.readAll());
+    return e2e::RunPlaybook(work, inventoryText, int(fleet.size()), exitCode);
   }
 
   // The ways a workstation is set up to go wrong.

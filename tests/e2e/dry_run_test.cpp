@@ -7,57 +7,22 @@
 // routine makes the dry run fail the same way.
 #include "e2e_fixture.h"
 
-#include <sys/stat.h>
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <map>
 
 #include "fixtures/test_user.h"
+#include "tree_state.h"
 
 #if defined(KELVARO_UPDATE_BATCH) && defined(KELVARO_PACK)
 
 namespace {
 
 using e2e::BatchRun;
+using e2e::Differences;
+using e2e::TreeState;
 namespace fs = std::filesystem;
-
-// Everything under root as the user could tell it changed: each entry's
-// kind, mode, modification time (a folder's only with folderTimes), and a
-// file's bytes. The test's own folder "work" is left out.
-std::map<std::string, std::string> TreeState(const std::string& root, bool folderTimes = true) {
-  std::map<std::string, std::string> state;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-    if (it.depth() == 0 && it->path().filename() == "work") {
-      it.disable_recursion_pending();
-      continue;
-    }
-    struct stat st {};
-    if (lstat(it->path().c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode) && !folderTimes) st.st_mtim = {};
-    std::string entry = std::to_string(st.st_mode) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
-                        std::to_string(st.st_mtim.tv_nsec);
-    if (S_ISREG(st.st_mode)) {
-      std::ifstream in(it->path(), std::ios::binary);
-      entry += " " + std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    state[fs::relative(it->path(), root).string()] = entry;
-  }
-  return state;
-}
-
-// The keys of two states that differ, for a readable failure.
-std::string Differences(const std::map<std::string, std::string>& a, const std::map<std::string, std::string>& b) {
-  std::string names;
-  for (const auto& [name, entry] : a) {
-    if (!b.count(name) || b.at(name) != entry) names += " " + name;
-  }
-  for (const auto& [name, entry] : b) {
-    if (!a.count(name)) names += " +" + name;
-  }
-  return names;
-}
 
 class DryRunTest : public e2e::UpdateRunTest {
  protected:
