@@ -12,8 +12,8 @@
 #include <QJsonObject>
 #include <iostream>
 
-#include "ansible_play.h"
 #include "e2e_fixture.h"
+#include "fixtures/ansible_play.h"
 #include "fixtures/ssh_server.h"
 #include "fixtures/workstation_fleet.h"
 #include "tree_state.h"
@@ -147,18 +147,18 @@ TEST_F(AnsibleCheckTest, TheCheckChangesNothingAndNamesTheWorkstationsTheRollOut
   for (const Host& host : hosts) owned[host.name] = Owned(*host.prefix);
 
   int exitCode = -1;
-  const QString checked = e2e::RunPlaybook(work, inventory(update, ssh), int(hosts.size()), &exitCode,
+  const QString checked = fixtures::RunPlaybook(KELVARO_ANSIBLE_DIR, work, inventory(update, ssh), int(hosts.size()), &exitCode,
                                            {QStringLiteral("--check"), QStringLiteral("--diff")});
   EXPECT_EQ(exitCode, 2) << "sans-produit fails";
   EXPECT_EQ(siteState(), before) << "the check changed something";
-  const auto checkRecap = e2e::ParseRecap(checked);
+  const auto checkRecap = fixtures::ParseRecap(checked);
   EXPECT_TRUE(checked.contains(QStringLiteral("serait remplacé (version 1.2.3.9 installée, version 1.2.4.0 dans la mise "
                                               "à jour)")))
       << "--diff shows the plans";
 
-  const QString rolled = e2e::RunPlaybook(work, inventory(update, ssh), int(hosts.size()), &exitCode);
+  const QString rolled = fixtures::RunPlaybook(KELVARO_ANSIBLE_DIR, work, inventory(update, ssh), int(hosts.size()), &exitCode);
   EXPECT_EQ(exitCode, 2);
-  const auto rollRecap = e2e::ParseRecap(rolled);
+  const auto rollRecap = fixtures::ParseRecap(rolled);
   for (const Host& host : hosts) {
     SCOPED_TRACE(host.name);
     ASSERT_TRUE(checkRecap.count(host.name) && rollRecap.count(host.name));

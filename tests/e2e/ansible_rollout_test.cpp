@@ -19,8 +19,8 @@
 #include <iostream>
 #include <map>
 
-#include "ansible_play.h"
 #include "e2e_fixture.h"
+#include "fixtures/ansible_play.h"
 #include "fixtures/small_file_system.h"
 #include "fixtures/test_user.h"
 #include "fixtures/workstation_fleet.h"
@@ -56,8 +56,8 @@ struct Workstation {
   }
 };
 
-using e2e::ParseRecap;
-using e2e::Recap;
+using fixtures::ParseRecap;
+using fixtures::Recap;
 
 QJsonObject ReadJson(const std::string& path) {
   QFile file(QString::fromStdString(path));
@@ -107,7 +107,7 @@ class AnsibleRolloutTest : public e2e::UpdateRunTest {
 
   // ansible-playbook on the playbook as shipped; its whole output.
   QString runPlaybook(const std::string& inventoryText, int* exitCode) {
-    return e2e::RunPlaybook(work, inventoryText, int(fleet.size()), exitCode);
+    return fixtures::RunPlaybook(KELVARO_ANSIBLE_DIR, work, inventoryText, int(fleet.size()), exitCode);
   }
 
   // The ways a workstation is set up to go wrong.
