@@ -159,8 +159,8 @@ class WordForWord : public PrintedBesideLibreOffice, public ::testing::WithParam
 
 // Every word of LibreOffice's rendering, in its order, and no word it does
 // not show: hidden text left out, capitals as capitals, an inner table's
-// cells or its flat text but never both, notes after the text, Symbol
-// characters neither blank nor a break in their word.
+// cells once and not its flat text, notes after the text, Symbol characters
+// neither blank nor a break in their word.
 TEST_P(WordForWord, PrintsLibreOfficesWordsAndNoOthers) {
   const HandWritten& c = GetParam();
   const QString name = QString::fromLatin1(c.name);
@@ -183,8 +183,8 @@ TEST_P(WordForWord, PrintsLibreOfficesWordsAndNoOthers) {
 const HandWritten kHandWritten[] = {
     {"hidden_text", {}, {}},
     {"capitals", {}, {}},
-    // LibreOffice lays the inner table out; the print shows the flat text the
-    // document offers instead, the same words in the same order.
+    // LibreOffice lays the inner table out, the print shows its cells row by
+    // row: the same words in the same order, and neither shows the flat text.
     {"nested_table_flat", {}, {}},
     {"nested_table", {}, {}},
     // LibreOffice drops the cells of a table whose level is skipped, and the
