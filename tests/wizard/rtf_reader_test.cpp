@@ -396,21 +396,41 @@ TEST(RtfNestedTableTest, ShowsTheCellsOnceEachRowApart) {
   }
 }
 
-// Hundreds of table levels, a note in a cell: read in bounded time, the
-// text in order.
+// Hundreds of table levels, one after another or each inside the one before
+// (its rows ended as other writers end them, with their flat text), a note
+// in a cell: read in bounded time, each level's text once and in order.
 TEST(RtfNestedTableTest, DeepLevelsAndNotesInCellsKeepTheText) {
-  QByteArray rtf = "{\\rtf1 \\trowd\\cellx6000\\pard\\intbl start ";
-  for (int level = 2; level < 600; ++level) rtf += "\\pard\\intbl\\itap" + QByteArray::number(level) + " L\\nestcell";
-  rtf += "\\pard\\intbl{\\chftn}{\\footnote in a cell}\\cell\\row end}";
-  QTextDocument document;
-  QElapsedTimer timer;
-  timer.start();
-  ASSERT_EQ(0, StreamIn(&document, rtf));
-  EXPECT_LT(timer.elapsed(), 5000);
-  const QString text = document.toPlainText();
-  EXPECT_EQ(text.count(QStringLiteral("L")), 598);
-  EXPECT_LT(text.indexOf(QStringLiteral("start")), text.indexOf(QStringLiteral("L")));
-  EXPECT_TRUE(text.endsWith(QStringLiteral("1 in a cell"))) << text.toStdString();
+  constexpr int kLevels = 600;
+  auto label = [](int level) { return "L" + QByteArray::number(level) + "."; };
+  auto paragraph = [](int level) { return "\\pard\\intbl\\itap" + QByteArray::number(level) + " "; };
+  QByteArray oneAfterAnother;
+  QByteArray eachInside;
+  for (int level = 2; level <= kLevels; ++level) {
+    oneAfterAnother += paragraph(level) + label(level) + "\\nestcell";
+    eachInside += paragraph(level) + label(level) + "\\par ";
+  }
+  for (int level = kLevels; level >= 2; --level) {
+    eachInside += paragraph(level) + "\\nestcell{\\*\\nesttableprops\\trowd\\itap" + QByteArray::number(level) +
+                  "\\cellx1000\\nestrow}{\\nonesttables\\par }";
+  }
+  for (const QByteArray& levels : {oneAfterAnother, eachInside}) {
+    const QByteArray rtf = "{\\rtf1 \\trowd\\cellx6000\\pard\\intbl start " + levels +
+                           "\\pard\\intbl{\\chftn}{\\footnote in a cell}\\cell\\row end}";
+    QTextDocument document;
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_EQ(0, StreamIn(&document, rtf));
+    EXPECT_LT(timer.elapsed(), 5000);
+    const QString text = document.toPlainText();
+    qsizetype at = text.indexOf(QStringLiteral("start"));
+    for (int level = 2; level <= kLevels; ++level) {
+      const QString shown = QString::fromLatin1(label(level));
+      ASSERT_EQ(text.count(shown), 1) << shown.toStdString();
+      ASSERT_GT(text.indexOf(shown), at) << shown.toStdString();
+      at = text.indexOf(shown);
+    }
+    EXPECT_TRUE(text.endsWith(QStringLiteral("1 in a cell"))) << text.toStdString();
+  }
 }
 
 // Documents shaped as other word processors write them (a theme, a
