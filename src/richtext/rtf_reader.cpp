@@ -1071,7 +1071,13 @@ void ReadRtf(const QByteArray& rtf, QTextDocument* document) {
   document->setUndoRedoEnabled(false);
   document->clear();
   RtfParser parser(rtf, document);
+  // One edit for the whole document: the document tells its layout and its
+  // views of the change once, at the end, instead of after every piece of
+  // text, paragraph and cell the reader inserts.
+  QTextCursor edit(document);
+  edit.beginEditBlock();
   parser.Run();
+  edit.endEditBlock();
   QTextOption option = document->defaultTextOption();
   option.setTabStopDistance(TwipsToPixels(parser.defaultTabTwips()));
   document->setDefaultTextOption(option);
