@@ -5,6 +5,9 @@
 // that what the reader does for those is seen beside what it always did.
 //
 //   bench_rtf_reader [--benchmark_repetitions=N ...]
+//
+// bench/rtf_reader_against_baseline.sh runs it beside the reader of an
+// earlier commit.
 #include <benchmark/benchmark.h>
 
 #include <QByteArray>

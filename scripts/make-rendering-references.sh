@@ -8,8 +8,15 @@
 #                                                that RTF (pdftotext -bbox), in points
 #   tests/wizard/rendering/NAME.reference.images its pictures (pdfimages -list)
 #
-# Run it once after changing a document, and commit what it writes: the test
-# itself needs no LibreOffice. Needs Debian's libreoffice-writer-nogui and
+# An RTF file without a .fodt beside it was written by hand, shaped as other
+# word processors write theirs: it is left as it is, and its references come
+# from LibreOffice's PDF of it.
+#
+#   scripts/make-rendering-references.sh [NAME...]
+#
+# Without names it remakes every document's references; with names only
+# those, so the others' files stay as committed. Run it once after changing a
+# document, and commit what it writes: the test itself needs no LibreOffice. Needs Debian's libreoffice-writer-nogui and
 # poppler-utils. LibreOffice sees only the fonts a test machine has
 # (fonts-dejavu-core, which fontconfig brings), so both renderings use the
 # same font files; its profile lives in a scratch folder.
@@ -40,11 +47,31 @@ cat >"$scratch/profile/user/registrymodifications.xcu" <<'XCU'
 XCU
 office=(soffice "-env:UserInstallation=file://$scratch/profile" --headless)
 
-for source in *.fodt; do
-  name=${source%.fodt}
-  "${office[@]}" --convert-to rtf --outdir . "$source" >/dev/null
+# LibreOffice's word boxes and pictures of NAME.rtf.
+references() {
+  local name=$1
   "${office[@]}" --convert-to pdf --outdir "$scratch" "$name.rtf" >/dev/null
   pdftotext -bbox "$scratch/$name.pdf" "$name.reference.html"
   pdfimages -list "$scratch/$name.pdf" >"$name.reference.images"
   echo "$name: $(grep -c '<word ' "$name.reference.html") words, $(($(wc -l <"$name.reference.images") - 2)) pictures"
+}
+
+if [ $# -gt 0 ]; then
+  names=("$@")
+else
+  names=()
+  shopt -s nullglob
+  for source in *.fodt *.rtf; do
+    name=${source%.*}
+    [[ " ${names[*]} " == *" $name "* ]] || names+=("$name")
+  done
+fi
+for name in "${names[@]}"; do
+  if [ -e "$name.fodt" ]; then
+    "${office[@]}" --convert-to rtf --outdir . "$name.fodt" >/dev/null
+  elif [ ! -e "$name.rtf" ]; then
+    echo "$name: neither $name.fodt nor $name.rtf" >&2
+    exit 1
+  fi
+  references "$name"
 done

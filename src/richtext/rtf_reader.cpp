@@ -36,8 +36,6 @@ constexpr size_t kMaxTabStops = 64;
 // RTF's default tab stops, every half inch unless \deftab says otherwise.
 constexpr int kDefaultTabTwips = 720;
 constexpr int kMaxUnicodeSkip = 16;
-// Deeper \itap levels read as this one: all of them are below the first.
-constexpr int kMaxNesting = 1000;
 
 enum class Destination { Text, FontTable, ColorTable, Picture, Skip };
 
@@ -73,7 +71,6 @@ struct ParaState {
   std::vector<TabStop> tabs;
   QTextOption::TabType nextTabType = QTextOption::LeftTab;
   bool inTable = false;
-  int nesting = 1;  // \itapN: the table a paragraph of a table belongs to, 1 the outermost
 };
 
 struct GroupState {
@@ -92,7 +89,7 @@ struct Font {
 
 enum class Word {
   // destinations
-  FontTable, ColorTable, Skipped, ListText, Picture, PictureGroup,
+  FontTable, ColorTable, Skipped, ListText, Picture, PictureGroup, InnerRowProperties,
   // document
   Ansi, AnsiCodePage, Mac, Pc, Pca, DefaultFont, DefaultTab, Rtf,
   // font and colour tables
@@ -103,7 +100,7 @@ enum class Word {
   // paragraphs
   Pard, AlignLeft, AlignCenter, AlignRight, AlignJustify, LeftIndent, RightIndent,
   FirstIndent, SpaceBefore, SpaceAfter, LineSpacing, LineMultiple, TabPosition, TabKind,
-  BarTab, InTable, Nesting, FlatTable,
+  BarTab, InTable, Nesting,
   // pictures
   PictureFormat, PictureWidth, PictureHeight, PictureGoalWidth, PictureGoalHeight,
   PictureScaleX, PictureScaleY,
@@ -182,7 +179,10 @@ const std::unordered_map<std::string_view, WordInfo>& Words() {
                       "listtable", "listoverridetable", "revtbl", "rsidtbl", "xmlnstbl", "filetbl",
                       "pn", "themedata", "colorschememapping", "datastore", "latentstyles",
                       "fldinst", "template", "nonshppict", "generator", "userprops", "pgdsctbl",
-                      "xe", "tc", "txe", "private", "annotation", "atnid", "atnauthor"}) {
+                      "xe", "tc", "txe", "private", "annotation", "atnid", "atnauthor",
+                      // The flat text of an inner table's row, for readers that know no
+                      // inner tables: its cells are shown here, so it would show them twice.
+                      "nonesttables"}) {
       w[name] = {Word::Skipped};
     }
     w["fonttbl"] = {Word::FontTable};
@@ -245,7 +245,7 @@ const std::unordered_map<std::string_view, WordInfo>& Words() {
     w["tb"] = {Word::BarTab};
     w["intbl"] = {Word::InTable};
     w["itap"] = {Word::Nesting};
-    w["nonesttables"] = {Word::FlatTable};
+    w["nesttableprops"] = {Word::InnerRowProperties};
     AddPictureWords(w);
     AddTableWords(w);
     for (auto name : {"par", "sect", "page"}) w[name] = {Word::Par};
@@ -334,7 +334,6 @@ class RtfParser {
   bool hasFrames() const { return hasFrames_; }
 
   void Run() {
-    hasFlatTables_ = in_.contains("\\nonesttables");
     // White space before the document is not part of it.
     while (pos_ < in_.size() && in_[pos_] != '{') ++pos_;
     while (pos_ < in_.size() && !finished_) Step();
@@ -494,7 +493,8 @@ class RtfParser {
       case Word::ColorTable:
       case Word::ListText:
       case Word::Picture:
-      case Word::PictureGroup: return true;
+      case Word::PictureGroup:
+      case Word::InnerRowProperties: return true;
       default: return false;
     }
   }
@@ -522,6 +522,13 @@ class RtfParser {
         pictureNibble_ = -1;
         return true;
       case Word::PictureGroup: return true;
+      // An inner row's definition (with its \nestrow) follows its cells: the
+      // row has ended. The definition itself is not read, so it leaves the
+      // outer table's alone.
+      case Word::InnerRowProperties:
+        if (st_.destination == Destination::Text && !st_.footnote) EndInnerRow();
+        st_.destination = Destination::Skip;
+        return true;
       case Word::Footnote:
         // A note inside a note (damaged input) goes on with the same note.
         if (st_.destination != Destination::Text || st_.footnote) return true;
@@ -630,12 +637,9 @@ class RtfParser {
         return true;
       case Word::BarTab: p.nextTabType = QTextOption::LeftTab; return true;  // a line, not a stop
       case Word::InTable: p.inTable = true; return true;
-      case Word::Nesting:
-        p.inTable = param > 0;
-        p.nesting = std::clamp(param, 1, kMaxNesting);
-        return true;
-      // The flat text of an inner table belongs to the cell that holds it.
-      case Word::FlatTable: p.nesting = 1; return true;
+      // \itapN: a paragraph of the table at level N; its inner tables'
+      // cells are shown in the outermost table's cell.
+      case Word::Nesting: p.inTable = param > 0; return true;
       default: return false;
     }
   }
@@ -688,15 +692,10 @@ class RtfParser {
       case Word::Tab: AddCharacter(QChar('\t')); return;
       case Word::Cell: EndCell(); return;
       case Word::Row: table_.EndRow(); return;
-      // Tables inside a table are not laid out: a document that offers the
-      // flat text of its inner tables (\nonesttables) shows that instead;
-      // another shows their cells in order, each row a paragraph.
-      case Word::NestedCell:
-        if (!hasFlatTables_) AddCharacter(QChar(' '));
-        return;
-      case Word::NestedRow:
-        if (!hasFlatTables_) NewParagraph();
-        return;
+      // Tables inside a table are not laid out: their cells are shown in
+      // order, apart, each row a paragraph.
+      case Word::NestedCell: AddCharacter(QChar(' ')); return;
+      case Word::NestedRow: EndInnerRow(); return;
       case Word::FootnoteMark: AddText(QString::number(footnotes_.size() + 1)); return;
       case Word::Character: AddCharacter(QChar(character)); return;
       default: return;
@@ -808,9 +807,8 @@ class RtfParser {
     if (run_.isEmpty()) return;
     RepairSurrogates(run_);
     if (st_.chars.allCaps) run_ = run_.toUpper();
-    // Hidden text, and an inner table whose flat text the document offers
-    // too, are not shown.
-    if (st_.chars.hidden || InnerTableWithFlatText()) {
+    // Hidden text is not shown.
+    if (st_.chars.hidden) {
       run_.clear();
       return;
     }
@@ -865,11 +863,15 @@ class RtfParser {
     }
   }
 
-  bool InnerTableWithFlatText() const { return hasFlatTables_ && st_.para.inTable && st_.para.nesting > 1; }
+  // The end of an inner table's row: the next row starts a paragraph of its
+  // own.
+  void EndInnerRow() {
+    FlushText();
+    if (blockHasText_) NewParagraph();
+  }
 
   void NewParagraph() {
     FlushText();
-    if (InnerTableWithFlatText()) return;
     PlaceCursor();
     ApplyParagraphFormat(st_.para);
     cursor_.insertBlock();
@@ -1048,8 +1050,7 @@ class RtfParser {
   int pictureNibble_ = -1;  // the first hexadecimal digit of a byte, when read
   RtfTable table_;
   bool hasFrames_ = false;
-  bool hasFlatTables_ = false;  // the document offers its inner tables' flat text
-  QStringList footnotes_;       // each note's text, in the order of their marks
+  QStringList footnotes_;  // each note's text, in the order of their marks
 
   int defaultTabTwips_ = kDefaultTabTwips;
 };
@@ -1070,7 +1071,13 @@ void ReadRtf(const QByteArray& rtf, QTextDocument* document) {
   document->setUndoRedoEnabled(false);
   document->clear();
   RtfParser parser(rtf, document);
+  // One edit for the whole document: the document tells its layout and its
+  // views of the change once, at the end, instead of after every piece of
+  // text, paragraph and cell the reader inserts.
+  QTextCursor edit(document);
+  edit.beginEditBlock();
   parser.Run();
+  edit.endEditBlock();
   QTextOption option = document->defaultTextOption();
   option.setTabStopDistance(TwipsToPixels(parser.defaultTabTwips()));
   document->setDefaultTextOption(option);

@@ -3,8 +3,11 @@
 // rich-edit control formats them (\plain is 12 points in the document's
 // default font), paragraphs with their indents, spacing, line spacing and
 // tab stops, list texts on their hanging indent, tables as Qt text tables
-// (rtf_table.h) and pictures (rtf_picture.h). Headers, footers, notes,
-// document information and other destinations are skipped.
+// (rtf_table.h) and pictures (rtf_picture.h). Hidden text is left out;
+// tables inside a table show their cells in order, each row a paragraph;
+// footnotes keep their number at their mark and their text after the last
+// paragraph. Headers, footers, document information and other destinations
+// are skipped.
 //
 // Promise on bad input: it never crashes, hangs or recurses with the input.
 // Text that is readable is shown, whatever follows it: a truncated document

@@ -172,4 +172,29 @@ WordComparison CompareWords(const std::vector<PdfWord>& reference, const std::ve
   return result;
 }
 
+WordSequenceComparison CompareWordSequences(const std::vector<PdfWord>& reference,
+                                            const std::vector<PdfWord>& rendered) {
+  const std::vector<int> referenceOrder = Flatten(Lines(reference));
+  const std::vector<int> renderedOrder = Flatten(Lines(rendered));
+  const auto pairs = Match(reference, referenceOrder, rendered, renderedOrder);
+
+  WordSequenceComparison result;
+  result.referenceWords = static_cast<int>(reference.size());
+  result.renderedWords = static_cast<int>(rendered.size());
+  result.matchedWords = static_cast<int>(pairs.size());
+  std::vector<bool> referenceMatched(reference.size(), false);
+  std::vector<bool> renderedMatched(rendered.size(), false);
+  for (const auto& [r, w] : pairs) {
+    referenceMatched[r] = true;
+    renderedMatched[w] = true;
+  }
+  for (int r : referenceOrder) {
+    if (!referenceMatched[r]) result.missing.append(reference[r].text);
+  }
+  for (int w : renderedOrder) {
+    if (!renderedMatched[w]) result.extra.append(rendered[w].text);
+  }
+  return result;
+}
+
 }  // namespace wizard_test

@@ -8,6 +8,7 @@
 
 #include <QRectF>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 namespace wizard_test {
@@ -55,5 +56,18 @@ struct WordComparison {
 
 WordComparison CompareWords(const std::vector<PdfWord>& reference, const std::vector<PdfWord>& rendered,
                             double indentTolerance);
+
+// The two word sequences in reading order, matched word for word: what is
+// left over on each side, in order.
+struct WordSequenceComparison {
+  int referenceWords = 0;
+  int renderedWords = 0;
+  int matchedWords = 0;
+  QStringList missing;  // reference words the rendering lacks
+  QStringList extra;    // rendered words the reference lacks
+};
+
+WordSequenceComparison CompareWordSequences(const std::vector<PdfWord>& reference,
+                                            const std::vector<PdfWord>& rendered);
 
 }  // namespace wizard_test

@@ -3,10 +3,16 @@
 // printed through the wizard's own print button to PDF, and set word by word
 // beside LibreOffice's PDF of the same file. Sizes, indents, tab stops, list
 // texts, tables and pictures all show in where the words land.
+//
+// Beside them, small RTF files written by hand as other word processors
+// write theirs (hidden text, capitals, inner tables, notes, Symbol
+// characters), whose words must be LibreOffice's, in its order, and no
+// others.
 #include <QFile>
 #include <QPageLayout>
 #include <QProcess>
 #include <iostream>
+#include <map>
 
 #include "print_harness.h"
 #include "rendering_comparison.h"
@@ -34,7 +40,7 @@ QString Output(const QString& program, const QStringList& arguments) {
 // than a space.
 constexpr double kIndentTolerance = 6.0;
 
-class SideBySide : public wizard_test::PrintingTest, public ::testing::WithParamInterface<const char*> {
+class PrintedBesideLibreOffice : public wizard_test::PrintingTest {
  protected:
   // Prints the document from the list-of-changes page on paper pageWidth
   // points wide (A4's height) and returns its words and the PDF's path.
@@ -65,6 +71,8 @@ class SideBySide : public wizard_test::PrintingTest, public ::testing::WithParam
     return PrintFromTheWizard(rtf, column + 2 * margin, pdf);
   }
 };
+
+class SideBySide : public PrintedBesideLibreOffice, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(SideBySide, PrintsAsLibreOfficeRendersIt) {
   const QString name = QString::fromLatin1(GetParam());
@@ -106,5 +114,89 @@ TEST_P(SideBySide, PrintsAsLibreOfficeRendersIt) {
 INSTANTIATE_TEST_SUITE_P(LibreOffice, SideBySide,
                          ::testing::Values("formatting", "lists_tabs", "table", "pictures"),
                          [](const auto& info) { return std::string(info.param); });
+
+// A document written by hand as other word processors write theirs, each
+// showing one thing they do that LibreOffice's own RTF does not.
+struct HandWritten {
+  const char* name;
+  // Words of the print that LibreOffice's PDF lacks, in order: only where
+  // LibreOffice itself loses them.
+  QStringList onlyPrinted;
+  // Characters of LibreOffice's PDF text and the characters they stand for:
+  // it draws the Symbol font's characters but keeps their private-use code
+  // as their text.
+  std::vector<std::pair<char16_t, char16_t>> referenceMeans;
+};
+
+void PrintTo(const HandWritten& c, std::ostream* out) { *out << c.name; }
+
+std::vector<PdfWord> Translated(std::vector<PdfWord> words, const std::vector<std::pair<char16_t, char16_t>>& means) {
+  for (PdfWord& word : words) {
+    for (const auto& [from, to] : means) word.text.replace(QChar(from), QChar(to));
+  }
+  return words;
+}
+
+// QTextDocument::print numbers the pages at their foot: the number is the
+// lowest word of its page, and no word of the document.
+std::vector<PdfWord> WithoutPageNumbers(std::vector<PdfWord> words) {
+  std::map<int, size_t> lowest;  // page, index of its lowest word
+  for (size_t i = 0; i < words.size(); ++i) {
+    const auto it = lowest.find(words[i].page);
+    if (it == lowest.end() || words[i].box.top() > words[it->second].box.top()) lowest[words[i].page] = i;
+  }
+  std::vector<PdfWord> kept;
+  for (size_t i = 0; i < words.size(); ++i) {
+    const bool pageNumber = lowest[words[i].page] == i && words[i].text == QString::number(words[i].page);
+    if (!pageNumber) kept.push_back(words[i]);
+  }
+  return kept;
+}
+
+std::string Listed(const QStringList& words) { return ("[" + words.join(QStringLiteral("] [")) + "]").toStdString(); }
+
+class WordForWord : public PrintedBesideLibreOffice, public ::testing::WithParamInterface<HandWritten> {};
+
+// Every word of LibreOffice's rendering, in its order, and no word it does
+// not show: hidden text left out, capitals as capitals, an inner table's
+// cells once and not its flat text, notes after the text, Symbol characters
+// neither blank nor a break in their word.
+TEST_P(WordForWord, PrintsLibreOfficesWordsAndNoOthers) {
+  const HandWritten& c = GetParam();
+  const QString name = QString::fromLatin1(c.name);
+  const wizard_test::PdfText reference =
+      wizard_test::ParseWordBoxes(QString::fromUtf8(ReadFixture(name + QStringLiteral(".reference.html"))));
+  ASSERT_FALSE(reference.words.empty());
+  QString pdf;
+  const wizard_test::PdfText printed =
+      PrintInLibreOfficesColumn(ReadFixture(name + QStringLiteral(".rtf")), reference, &pdf);
+  ASSERT_FALSE(pdf.isEmpty());
+  const auto w = wizard_test::CompareWordSequences(Translated(reference.words, c.referenceMeans),
+                                                   WithoutPageNumbers(printed.words));
+  std::cout << c.name << ": " << w.matchedWords << "/" << w.referenceWords << " of LibreOffice's words in order, "
+            << w.extra.size() << "/" << w.renderedWords << " printed words not in its output ("
+            << c.onlyPrinted.size() << " it loses)\n";
+  EXPECT_EQ(Listed(w.missing), Listed({})) << "LibreOffice's words not printed";
+  EXPECT_EQ(Listed(w.extra), Listed(c.onlyPrinted)) << "printed words LibreOffice does not show";
+}
+
+const HandWritten kHandWritten[] = {
+    {"hidden_text", {}, {}},
+    {"capitals", {}, {}},
+    // LibreOffice lays the inner table out, the print shows its cells row by
+    // row: the same words in the same order, and neither shows the flat text.
+    {"nested_table_flat", {}, {}},
+    {"nested_table", {}, {}},
+    // LibreOffice drops the cells of a table whose level is skipped, and the
+    // rest of the cell that holds it.
+    {"nesting_skipped", {"Ancienne", "Nouvelle", "Fin", "du", "tableau"}, {}},
+    // LibreOffice sets the notes at the foot of the page: after the last
+    // paragraph too, in reading order.
+    {"footnotes", {}, {}},
+    {"symbol_bullet", {}, {{0xF0B7, u'•'}, {0xF061, u'α'}, {0xF0AE, u'→'}, {0xF0B4, u'×'}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(OtherWriters, WordForWord, ::testing::ValuesIn(kHandWritten),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
