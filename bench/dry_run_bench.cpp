@@ -36,9 +36,9 @@ const char* const kOldLibrary = "torvida_1_2_3_9.dll";
 bool CarryDemoUpdate(const fixtures::UpdatePackage& package, const std::string& folder) {
   const std::string files = folder + "/demo-files";
   QProcess script;
-  script.start(QStringLiteral("bash"), {QStringLiteral(KELVARO_SOURCE_DIR "/scripts/make-demo-update.sh"),
-                                        QString::fromStdString(files),
-                                        QStringLiteral(KELVARO_PE_FIXTURES "/torvida_2_0_0_0.dll")});
+  script.start(QStringLiteral("bash"),
+               {QStringLiteral(KELVARO_SOURCE_DIR "/scripts/make-demo-update.sh"), QString::fromStdString(files),
+                QStringLiteral(KELVARO_PE_FIXTURES "/torvida_2_0_0_0.dll")});
   if (!script.waitForFinished(60000) || script.exitCode() != 0) return false;
   for (const auto& entry : std::filesystem::directory_iterator(files)) {
     std::ifstream in(entry.path(), std::ios::binary);

@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
   }
   const fixtures::UpdatePackage package(work.path());
   fixtures::CarryFleetUpdate(package, "torvida_2_0_0_0.dll");
-  const std::string update = package.pack("MajTorvida", fixtures::UpdatePackage::Base::BatchRunner, NewKey(work.path()));
+  const std::string update =
+      package.pack("MajTorvida", fixtures::UpdatePackage::Base::BatchRunner, NewKey(work.path()));
   if (update.empty()) return 1;
   std::vector<std::unique_ptr<dbtest::CompanyDatabase>> databases;
   std::vector<fixtures::SharedCompany> companies;
@@ -80,9 +81,11 @@ int main(int argc, char** argv) {
     inventory += "poste" + std::to_string(i + 1) + " kelvaro_wineprefix=" + site.workstation(i).root() + " " +
                  ssh.ansibleVariables() + "\n";
   }
-  inventory += "[workstations:vars]\nansible_python_interpreter=/usr/bin/python3\nkelvaro_update_batch=" KELVARO_UPDATE_BATCH
-               "\nkelvaro_update_file=" + update + "\nkelvaro_trust_key=" + work.path() + "/editeur.public\n" +
-               "kelvaro_report_dir=" + work.path() + "/reports\n";
+  inventory +=
+      "[workstations:vars]\nansible_python_interpreter=/usr/bin/python3\nkelvaro_update_batch=" KELVARO_UPDATE_BATCH
+      "\nkelvaro_update_file=" +
+      update + "\nkelvaro_trust_key=" + work.path() + "/editeur.public\n" + "kelvaro_report_dir=" + work.path() +
+      "/reports\n";
 
   // Ansible's own timing of each task, printed for the last roll-out.
   qputenv("ANSIBLE_CALLBACKS_ENABLED", "ansible.posix.profile_tasks");

@@ -28,33 +28,47 @@ QString ValueLine(const WorkstationAction& a) {
 
 QString ListLine(const WorkstationAction& a) {
   const QString company = QStringLiteral(" (société %1)").arg(a.company);
-  if (a.kind == Kind::AddList) return kListPrefix + a.after + QStringLiteral("\" seraient ajoutés") + company + QLatin1Char('.');
+  if (a.kind == Kind::AddList)
+    return kListPrefix + a.after + QStringLiteral("\" seraient ajoutés") + company + QLatin1Char('.');
   if (a.sameText) return kListPrefix + a.target + QStringLiteral("\" sont déjà à jour") + company + QLatin1Char('.');
   return kListPrefix + a.target + QStringLiteral("\" seraient mis à jour") + company + QLatin1Char('.');
 }
 
 QString ActionLine(const WorkstationAction& a) {
   switch (a.kind) {
-    case Kind::ReplaceFile: return QStringLiteral("Le fichier %1 serait remplacé%2.").arg(a.target, Versions(a));
-    case Kind::CopyFile: return QStringLiteral("Le fichier %1 serait remplacé par celui de la mise à jour.").arg(a.target);
-    case Kind::CreateFile: return QStringLiteral("Le fichier %1 serait créé%2.").arg(a.target, Versions(a));
-    case Kind::CreateFolder: return QStringLiteral("Le dossier %1 serait créé.").arg(a.target);
-    case Kind::SetValue: return ValueLine(a);
+    case Kind::ReplaceFile:
+      return QStringLiteral("Le fichier %1 serait remplacé%2.").arg(a.target, Versions(a));
+    case Kind::CopyFile:
+      return QStringLiteral("Le fichier %1 serait remplacé par celui de la mise à jour.").arg(a.target);
+    case Kind::CreateFile:
+      return QStringLiteral("Le fichier %1 serait créé%2.").arg(a.target, Versions(a));
+    case Kind::CreateFolder:
+      return QStringLiteral("Le dossier %1 serait créé.").arg(a.target);
+    case Kind::SetValue:
+      return ValueLine(a);
     case Kind::AddList:
-    case Kind::UpdateList: return ListLine(a);
+    case Kind::UpdateList:
+      return ListLine(a);
     case Kind::UndoEarlierRun:
-      return QStringLiteral("Une mise à jour précédente a été interrompue : ses %1 modification(s) seraient d'abord "
-                            "défaites.").arg(a.detail);
+      return QStringLiteral(
+                 "Une mise à jour précédente a été interrompue : ses %1 modification(s) seraient d'abord "
+                 "défaites.")
+          .arg(a.detail);
     case Kind::Question:
       return QStringLiteral("Question posée : %1 Réponse donnée : %2.")
           .arg(Quoted(QString(a.detail).replace(QStringLiteral("\r\n"), QStringLiteral(" "))), a.after);
-    case Kind::KeepFile: return QStringLiteral("Le fichier %1 ne serait pas remplacé%2.").arg(a.target, Versions(a));
+    case Kind::KeepFile:
+      return QStringLiteral("Le fichier %1 ne serait pas remplacé%2.").arg(a.target, Versions(a));
     case Kind::FileInUse:
       return QStringLiteral("Le fichier %1 ne peut pas être remplacé maintenant : %2").arg(a.target, a.detail);
-    case Kind::Refused: return QStringLiteral("Le fichier %1 ne serait pas remplacé%2 : %3").arg(a.target, Versions(a), a.detail);
-    case Kind::CompanyReached: return QStringLiteral("Connexion à la société %1 : possible.").arg(a.company);
-    case Kind::CompanyUnreachable: return a.detail;
-    case Kind::Failure: return a.detail;
+    case Kind::Refused:
+      return QStringLiteral("Le fichier %1 ne serait pas remplacé%2 : %3").arg(a.target, Versions(a), a.detail);
+    case Kind::CompanyReached:
+      return QStringLiteral("Connexion à la société %1 : possible.").arg(a.company);
+    case Kind::CompanyUnreachable:
+      return a.detail;
+    case Kind::Failure:
+      return a.detail;
   }
   return {};
 }
@@ -83,7 +97,8 @@ QStringList PlanLines(const std::vector<WorkstationAction>& actions) {
 
 QString PlanClosingLine(PlanVerdict verdict, int changes) {
   switch (verdict) {
-    case PlanVerdict::NoChange: return QStringLiteral("La mise à jour ne modifierait rien sur ce poste.");
+    case PlanVerdict::NoChange:
+      return QStringLiteral("La mise à jour ne modifierait rien sur ce poste.");
     case PlanVerdict::WouldChange:
       return QStringLiteral("La mise à jour ferait %1 modification(s) : rien n'a encore été modifié.").arg(changes);
     case PlanVerdict::WouldFail:

@@ -20,8 +20,7 @@ QString FileVersionText(const QString& file) {
   return QStringLiteral("%1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
 }
 
-WorkstationAction FileWriteAction(const QString& target, const QString& source, bool exists,
-                                  const QString& installed) {
+WorkstationAction FileWriteAction(const QString& target, const QString& source, bool exists, const QString& installed) {
   using Kind = WorkstationAction::Kind;
   WorkstationAction action;
   action.target = target;

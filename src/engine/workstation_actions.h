@@ -21,8 +21,7 @@ QString FileVersionText(const QString& file);
 // Writing source over target. exists: whether target is there (for a plan,
 // as the plan left it); installed: the file whose version is target's (the
 // target itself, or for a plan the source of an earlier write to it).
-WorkstationAction FileWriteAction(const QString& target, const QString& source, bool exists,
-                                  const QString& installed);
+WorkstationAction FileWriteAction(const QString& target, const QString& source, bool exists, const QString& installed);
 
 WorkstationAction FolderAction(const QString& folder);
 

@@ -45,8 +45,8 @@ class WorkstationPlan final : public WorkstationChanges {
   bool FolderExists(const QString& folder) const;
 
   ActionList actions_;
-  QStringList folders_;                             // planned, upper case, with a final backslash
-  std::map<QString, QString> written_;              // planned file (upper case) -> its source
+  QStringList folders_;                               // planned, upper case, with a final backslash
+  std::map<QString, QString> written_;                // planned file (upper case) -> its source
   std::map<QString, std::optional<QString>> values_;  // planned value -> its data
 };
 

@@ -45,7 +45,10 @@ QStringList ActionLines(const QJsonObject& outcome, const QStringList& sharedCom
       lines << QStringLiteral("list %1 %2").arg(company, a[QStringLiteral("target")].toString());
       continue;
     }
-    lines << QStringList{kind, a[QStringLiteral("target")].toString(), company, a[QStringLiteral("before")].toString(),
+    lines << QStringList{kind,
+                         a[QStringLiteral("target")].toString(),
+                         company,
+                         a[QStringLiteral("before")].toString(),
                          a[QStringLiteral("after")].toString(),
                          a[QStringLiteral("sameText")].toBool() ? QStringLiteral("same") : QString()}
                  .join(QLatin1Char(' '));
@@ -66,11 +69,12 @@ class AnsibleCheckTest : public e2e::UpdateRunTest {
   std::string siteState() const {
     std::string state;
     for (const Host& host : hosts) {
-      for (const auto& [name, entry] : TreeState(host.prefix->root())) state += host.name + "/" + name + "=" + entry + "\n";
+      for (const auto& [name, entry] : TreeState(host.prefix->root()))
+        state += host.name + "/" + name + "=" + entry + "\n";
     }
     for (const auto& db : databases) {
       for (const QString& select : {QStringLiteral("SELECT pname, print_params FROM PRT_Params ORDER BY pname"),
-                                   QStringLiteral("SELECT username, lastcheck FROM Users ORDER BY username")}) {
+                                    QStringLiteral("SELECT username, lastcheck FROM Users ORDER BY username")}) {
         for (const QVariantList& row : db->rows(select)) {
           for (const QVariant& value : row) state += value.toString().toStdString() + "|";
           state += "\n";
@@ -95,8 +99,10 @@ class AnsibleCheckTest : public e2e::UpdateRunTest {
     std::string text = "[workstations]\n";
     for (const Host& host : hosts)
       text += host.name + " kelvaro_wineprefix=" + host.prefix->root() + " " + ssh.ansibleVariables() + "\n";
-    return text + "[workstations:vars]\nansible_python_interpreter=/usr/bin/python3\nkelvaro_update_batch=" KELVARO_UPDATE_BATCH
-           "\nkelvaro_update_file=" + update + "\nkelvaro_report_dir=" + work + "/reports\n";
+    return text +
+           "[workstations:vars]\nansible_python_interpreter=/usr/bin/"
+           "python3\nkelvaro_update_batch=" KELVARO_UPDATE_BATCH "\nkelvaro_update_file=" +
+           update + "\nkelvaro_report_dir=" + work + "/reports\n";
   }
 
   std::vector<Host> hosts;
@@ -114,8 +120,8 @@ TEST_F(AnsibleCheckTest, TheCheckChangesNothingAndNamesTheWorkstationsTheRollOut
     shared.push_back({name, databases.back()->folder().path()});
   }
   const fixtures::WorkstationFleet site(6, shared, "torvida_1_2_3_9.dll");
-  hosts = {{"ancienne", &site.workstation(0), true, false},     {"a-jour", &site.workstation(1), false, false},
-           {"sans-produit", &site.workstation(2), false, true}, {"injoignable", &site.workstation(3), true, false},
+  hosts = {{"ancienne", &site.workstation(0), true, false},      {"a-jour", &site.workstation(1), false, false},
+           {"sans-produit", &site.workstation(2), false, true},  {"injoignable", &site.workstation(3), true, false},
            {"plus-recente", &site.workstation(4), false, false}, {"listes-a-jour", &site.workstation(5), true, false}};
   fixtures::InstallTorvida(site.workstation(1), "torvida_1_2_4_0.dll");
   fs::remove_all(site.workstation(2).hostPath("C:\\WKelvaro"));
@@ -147,16 +153,18 @@ TEST_F(AnsibleCheckTest, TheCheckChangesNothingAndNamesTheWorkstationsTheRollOut
   for (const Host& host : hosts) owned[host.name] = Owned(*host.prefix);
 
   int exitCode = -1;
-  const QString checked = fixtures::RunPlaybook(KELVARO_ANSIBLE_DIR, work, inventory(update, ssh), int(hosts.size()), &exitCode,
-                                           {QStringLiteral("--check"), QStringLiteral("--diff")});
+  const QString checked = fixtures::RunPlaybook(KELVARO_ANSIBLE_DIR, work, inventory(update, ssh), int(hosts.size()),
+                                                &exitCode, {QStringLiteral("--check"), QStringLiteral("--diff")});
   EXPECT_EQ(exitCode, 2) << "sans-produit fails";
   EXPECT_EQ(siteState(), before) << "the check changed something";
   const auto checkRecap = fixtures::ParseRecap(checked);
-  EXPECT_TRUE(checked.contains(QStringLiteral("serait remplacé (version 1.2.3.9 installée, version 1.2.4.0 dans la mise "
-                                              "à jour)")))
+  EXPECT_TRUE(
+      checked.contains(QStringLiteral("serait remplacé (version 1.2.3.9 installée, version 1.2.4.0 dans la mise "
+                                      "à jour)")))
       << "--diff shows the plans";
 
-  const QString rolled = fixtures::RunPlaybook(KELVARO_ANSIBLE_DIR, work, inventory(update, ssh), int(hosts.size()), &exitCode);
+  const QString rolled =
+      fixtures::RunPlaybook(KELVARO_ANSIBLE_DIR, work, inventory(update, ssh), int(hosts.size()), &exitCode);
   EXPECT_EQ(exitCode, 2);
   const auto rollRecap = fixtures::ParseRecap(rolled);
   for (const Host& host : hosts) {
@@ -177,8 +185,8 @@ TEST_F(AnsibleCheckTest, TheCheckChangesNothingAndNamesTheWorkstationsTheRollOut
     EXPECT_EQ(ActionLines(plan, {QStringLiteral("Alpha"), QStringLiteral("Beta")}),
               ActionLines(run, {QStringLiteral("Alpha"), QStringLiteral("Beta")}));
   }
-  if (HasFailure()) std::cout << "--check --diff said:\n" << checked.toStdString() << "\nthe roll-out said:\n"
-                              << rolled.toStdString();
+  if (HasFailure())
+    std::cout << "--check --diff said:\n" << checked.toStdString() << "\nthe roll-out said:\n" << rolled.toStdString();
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ namespace e2e {
 // file's bytes. The test's own folder "work" is left out.
 inline std::map<std::string, std::string> TreeState(const std::string& root, bool folderTimes = true) {
   std::map<std::string, std::string> state;
-  for (auto it = std::filesystem::recursive_directory_iterator(root); it != std::filesystem::recursive_directory_iterator(); ++it) {
+  for (auto it = std::filesystem::recursive_directory_iterator(root);
+       it != std::filesystem::recursive_directory_iterator(); ++it) {
     if (it.depth() == 0 && it->path().filename() == "work") {
       it.disable_recursion_pending();
       continue;
@@ -25,8 +26,8 @@ inline std::map<std::string, std::string> TreeState(const std::string& root, boo
     struct stat st {};
     if (lstat(it->path().c_str(), &st) != 0) continue;
     if (S_ISDIR(st.st_mode) && !folderTimes) st.st_mtim = {};
-    std::string entry = std::to_string(st.st_mode) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
-                        std::to_string(st.st_mtim.tv_nsec);
+    std::string entry =
+        std::to_string(st.st_mode) + " " + std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
     if (S_ISREG(st.st_mode)) {
       std::ifstream in(it->path(), std::ios::binary);
       entry += " " + std::string(std::istreambuf_iterator<char>(in), {});
@@ -37,7 +38,8 @@ inline std::map<std::string, std::string> TreeState(const std::string& root, boo
 }
 
 // The keys of two states that differ, for a readable failure.
-inline std::string Differences(const std::map<std::string, std::string>& a, const std::map<std::string, std::string>& b) {
+inline std::string Differences(const std::map<std::string, std::string>& a,
+                               const std::map<std::string, std::string>& b) {
   std::string names;
   for (const auto& [name, entry] : a) {
     if (!b.count(name) || b.at(name) != entry) names += " " + name;
