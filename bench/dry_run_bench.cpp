@@ -25,10 +25,11 @@
 #include "fixtures/packed_update.h"
 #include "fixtures/workstation_fleet.h"
 #include "median.h"
+#include "site_runs.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 constexpr double kCeiling = 1.0;
 const char* const kOldLibrary = "torvida_1_2_3_9.dll";
 
@@ -47,20 +48,13 @@ bool CarryDemoUpdate(const fixtures::UpdatePackage& package, const std::string& 
   return true;
 }
 
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  int pairs = 7;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--pairs=", 8) == 0) pairs = std::max(1, std::atoi(argv[i] + 8));
-  }
-  if (!dbtest::ServerReachable()) {
-    std::fprintf(stderr, "no Firebird server on 127.0.0.1:3050 (scripts/firebird/start-server.sh)\n");
-    return 1;
-  }
+  const int pairs = bench::PairsFlag(argc, argv, 7);
+  if (!bench::ServerThere()) return 1;
   fixtures::TempDir work;
   const fixtures::UpdatePackage package(work.path());
   if (!CarryDemoUpdate(package, work.path())) {
@@ -70,11 +64,8 @@ int main(int argc, char** argv) {
   const std::string update = package.pack("MajTorvida");
   if (update.empty()) return 1;
   std::vector<std::unique_ptr<dbtest::CompanyDatabase>> databases;
-  std::vector<fixtures::SharedCompany> companies;
-  for (const QString& name : {QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma")}) {
-    databases.push_back(std::make_unique<dbtest::CompanyDatabase>());
-    companies.push_back({name, databases.back()->folder().path()});
-  }
+  const std::vector<fixtures::SharedCompany> companies =
+      bench::Companies({QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma")}, &databases);
   const fixtures::WorkstationFleet site(1, companies, kOldLibrary);
   const auto oldState = [&] {
     for (const auto& db : databases) db->exec({QStringLiteral("DELETE FROM PRT_Params")});
@@ -89,10 +80,10 @@ int main(int argc, char** argv) {
     oldState();
     auto started = Clock::now();
     const fixtures::BatchRun planned = site.runTogether(update, {QStringLiteral("--dry-run")}).front();
-    dry.push_back(Seconds(started));
+    dry.push_back(bench::SecondsSince(started));
     started = Clock::now();
     const fixtures::BatchRun done = site.runTogether(update).front();
-    real.push_back(Seconds(started));
+    real.push_back(bench::SecondsSince(started));
     if (planned.exitCode != 10 || done.exitCode != 0) {
       ++unexpected;
       std::fprintf(stderr, "dry run %d, run %d:\n%s%s\n", planned.exitCode, done.exitCode, qPrintable(done.out),

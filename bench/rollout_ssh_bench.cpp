@@ -27,15 +27,15 @@
 #include "fixtures/ssh_server.h"
 #include "fixtures/workstation_fleet.h"
 #include "median.h"
+#include "site_runs.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 constexpr double kCeiling = 8.0;
 constexpr int kWorkstations = 6;
 const char* const kOldLibrary = "torvida_1_2_3_9.dll";
 
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
 // A key pair of kelvaro-pack's in folder; the arguments that sign with it.
 QStringList NewKey(const std::string& folder) {
@@ -50,14 +50,8 @@ QStringList NewKey(const std::string& folder) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  int pairs = 3;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--pairs=", 8) == 0) pairs = std::max(1, std::atoi(argv[i] + 8));
-  }
-  if (!dbtest::ServerReachable()) {
-    std::fprintf(stderr, "no Firebird server on 127.0.0.1:3050 (scripts/firebird/start-server.sh)\n");
-    return 1;
-  }
+  const int pairs = bench::PairsFlag(argc, argv, 3);
+  if (!bench::ServerThere()) return 1;
   fixtures::TempDir work;
   const fixtures::SshServer ssh(work.path() + "/ssh");
   if (!ssh.running()) {
@@ -70,11 +64,8 @@ int main(int argc, char** argv) {
       package.pack("MajTorvida", fixtures::UpdatePackage::Base::BatchRunner, NewKey(work.path()));
   if (update.empty()) return 1;
   std::vector<std::unique_ptr<dbtest::CompanyDatabase>> databases;
-  std::vector<fixtures::SharedCompany> companies;
-  for (const QString& name : {QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma")}) {
-    databases.push_back(std::make_unique<dbtest::CompanyDatabase>());
-    companies.push_back({name, databases.back()->folder().path()});
-  }
+  const std::vector<fixtures::SharedCompany> companies =
+      bench::Companies({QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma")}, &databases);
   const fixtures::WorkstationFleet site(kWorkstations, companies, kOldLibrary);
   std::string inventory = "[workstations]\n";
   for (int i = 0; i < kWorkstations; ++i) {
@@ -109,10 +100,10 @@ int main(int argc, char** argv) {
         {QStringLiteral("-i"), QString::fromStdString(pingFolder + "/inventory.ini"), QStringLiteral("workstations"),
          QStringLiteral("-m"), QStringLiteral("ping"), QStringLiteral("--forks"), QString::number(kWorkstations)},
         KELVARO_ANSIBLE_DIR, pingFolder + "/ansible", &pingCode);
-    pings.push_back(Seconds(started));
+    pings.push_back(bench::SecondsSince(started));
     started = Clock::now();
     const QString rolled = fixtures::RunPlaybook(KELVARO_ANSIBLE_DIR, rollFolder, inventory, kWorkstations, &rollCode);
-    rollouts.push_back(Seconds(started));
+    rollouts.push_back(bench::SecondsSince(started));
     const auto recap = fixtures::ParseRecap(rolled);
     int changed = 0;
     for (const auto& [host, counts] : recap) changed += counts.changed == 1 && counts.failed == 0;
