@@ -16,6 +16,7 @@
 #include "fixtures/ansible_play.h"
 #include "fixtures/ssh_server.h"
 #include "fixtures/workstation_fleet.h"
+#include "fixtures/registry_values.h"
 #include "tree_state.h"
 
 #if defined(KELVARO_UPDATE_BATCH) && defined(KELVARO_PACK) && defined(KELVARO_ANSIBLE_DIR)
@@ -89,8 +90,7 @@ class AnsibleCheckTest : public e2e::UpdateRunTest {
     std::map<std::string, std::string> owned;
     if (fs::exists(prefix.hostPath("C:\\WKelvaro"))) owned = TreeState(prefix.hostPath("C:\\WKelvaro"), false);
     for (const char* reg : {"/user.reg", "/system.reg"}) {
-      std::ifstream in(prefix.root() + reg, std::ios::binary);
-      owned[reg] = std::string(std::istreambuf_iterator<char>(in), {});
+      owned[reg] = fixtures::RegistryValues(prefix.root() + reg);
     }
     return owned;
   }

@@ -13,6 +13,7 @@
 #include <map>
 
 #include "fixtures/test_user.h"
+#include "fixtures/registry_values.h"
 #include "tree_state.h"
 
 #if defined(KELVARO_UPDATE_BATCH) && defined(KELVARO_PACK)
@@ -67,8 +68,7 @@ class DryRunTest : public e2e::UpdateRunTest {
     // are what the user owns.
     State s{TreeState(prefix.hostPath("C:\\WKelvaro"), false), {}};
     for (const char* reg : {"/user.reg", "/system.reg"}) {
-      std::ifstream in(prefix.root() + reg, std::ios::binary);
-      s.prefix[reg] = std::string(std::istreambuf_iterator<char>(in), {});
+      s.prefix[reg] = fixtures::RegistryValues(prefix.root() + reg);
     }
     for (const auto* db : {alpha, beta})
       s.rows += db->rows(QStringLiteral("SELECT pname, print_params FROM PRT_Params ORDER BY pname"));
@@ -210,6 +210,30 @@ TEST_F(DryRunTest, ThePlanIsPrintedInFrenchWithVersionsAnswersAndLists) {
     EXPECT_TRUE(plan.out.contains(line)) << line.toStdString() << "\n" << plan.out.toStdString();
   }
   EXPECT_FALSE(plan.out.contains(QStringLiteral("Copie de"))) << "a plan copies nothing";
+}
+
+// A required companion the update does not carry: the plan foretells the
+// failure, with the run's words, and the run then fails there and undoes
+// what it did before it.
+TEST_F(DryRunTest, AMissingRequiredFileIsTheFailureThePlanForetells) {
+  installTorvida("torvida_1_2_3_9.dll");
+  drop("ssleay32.dll");
+  const std::string update = pack();
+  const QString planJson = QString::fromStdString(work + "/plan.json");
+  const QString runJson = QString::fromStdString(work + "/run.json");
+  const BatchRun plan = run(update, {QStringLiteral("--dry-run"), QStringLiteral("--json"), planJson});
+  EXPECT_EQ(plan.exitCode, 11);
+  EXPECT_TRUE(plan.out.contains(QStringLiteral("Cannot find ssleay32.dll"))) << plan.out.toStdString();
+  EXPECT_TRUE(plan.out.contains(QStringLiteral("La mise à jour échouerait")));
+  const QJsonArray planned = Actions(planJson);
+  ASSERT_FALSE(planned.isEmpty());
+  EXPECT_EQ(planned.last()[QStringLiteral("action")].toString(), QStringLiteral("failure"));
+
+  const State owned = ownedState();
+  const BatchRun done = run(update, {QStringLiteral("--json"), runJson});
+  EXPECT_EQ(done.exitCode, 1);
+  EXPECT_EQ(Actions(runJson), planned);
+  EXPECT_TRUE(ownedState().prefix == owned.prefix) << "the failed run is undone:" << Differences(owned.prefix, ownedState().prefix);
 }
 
 // Each way a run fails before its routine: the dry run fails the same way,

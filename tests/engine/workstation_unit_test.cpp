@@ -12,6 +12,7 @@
 #include "engine/change_journal.h"
 #include "engine/workstation_unit.h"
 #include "engine_fixture.h"
+#include "fixtures/registry_values.h"
 #include "platform/system.h"
 #include "support/registry_access.h"
 
@@ -31,19 +32,6 @@ std::string ReadHost(const std::string& path) {
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
-}
-
-// A registry file's keys and values, without the times Wine and the layer
-// stamp on a key each time they write it.
-std::string RegistryValues(const std::string& path) {
-  std::istringstream in(ReadHost(path));
-  std::string out;
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("#time=", 0) == 0) continue;
-    if (!line.empty() && line[0] == '[') line = line.substr(0, line.rfind(']') + 1);
-    out += line + "\n";
-  }
-  return out;
 }
 
 struct Entry {
@@ -111,7 +99,7 @@ class WorkstationUnitTest : public enginetest::EngineTest {
                                        st.st_mode, st.st_uid};
     }
     for (const char* file : {"/user.reg", "/system.reg"})
-      entries[file] = {RegistryValues(prefix.root() + file), 0, 0, 0};
+      entries[file] = {fixtures::RegistryValues(prefix.root() + file), 0, 0, 0};
     return entries;
   }
 
