@@ -67,11 +67,7 @@ QString FailureText(const QString& Name, const QString& Message) {
 
 void ReportFailure(TdmUpdateCommon& engine, const QString& Name, const QString& Message) {
   engine.AddToLog(FailureText(Name, Message));
-  WorkstationAction failure;
-  failure.kind = WorkstationAction::Kind::Failure;
-  failure.target = Name;
-  failure.detail = FailureText(Name, Message);
-  Changes().Note(failure);
+  Changes().Note(FailureAction(Name, FailureText(Name, Message)));
 }
 
 TUpdateResultType RegisterProgramPath(TdmUpdateCommon& engine, const QString& Product, const QString& Path) {
@@ -139,11 +135,7 @@ bool PassesVersionGate(TdmUpdateCommon& engine, const QString& Carried, const QS
 bool FileIsFree(const QString& FileName) {
   const int code = FileInUseError(FileName);
   if (code == 0) return true;
-  WorkstationAction inUse;
-  inUse.kind = WorkstationAction::Kind::FileInUse;
-  inUse.target = FileName;
-  inUse.detail = SystemErrorText(uint32_t(code)).simplified();
-  Changes().Note(inUse);
+  Changes().Note(InUseAction(FileName, uint32_t(code)));
   // The system text is shown as the system gives it: it usually ends with a
   // line break, which puts the code on a line of its own.
   ShowPlainMessage(FailureHeading(FileName) + QStringLiteral("\r\n") + SystemErrorText(uint32_t(code)) +

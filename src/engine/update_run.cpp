@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "engine/update_common.h"
+#include "engine/workstation_actions.h"
 #include "engine/workstation_plan.h"
 #include "engine/workstation_unit.h"
 #include "platform/system.h"
@@ -121,10 +122,7 @@ void ReportFailure(TdmUpdateCommon& engine, const QString& message, RunUpdateOut
   outcome->failed = true;
   outcome->result = urtKo;
   outcome->errorMessage = message;
-  WorkstationAction failure;
-  failure.kind = WorkstationAction::Kind::Failure;
-  failure.detail = message;
-  outcome->actions.push_back(failure);
+  outcome->actions.push_back(FailureAction(QString(), message));
   ShowErrorMessage(message);
   const QString gap = QStringLiteral("\r\n\r\n");
   engine.AddToLog(message + gap + (undoneLines.isEmpty() ? QString() : undoneLines + gap) + OutcomeMessage(urtKo));

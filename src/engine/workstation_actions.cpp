@@ -2,6 +2,7 @@
 
 #include "engine/windows_installer.h"
 #include "platform/registry.h"
+#include "support/system_errors.h"
 #include "support/text.h"
 
 namespace kelvaro {
@@ -65,6 +66,22 @@ WorkstationAction ValueAction(int root, const QString& key, const QString& name,
   // A value that is not set is a null text, apart from an empty one.
   action.before = old ? (old->isNull() ? QStringLiteral("") : *old) : QString();
   action.after = data.isNull() ? QStringLiteral("") : data;
+  return action;
+}
+
+WorkstationAction InUseAction(const QString& target, uint32_t error) {
+  WorkstationAction action;
+  action.kind = WorkstationAction::Kind::FileInUse;
+  action.target = target;
+  action.detail = SystemErrorText(error).simplified();
+  return action;
+}
+
+WorkstationAction FailureAction(const QString& target, const QString& text) {
+  WorkstationAction action;
+  action.kind = WorkstationAction::Kind::Failure;
+  action.target = target;
+  action.detail = text;
   return action;
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -31,6 +32,12 @@ QString RegistryValuePath(int root, const QString& key, const QString& name);
 std::optional<QString> RegistryValueText(int root, const QString& key, const QString& name);
 WorkstationAction ValueAction(int root, const QString& key, const QString& name, const std::optional<QString>& old,
                               const QString& data);
+
+// target that cannot be written now, with the system's text of error.
+WorkstationAction InUseAction(const QString& target, uint32_t error);
+
+// A failure, with the report's text of it.
+WorkstationAction FailureAction(const QString& target, const QString& text);
 
 WorkstationAction ListAction(const QString& company, const QString& key, const PrintListStore& store);
 

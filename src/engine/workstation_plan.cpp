@@ -3,7 +3,6 @@
 #include "engine/file_in_use.h"
 #include "platform/files.h"
 #include "products/product_paths.h"
-#include "support/system_errors.h"
 #include "support/text.h"
 
 namespace kelvaro {
@@ -39,11 +38,7 @@ bool WorkstationPlan::WriteFile(const QString& target, const QString& source, co
   // then stops, and so does its plan.
   if (exists && !planned) {
     if (const int code = FileInUseError(target); code == int(platform::kErrorSharingViolation)) {
-      WorkstationAction inUse;
-      inUse.kind = WorkstationAction::Kind::FileInUse;
-      inUse.target = target;
-      inUse.detail = SystemErrorText(uint32_t(code)).simplified();
-      actions_.Add(inUse);
+      actions_.Add(InUseAction(target, uint32_t(code)));
       platform::SetLastError(uint32_t(code));
       return false;
     }

@@ -223,11 +223,7 @@ bool WorkstationUnit::WriteFile(const QString& target, const QString& source, co
 void WorkstationUnit::NoteFileInUse(const QString& target) {
   const uint32_t error = platform::GetLastError();
   if (error != platform::kErrorSharingViolation) return;
-  WorkstationAction inUse;
-  inUse.kind = WorkstationAction::Kind::FileInUse;
-  inUse.target = target;
-  inUse.detail = SystemErrorText(error).simplified();
-  actions_.Add(inUse);
+  actions_.Add(InUseAction(target, error));
   platform::SetLastError(error);
 }
 
