@@ -2,6 +2,7 @@
 // it puts new keys, how it spells values, what it refuses, and how the cache
 // follows changes made by other processes.
 #include <fcntl.h>
+#include <time.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -159,11 +160,19 @@ TEST_F(RegistryFileTest, UntouchedTextIsKeptByteForByte) {
   EXPECT_EQ(text, expected);
 }
 
+// The seconds of the clock the layer stamps keys with. std::time reads a
+// coarse clock that can still show the second before at a second's turn.
+std::time_t RealtimeSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return now.tv_sec;
+}
+
 TEST_F(RegistryFileTest, ChangedKeyGetsAFreshTimestampInBothForms) {
-  const std::time_t start = std::time(nullptr);
+  const std::time_t start = RealtimeSeconds();
   RegistryKey key = create(u"Software\\Stamp");
   ASSERT_EQ(RegSetValue(key, u"v", kRegDword, RegistryDwordData(1)), kErrorSuccess);
-  const std::time_t end = std::time(nullptr);
+  const std::time_t end = RealtimeSeconds();
   std::smatch m;
   const std::string text = ReadHost(userReg());
   ASSERT_TRUE(std::regex_search(text, m, std::regex("\\[Software\\\\\\\\Stamp\\] (\\d+)\n#time=([0-9a-f]+)\n\"v\"=dword:00000001\n")))
